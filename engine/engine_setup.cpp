@@ -1,0 +1,56 @@
+#include <signal.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "engine/install_engine.h"
+#include "engine/locations.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/identifiers.h"
+#include "engine/platform/regex.h"
+
+namespace nimbra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kVersionPattern = R"(^[0-9]+\.[0-9]+\.[0-9]+([.-][A-Za-z0-9.-]+)?$)";
+constexpr std::size_t kManifestLimit = 16u << 20;
+
+Release readRelease(const FileManager& fm, const fs::path& resources) {
+  const fs::path file = resources / "release.json";
+  if (fm.fileExists(file) && fm.fileSize(file) > kManifestLimit) {
+    throw DecodingError("release.json is larger than any manifest can be.");
+  }
+  return decodeRelease(fm.readWholeFile(file, kManifestLimit));
+}
+
+}  // namespace
+
+InstallEngine::InstallEngine(fs::path resources, fs::path home, FileManager& fm)
+    : fm_(fm), home_(location(home)), resources_(location(resources)), release_(readRelease(fm_, resources_)) {
+  if (!Regex(kVersionPattern, Case::sensitive).search(release_.version)) {
+    throw InstallError("The installer version is invalid.");
+  }
+}
+
+InstallEngine::InstallEngine(fs::path resources, fs::path home)
+    : InstallEngine(std::move(resources), std::move(home), FileManager::standard()) {}
+
+InstallEngine::InstallEngine(fs::path resources) : InstallEngine(std::move(resources), homeFolder()) {}
+
+bool InstallEngine::isProcessRunning(pid_t pid) {
+  // 0 and negative ids address process groups; they are never signalled.
+  if (pid < 1) return false;
+  if (::kill(pid, 0) == 0) return true;
+  return errno != ESRCH;
+}
+
+fs::path InstallEngine::support() const { return home_ / rhino::kSupportFolder; }
+
+fs::path InstallEngine::standardRoot(std::int64_t major) const {
+  return home_ / rhino::kPackagesFolder / (std::to_string(major) + ".0");
+}
+
+}  // namespace nimbra

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/install_error.h"
+#include "engine/release_manifest.h"
+#include "engine/rhino_host.h"
+#include "engine/rhino_target.h"
+
+namespace nimbra {
+
+class FileManager;
+
+// The install engine: every operation that is not drawing. Its fields are
+// fixed at creation, so its operations may run on any thread; it keeps no
+// state between them.
+class InstallEngine {
+ public:
+  // Reads and decodes <resources>/release.json and checks the version's form.
+  // Throws the read error or DecodingError unchanged, or InstallError "The
+  // installer version is invalid." fm must outlive the engine.
+  InstallEngine(std::filesystem::path resources, std::filesystem::path home,
+                FileManager& fm);
+  InstallEngine(std::filesystem::path resources, std::filesystem::path home);
+  explicit InstallEngine(std::filesystem::path resources);
+
+  static constexpr std::string_view pluginID();
+
+  // True when a process with this id exists; never signals 0 or below.
+  static bool isProcessRunning(pid_t pid);
+
+  const Release& release() const { return release_; }
+  const std::filesystem::path& home() const { return home_; }
+  const std::filesystem::path& resources() const { return resources_; }
+
+  // <home>/Library/Application Support/Nimbra.
+  std::filesystem::path support() const;
+  // <home>/Library/Application Support/McNeel/Rhinoceros/packages/<major>.0.
+  std::filesystem::path standardRoot(std::int64_t major) const;
+
+  // ---- Verification
+
+  // Succeeds when folder holds exactly the package's files, byte for byte.
+  // Throws InstallError (empty package, invalid path, damaged file, unexpected
+  // files), the rejectLinks error, or the platform's read error, first failure
+  // in manifest order. Changes nothing.
+  void verify(const PayloadPackage& package, const std::filesystem::path& folder) const;
+
+  // ---- Legacy copies and the link guard
+
+  // Grasshopper's fixed library folders, then every absolute folder that its
+  // settings files list. Never fails; may hold duplicates and missing folders.
+  std::vector<std::filesystem::path> legacyRoots() const;
+
+  // The product's .gha files under roots, each once, sorted by path text.
+  // Throws InstallError for a link inside a root, the rejectLinks error for a
+  // root reached through a link, or the walk's file-system error.
+  std::vector<std::filesystem::path> scanLegacy(const std::vector<std::filesystem::path>& roots) const;
+
+  // True when file is a .gha (any case) of fewer than 30,000,000 bytes that
+  // holds the plug-in identifier as UTF-16LE.
+  static bool isNimbra(const std::filesystem::path& file);
+
+  // Throws InstallError "Choose a folder without symbolic links: <link>" for
+  // the innermost symbolic link on the way from url up to "/" ("/tmp" and
+  // "/var" pointing at "private/tmp" and "private/var" excepted).
+  void rejectLinks(const std::filesystem::path& url) const;
+
+ private:
+  FileManager& fm_;
+  std::filesystem::path home_;
+  std::filesystem::path resources_;
+  Release release_;
+};
+
+constexpr std::string_view InstallEngine::pluginID() { return rhino::kPluginID; }
+
+}  // namespace nimbra

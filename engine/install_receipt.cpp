@@ -1,0 +1,66 @@
+#include "engine/install_receipt.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+#include "engine/json_fields.h"
+#include "engine/locations.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/identifiers.h"
+
+namespace nimbra {
+
+std::string encodeReceipt(const InstallReceipt& receipt) {
+  nlohmann::ordered_json backups = nlohmann::ordered_json::array();
+  for (const BackupItem& item : receipt.backups) {
+    nlohmann::ordered_json entry;
+    entry["original"] = item.original;
+    entry["backup"] = item.backup;
+    backups.push_back(std::move(entry));
+  }
+  nlohmann::ordered_json document;
+  document["version"] = receipt.version;
+  document["state"] = receipt.state;
+  document["destinations"] = receipt.destinations;
+  document["backups"] = std::move(backups);
+  document["deploying"] = receipt.deploying;
+  // Strict: every text in a receipt came from valid UTF-8 or from a path; a
+  // path that is not valid UTF-8 cannot be recorded faithfully.
+  try {
+    return document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::strict);
+  } catch (const nlohmann::json::exception&) {
+    throw std::runtime_error("The installation record cannot be written: a folder name is not valid UTF-8.");
+  }
+}
+
+InstallReceipt decodeReceipt(std::string_view bytes) {
+  const nlohmann::json document = json::parse(bytes);
+  json::requireObject(document, "The receipt");
+  InstallReceipt receipt;
+  receipt.version = json::string(document, "version");
+  receipt.state = json::string(document, "state");
+  receipt.destinations = json::strings(document, "destinations");
+  for (const nlohmann::json& item : json::array(document, "backups")) {
+    json::requireObject(item, "A backup entry");
+    receipt.backups.push_back({json::string(item, "original"), json::string(item, "backup")});
+  }
+  receipt.deploying = json::strings(document, "deploying");
+  return receipt;
+}
+
+void writeReceipt(FileManager& fm, const std::filesystem::path& backupFolder, const InstallReceipt& receipt) {
+  fm.writeAtomically(backupFolder / kReceiptName, encodeReceipt(receipt));
+}
+
+std::string backupFolderName(std::chrono::system_clock::time_point start, std::string_view uuid) {
+  std::string time = iso8601(start);
+  std::replace(time.begin(), time.end(), ':', '-');
+  return time + "-" + std::string(uuid.substr(0, 8));
+}
+
+std::string backupItemName(std::size_t n, const std::filesystem::path& original) {
+  return std::to_string(n) + "-" + location(original).filename().string();
+}
+
+}  // namespace nimbra

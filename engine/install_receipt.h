@@ -1,0 +1,60 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nimbra {
+
+class FileManager;
+
+// One item an install moved aside: where it was, and where it lies in the
+// backup folder. Both are absolute paths without a trailing "/".
+struct BackupItem {
+  std::string original;
+  std::string backup;
+};
+
+// The write-ahead record of one install, kept as receipt.json in its backup
+// folder and replaced whole at every write.
+struct InstallReceipt {
+  std::string version;
+  std::string state;
+  std::vector<std::string> destinations;
+  std::vector<BackupItem> backups;
+  std::vector<std::string> deploying = {};
+};
+
+namespace receipt_state {
+inline constexpr std::string_view kPreparing = "preparing";
+inline constexpr std::string_view kInstalling = "installing";
+inline constexpr std::string_view kComplete = "complete";
+inline constexpr std::string_view kRestored = "restored";
+inline constexpr std::string_view kRecoveryRequired = "recovery-required";
+}  // namespace receipt_state
+
+inline constexpr std::string_view kReceiptName = "receipt.json";
+inline constexpr std::string_view kBackupsFolder = "Backups";
+
+// Compact JSON, keys in the order "version", "state", "destinations",
+// "backups" ("original", "backup"), "deploying".
+std::string encodeReceipt(const InstallReceipt& receipt);
+
+// Strict: all five keys (and both keys of every backup) with their JSON
+// types; unknown keys ignored. Throws DecodingError.
+InstallReceipt decodeReceipt(std::string_view bytes);
+
+// Replaces <backupFolder>/receipt.json atomically and durably.
+void writeReceipt(FileManager& fm, const std::filesystem::path& backupFolder, const InstallReceipt& receipt);
+
+// "<UTC start time with '-' for ':'>-<first 8 characters of uuid>", e.g.
+// 2025-03-07T14-05-09Z-9F1C2A7B.
+std::string backupFolderName(std::chrono::system_clock::time_point start, std::string_view uuid);
+
+// "<n>-<last component of original>": item n of a backup folder.
+std::string backupItemName(std::size_t n, const std::filesystem::path& original);
+
+}  // namespace nimbra

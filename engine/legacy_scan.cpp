@@ -1,0 +1,146 @@
+#include <cstring>
+#include <optional>
+#include <set>
+
+#include "engine/install_engine.h"
+#include "engine/locations.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/regex.h"
+#include "engine/platform/unicode.h"
+
+namespace nimbra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint64_t kRecognitionLimit = 30'000'000;
+
+constexpr std::string_view kFolderListPattern =
+    R"(<item[^>]*name=\"[^"]*(?:AssemblyFolders|AssemblyFolder)[^"]*\"[^>]*>([^<]+)</item>)";
+
+// The plug-in identifier as UTF-16LE without a byte-order mark: 72 bytes.
+std::string productMarker() {
+  std::string marker;
+  for (const char c : InstallEngine::pluginID()) {
+    marker.push_back(c);
+    marker.push_back('\0');
+  }
+  return marker;
+}
+
+bool contains(std::string_view haystack, std::string_view needle) {
+  return ::memmem(haystack.data(), haystack.size(), needle.data(), needle.size()) != nullptr;
+}
+
+// Reads the file once, in blocks, looking for the marker in each block and
+// across each boundary between two blocks.
+bool holdsMarker(const FileManager& fm, const fs::path& file, std::uint64_t& size) {
+  static const std::string marker = productMarker();
+  const std::size_t overlap = marker.size() - 1;
+  bool found = false;
+  std::string tail;  // the last bytes before the current block, at most overlap of them
+  size = fm.readFile(file, [&](std::string_view block) {
+    if (found) return;
+    if (!tail.empty()) found = contains(tail + std::string(block.substr(0, overlap)), marker);
+    found = found || contains(block, marker);
+    tail.append(block.substr(block.size() > overlap ? block.size() - overlap : 0));
+    if (tail.size() > overlap) tail.erase(0, tail.size() - overlap);
+  });
+  return found;
+}
+
+bool isProductFile(const FileManager& fm, const fs::path& file) {
+  if (lowercasedASCII(extensionOf(file)) != rhino::kLibraryExtension) return false;
+  try {
+    // A file at or past the limit is never the product's, so it is not read.
+    if (fm.fileSize(file) >= kRecognitionLimit) return false;
+    std::uint64_t size = 0;
+    return holdsMarker(fm, file, size) && size < kRecognitionLimit;
+  } catch (const fs::filesystem_error&) {
+    return false;
+  }
+}
+
+void replaceAll(std::string& text, std::string_view from, std::string_view to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+// True when the ";" at text[at] closes one of the three entities that are
+// decoded; such a ";" belongs to a folder name and does not separate two.
+bool closesEntity(std::string_view text, std::size_t at) {
+  const std::string_view before = text.substr(0, at);
+  return before.ends_with("&amp") || before.ends_with("&lt") || before.ends_with("&gt");
+}
+
+// Adds the absolute folders listed in one settings file's text.
+void addListedFolders(const Regex& pattern, std::string_view text, std::vector<fs::path>& roots) {
+  pattern.forEachMatch(text, [&](std::optional<std::string_view> list) {
+    if (!list) return;
+    std::size_t start = 0;
+    for (std::size_t at = 0; at <= list->size(); ++at) {
+      if (at < list->size() && ((*list)[at] != ';' || closesEntity(*list, at))) continue;
+      std::string piece(list->substr(start, at - start));
+      replaceAll(piece, "&amp;", "&");
+      replaceAll(piece, "&lt;", "<");
+      replaceAll(piece, "&gt;", ">");
+      if (!piece.empty() && piece.front() == '/') roots.emplace_back(piece);
+      start = at + 1;
+    }
+  });
+}
+
+}  // namespace
+
+bool InstallEngine::isNimbra(const fs::path& file) { return isProductFile(FileManager::standard(), file); }
+
+std::vector<fs::path> InstallEngine::legacyRoots() const {
+  const fs::path rhinoceros = home_ / rhino::kRhinocerosFolder;
+  std::vector<fs::path> roots = {rhinoceros / rhino::kSharedLibraries,
+                                 rhinoceros / "7.0" / rhino::kVersionLibraries,
+                                 rhinoceros / "8.0" / rhino::kVersionLibraries};
+  const Regex pattern(kFolderListPattern, Case::insensitive);
+  fm_.walk(
+      rhinoceros / rhino::kGrasshopperSettings, Hidden::skip,
+      [&](const WalkEntry& entry) {
+        if (lowercasedASCII(extensionOf(entry.path)) != rhino::kSettingsExtension) return true;
+        try {
+          const std::string text = fm_.readWholeFile(entry.path);
+          if (isValidUTF8(text)) addListedFolders(pattern, text, roots);
+        } catch (const fs::filesystem_error&) {
+          // An unreadable settings file adds nothing.
+        }
+        return true;
+      },
+      [](const fs::filesystem_error&) { return true; });
+  return roots;
+}
+
+std::vector<fs::path> InstallEngine::scanLegacy(const std::vector<fs::path>& roots) const {
+  std::set<std::string> found;
+  for (const fs::path& given : roots) {
+    const fs::path root = location(given);
+    if (!fm_.fileExists(root)) continue;
+    rejectLinks(root);
+    std::optional<fs::filesystem_error> walkError;
+    fm_.walk(
+        root, Hidden::skip,
+        [&](const WalkEntry& entry) {
+          if (entry.isSymbolicLink) {
+            throw InstallError("A linked plug-in folder needs to be updated manually: " + entry.path.string());
+          }
+          if (isProductFile(fm_, entry.path)) found.insert(entry.path.string());
+          return true;
+        },
+        [&](const fs::filesystem_error& error) {
+          walkError = error;
+          return false;
+        });
+    if (walkError) throw *walkError;
+  }
+  return std::vector<fs::path>(found.begin(), found.end());
+}
+
+}  // namespace nimbra

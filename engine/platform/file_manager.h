@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nimbra {
+
+enum class Intermediates { no, yes };
+enum class Hidden { include, skip };
+
+// One entry met by FileManager::walk.
+struct WalkEntry {
+  std::filesystem::path path;      // root + relative
+  std::filesystem::path relative;  // as a recursive listing spells it: "a/b.txt"
+  int depth = 0;                   // 1 for a root's direct children
+  bool isSymbolicLink = false;     // the entry itself, links not followed
+  bool isDirectory = false;        // the entry itself, links not followed
+};
+
+// Every file-system operation of the engine goes through one FileManager, so a
+// test can derive from it and fail, log or crash at any mutating call.
+//
+// Failures are thrown as std::filesystem::filesystem_error carrying the real
+// errno and the paths involved. Every descriptor is opened close-on-exec.
+class FileManager {
+ public:
+  virtual ~FileManager() = default;
+
+  // The process-wide instance.
+  static FileManager& standard();
+
+  // ---- Queries: they never change anything.
+
+  // True when something exists at path, following symbolic links.
+  virtual bool fileExists(const std::filesystem::path& path) const;
+  // Whether path itself is a symbolic link. Throws when it cannot be examined.
+  virtual bool isSymbolicLink(const std::filesystem::path& path) const;
+  // A regular file, not through a link. False when it cannot be examined.
+  virtual bool isRegularFile(const std::filesystem::path& path) const;
+  // A file (not a folder) that the user may execute, following links.
+  virtual bool isExecutableFile(const std::filesystem::path& path) const;
+  // The names in a folder, hidden ones included, in no particular order.
+  virtual std::vector<std::string> contentsOfDirectory(const std::filesystem::path& path) const;
+  virtual std::filesystem::path destinationOfSymbolicLink(const std::filesystem::path& path) const;
+  // Streams the file's bytes to sink in blocks; returns the number of bytes.
+  // A folder or a missing file throws.
+  virtual std::uint64_t readFile(const std::filesystem::path& path,
+                                 const std::function<void(std::string_view)>& sink) const;
+  // Reads the whole file; throws filesystem_error(EFBIG) past maxBytes.
+  std::string readWholeFile(const std::filesystem::path& path, std::size_t maxBytes = 64u << 20) const;
+  // The file's size, following links; throws when it cannot be examined.
+  virtual std::uint64_t fileSize(const std::filesystem::path& path) const;
+
+  // Walks below root, depth first, never following links. visit returns
+  // false to skip an entry's children. onError gets each folder that cannot
+  // be read and returns false to stop the walk. Returns false only when the
+  // root itself cannot be opened.
+  using Visitor = std::function<bool(const WalkEntry&)>;
+  using ErrorHandler = std::function<bool(const std::filesystem::filesystem_error&)>;
+  virtual bool walk(const std::filesystem::path& root, Hidden hidden, const Visitor& visit,
+                    const ErrorHandler& onError) const;
+
+  // ---- Mutations: each one is a single call a test can fail or crash at.
+
+  // With Intermediates::yes an existing folder is success; with ::no it fails
+  // with EEXIST. Every folder made is made durable in its parent.
+  virtual void createDirectory(const std::filesystem::path& path, Intermediates intermediates);
+  // Replaces path whole: a temporary file beside it, fsync, rename over it,
+  // fsync of the folder. A reader after a crash sees the old or the new bytes.
+  virtual void writeAtomically(const std::filesystem::path& path, std::string_view bytes);
+  // Moves without ever replacing: fails with EEXIST if anything is at to.
+  // Across file systems, a copy and then removal of the source.
+  virtual void moveItem(const std::filesystem::path& from, const std::filesystem::path& to);
+  // Recursive copy; fails if to exists. Links are copied as links.
+  virtual void copyItem(const std::filesystem::path& from, const std::filesystem::path& to);
+  // Recursive removal; a link is removed, never followed. Fails if nothing is there.
+  virtual void removeItem(const std::filesystem::path& path);
+  // Flushes everything written on path's file system to stable storage.
+  virtual void syncFileSystem(const std::filesystem::path& path);
+};
+
+// Throws filesystem_error for errno with the operation and path(s).
+[[noreturn]] void throwFileError(const char* operation, const std::filesystem::path& path, int error);
+[[noreturn]] void throwFileError(const char* operation, const std::filesystem::path& from,
+                                 const std::filesystem::path& to, int error);
+
+}  // namespace nimbra

@@ -1,0 +1,33 @@
+#include "engine/release_manifest.h"
+
+#include "engine/json_fields.h"
+
+namespace nimbra {
+
+namespace {
+
+PayloadFile decodeFile(const nlohmann::json& value) {
+  json::requireObject(value, "A file entry");
+  return {json::string(value, "path"), json::string(value, "sha256"), json::integer(value, "size")};
+}
+
+PayloadPackage decodePackage(const nlohmann::json& value) {
+  json::requireObject(value, "A package entry");
+  PayloadPackage package{json::integer(value, "major"), json::string(value, "directory"), {}};
+  for (const nlohmann::json& file : json::array(value, "files")) package.files.push_back(decodeFile(file));
+  return package;
+}
+
+}  // namespace
+
+Release decodeRelease(std::string_view bytes) {
+  const nlohmann::json document = json::parse(bytes);
+  json::requireObject(document, "The manifest");
+  Release release{json::string(document, "version"), {}};
+  for (const nlohmann::json& package : json::array(document, "packages")) {
+    release.packages.push_back(decodePackage(package));
+  }
+  return release;
+}
+
+}  // namespace nimbra

@@ -1,0 +1,12 @@
+#include "engine/rhino_target.h"
+
+#include "engine/locations.h"
+#include "engine/rhino_host.h"
+
+namespace nimbra {
+
+std::filesystem::path RhinoTarget::destination() const {
+  return location(packageRoot) / rhino::kDestinationName;
+}
+
+}  // namespace nimbra

@@ -1,0 +1,68 @@
+#include <optional>
+#include <set>
+
+#include "engine/install_engine.h"
+#include "engine/locations.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/sha256.h"
+#include "engine/platform/unicode.h"
+
+namespace nimbra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void checkManifestPath(const std::string& path) {
+  const InstallError invalid("The installer contains an invalid path.");
+  if (!path.empty() && path.front() == '/') throw invalid;
+  if (path.find('\\') != std::string::npos) throw invalid;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t end = std::min(path.find('/', start), path.size());
+    if (path.compare(start, end - start, "..") == 0) throw invalid;
+    start = end + 1;
+  }
+}
+
+// The relative paths of the regular files below folder, under NFC so that a
+// name's composed and decomposed spellings are one. Two files whose names are
+// canonically the same (which this file system allows) make the listing
+// differ from any manifest: the second one is an unexpected file.
+std::optional<std::set<std::string>> listedFiles(const FileManager& fm, const fs::path& folder) {
+  std::set<std::string> listed;
+  bool twice = false;
+  fm.walk(
+      folder, Hidden::include,
+      [&](const WalkEntry& entry) {
+        if (fm.fileExists(entry.path) && fm.isRegularFile(entry.path)) {
+          twice = !listed.insert(nfc(entry.relative.string())).second || twice;
+        }
+        return true;
+      },
+      [](const fs::filesystem_error&) { return true; });
+  if (twice) return std::nullopt;
+  return listed;
+}
+
+}  // namespace
+
+void InstallEngine::verify(const PayloadPackage& package, const fs::path& at) const {
+  if (package.files.empty()) throw InstallError("The installer package is empty.");
+  const fs::path folder = location(at);
+  std::set<std::string> expected;
+  for (const PayloadFile& file : package.files) {
+    checkManifestPath(file.path);
+    const fs::path path = folder / file.path;
+    rejectLinks(path);
+    Sha256 hash;
+    const std::uint64_t size = fm_.readFile(path, [&](std::string_view block) { hash.update(block); });
+    if (file.size < 0 || size != static_cast<std::uint64_t>(file.size) || hash.hexDigest() != file.sha256) {
+      throw InstallError("A file is damaged: " + file.path + ". Download the installer again.");
+    }
+    expected.insert(nfc(file.path));
+  }
+  if (listedFiles(fm_, folder) != std::optional(expected)) throw InstallError("The package contains unexpected files.");
+}
+
+}  // namespace nimbra

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <system_error>
+
+#include "engine/install_engine.h"
+#include "tests/support/sandbox.h"
+
+namespace nimbra {
+namespace {
+
+using testing::TemporaryFolder;
+
+class EngineSetup : public ::testing::Test {
+ protected:
+  std::filesystem::path resources() const { return folder_.path() / "Payload"; }
+  std::filesystem::path home() const { return folder_.path() / "home"; }
+  InstallEngine engineWithVersion(const std::string& version) {
+    testing::writeRelease(resources(), Release{version, {}});
+    return InstallEngine(resources(), home());
+  }
+
+  TemporaryFolder folder_;
+};
+
+TEST_F(EngineSetup, AcceptsVersionsOfTheReleaseForm) {
+  for (const char* version : {"1.2.3", "1.2.3-beta.1", "10.0.0.7", "1.2.3--", "0.0.0", "1.2.3.rc-2"}) {
+    EXPECT_EQ(engineWithVersion(version).release().version, version);
+  }
+}
+
+TEST_F(EngineSetup, RejectsVersionsOfAnyOtherForm) {
+  for (const char* version : {"1.2", "v1.2.3", "1.2.3-", "1.2.3+build", "1.2.3-rc_1", " 1.2.3", "", "1.2.3 ",
+                              "1..2.3", "1.2.3-\xc3\xa9", "\xd9\xa1.2.3"}) {
+    try {
+      engineWithVersion(version);
+      ADD_FAILURE() << "accepted \"" << version << "\"";
+    } catch (const InstallError& error) {
+      EXPECT_STREQ(error.what(), "The installer version is invalid.") << version;
+    }
+  }
+}
+
+TEST_F(EngineSetup, AcceptsAnEmptyPackageList) {
+  EXPECT_TRUE(engineWithVersion("1.0.0").release().packages.empty());
+}
+
+TEST_F(EngineSetup, PassesOnTheReadErrorOfAMissingManifest) {
+  try {
+    InstallEngine engine(resources(), home());
+    FAIL() << "created an engine without release.json";
+  } catch (const std::filesystem::filesystem_error& error) {
+    EXPECT_EQ(error.code(), std::errc::no_such_file_or_directory);
+  }
+}
+
+TEST_F(EngineSetup, PassesOnTheDecodingError) {
+  testing::writeFile(resources() / "release.json", R"({"version": "1.0.0", "packages": [{"major": "8"}]})");
+  EXPECT_THROW(InstallEngine(resources(), home()), DecodingError);
+}
+
+TEST_F(EngineSetup, RefusesAGiantManifestWithoutReadingIt) {
+  testing::writeFile(resources() / "release.json", "{}");
+  std::filesystem::resize_file(resources() / "release.json", 3ull << 30);
+  EXPECT_THROW(InstallEngine(resources(), home()), DecodingError);
+}
+
+TEST_F(EngineSetup, DerivesItsFoldersFromHome) {
+  const InstallEngine engine = engineWithVersion("1.0.0");
+  const std::string packages = home().string() + "/Library/Application Support/McNeel/Rhinoceros/packages/";
+  EXPECT_EQ(engine.standardRoot(8).string(), packages + "8.0");
+  EXPECT_EQ(engine.standardRoot(7).string(), packages + "7.0");
+  EXPECT_EQ(engine.standardRoot(10).string(), packages + "10.0");
+  EXPECT_EQ(engine.support().string(), home().string() + "/Library/Application Support/Nimbra");
+}
+
+TEST_F(EngineSetup, AHomeWithATrailingSlashGivesTheSameFolders) {
+  testing::writeRelease(resources(), Release{"1.0.0", {}});
+  const InstallEngine engine(resources().string() + "/", home().string() + "/");
+  EXPECT_EQ(engine.support().string(), home().string() + "/Library/Application Support/Nimbra");
+}
+
+TEST(ProcessLiveness, NeverSignalsGroupsAndSeesTheLivingAndTheDead) {
+  EXPECT_FALSE(InstallEngine::isProcessRunning(0));
+  EXPECT_FALSE(InstallEngine::isProcessRunning(-5));
+  EXPECT_FALSE(InstallEngine::isProcessRunning(-1));
+  EXPECT_TRUE(InstallEngine::isProcessRunning(::getpid()));
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) ::_exit(0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_FALSE(InstallEngine::isProcessRunning(child));
+}
+
+}  // namespace
+}  // namespace nimbra

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+
+#include "engine/install_error.h"
+#include "engine/install_receipt.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/identifiers.h"
+#include "tests/support/sandbox.h"
+
+namespace nimbra {
+namespace {
+
+namespace fs = std::filesystem;
+
+InstallReceipt sampleReceipt() {
+  return InstallReceipt{"1.3.0",
+                        "installing",
+                        {"/h/packages/7.0/nimbra", "/h/packages/8.0/nimbra"},
+                        {{"/h/Libraries/Nimbra.gha", "/h/B/x/0-Nimbra.gha"}, {"/h/packages/7.0/nimbra", "/h/B/x/1-nimbra"}},
+                        {"/h/packages/7.0/nimbra"}};
+}
+
+void expectSame(const InstallReceipt& a, const InstallReceipt& b) {
+  EXPECT_EQ(a.version, b.version);
+  EXPECT_EQ(a.state, b.state);
+  EXPECT_EQ(a.destinations, b.destinations);
+  ASSERT_EQ(a.backups.size(), b.backups.size());
+  for (std::size_t i = 0; i < a.backups.size(); ++i) {
+    EXPECT_EQ(a.backups[i].original, b.backups[i].original);
+    EXPECT_EQ(a.backups[i].backup, b.backups[i].backup);
+  }
+  EXPECT_EQ(a.deploying, b.deploying);
+}
+
+TEST(InstallReceipt, EncodesCompactlyWithKeysInRecordOrder) {
+  const InstallReceipt receipt{"1.0.0", "complete", {"/a/nimbra"}, {{"/o", "/b/0-o"}}, {"/a/nimbra"}};
+  EXPECT_EQ(encodeReceipt(receipt),
+            R"({"version":"1.0.0","state":"complete","destinations":["/a/nimbra"],)"
+            R"("backups":[{"original":"/o","backup":"/b/0-o"}],"deploying":["/a/nimbra"]})");
+}
+
+TEST(InstallReceipt, RoundTripsEveryFieldInOrder) {
+  expectSame(decodeReceipt(encodeReceipt(sampleReceipt())), sampleReceipt());
+  const InstallReceipt empty{"1.0.0", "restored", {}, {}};
+  expectSame(decodeReceipt(encodeReceipt(empty)), empty);
+}
+
+TEST(InstallReceipt, AcceptsEscapedSlashesAndDropsUnknownKeysOnRewrite) {
+  const InstallReceipt receipt = decodeReceipt(
+      R"({"version":"1.0.0","state":"installing","destinations":["\/a\/nimbra"],"backups":[],)"
+      R"("deploying":[],"written_by":"someone else"})");
+  EXPECT_EQ(receipt.destinations, std::vector<std::string>{"/a/nimbra"});
+  EXPECT_EQ(encodeReceipt(receipt).find("written_by"), std::string::npos);
+}
+
+TEST(InstallReceipt, RejectsMissingOrMistypedKeys) {
+  const char* cases[] = {
+      R"({"version":"1.0.0","state":"installing","destinations":[],"backups":[]})",
+      R"({"version":"1.0.0","state":"installing","destinations":[],"backups":[{"original":"/o"}],"deploying":[]})",
+      R"({"version":"1.0.0","state":null,"destinations":[],"backups":[],"deploying":[]})",
+      R"({"version":"1.0.0","state":"installing","destinations":"/a","backups":[],"deploying":[]})",
+      R"({"version":"1.0.0","state":"installing","destinations":[1],"backups":[],"deploying":[]})",
+      R"({"version":"1.0.0","state":"installing","destinations":[],"backups":[["/o","/b"]],"deploying":[]})",
+      R"({"version":1,"state":"installing","destinations":[],"backups":[],"deploying":[]})",
+      R"(["version"])",
+  };
+  for (const char* text : cases) EXPECT_THROW(decodeReceipt(text), DecodingError) << text;
+}
+
+TEST(InstallReceipt, EveryTruncationIsADecodingError) {
+  const std::string text = encodeReceipt(sampleReceipt());
+  for (std::size_t length = 0; length < text.size(); ++length) {
+    EXPECT_THROW(decodeReceipt(text.substr(0, length)), DecodingError) << length;
+  }
+}
+
+TEST(InstallReceipt, RefusesToEncodeAPathThatIsNotUTF8) {
+  InstallReceipt receipt = sampleReceipt();
+  receipt.backups[0].original = "/h/Libraries/\xff.gha";
+  EXPECT_THROW(encodeReceipt(receipt), std::runtime_error);
+}
+
+TEST(InstallReceipt, IsWrittenWholeOverThePreviousOne) {
+  testing::TemporaryFolder folder;
+  FileManager fm;
+  writeReceipt(fm, folder.path(), sampleReceipt());
+  InstallReceipt next = sampleReceipt();
+  next.state = "complete";
+  next.backups.clear();
+  writeReceipt(fm, folder.path(), next);
+  expectSame(decodeReceipt(testing::readFile(folder.path() / "receipt.json")), next);
+}
+
+TEST(BackupNames, FolderNameIsUTCTimeWithoutColonsThenEightUpperHexCharacters) {
+  using namespace std::chrono;
+  const sys_seconds time = sys_days{2025y / March / 7} + 14h + 5min + 9s;
+  EXPECT_EQ(backupFolderName(time, "9F1C2A7B-0000-4000-8000-000000000000"), "2025-03-07T14-05-09Z-9F1C2A7B");
+
+  const std::string name = backupFolderName(system_clock::now(), newUUID());
+  EXPECT_TRUE(std::regex_match(name, std::regex(R"(\d{4}-\d\d-\d\dT\d\d-\d\d-\d\dZ-[0-9A-F]{8})"))) << name;
+}
+
+TEST(BackupNames, ItemsAreNumberedInOrderWhateverTheirNames) {
+  EXPECT_EQ(backupItemName(0, "/h/Libraries/Nimbra.gha"), "0-Nimbra.gha");
+  EXPECT_EQ(backupItemName(1, "/h/packages/8.0/nimbra"), "1-nimbra");
+  EXPECT_EQ(backupItemName(2, "/h/packages/7.0/nimbra/"), "2-nimbra");
+}
+
+TEST(Identifiers, UUIDsAreUpperCaseStandardFormAndFresh) {
+  const std::string a = newUUID();
+  EXPECT_TRUE(std::regex_match(a, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
+      << a;
+  EXPECT_NE(a, newUUID());
+}
+
+}  // namespace
+}  // namespace nimbra

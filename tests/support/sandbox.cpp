@@ -1,0 +1,99 @@
+#include "tests/support/sandbox.h"
+
+#include <openssl/evp.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <stdexcept>
+
+#include "engine/install_engine.h"
+
+namespace nimbra::testing {
+
+namespace fs = std::filesystem;
+
+TemporaryFolder::TemporaryFolder() {
+  std::string pattern = (fs::temp_directory_path() / "nimbra-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TemporaryFolder::~TemporaryFolder() {
+  std::error_code error;
+  // Tests make folders read-only; give the owner the right to remove them.
+  for (auto it = fs::recursive_directory_iterator(path_, error); !error && it != fs::recursive_directory_iterator();
+       it.increment(error)) {
+    if (it->is_directory(error) && !it->is_symlink(error)) {
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
+    }
+  }
+  fs::remove_all(path_, error);
+}
+
+void writeFile(const fs::path& path, std::string_view bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+std::string sha256Hex(std::string_view bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
+  std::string text;
+  char pair[3];
+  for (unsigned int i = 0; i < length; ++i) {
+    snprintf(pair, sizeof pair, "%02x", digest[i]);
+    text += pair;
+  }
+  return text;
+}
+
+PayloadPackage writePackage(const fs::path& folder, std::int64_t major, const Files& files,
+                            const std::string& directory) {
+  fs::create_directories(folder);
+  PayloadPackage package{major, directory.empty() ? folder.filename().string() : directory, {}};
+  for (const auto& [path, content] : files) {
+    writeFile(folder / path, content);
+    package.files.push_back({path, sha256Hex(content), static_cast<std::int64_t>(content.size())});
+  }
+  return package;
+}
+
+std::string encodeRelease(const Release& release) {
+  nlohmann::ordered_json packages = nlohmann::ordered_json::array();
+  for (const PayloadPackage& package : release.packages) {
+    nlohmann::ordered_json files = nlohmann::ordered_json::array();
+    for (const PayloadFile& file : package.files) {
+      files.push_back({{"path", file.path}, {"sha256", file.sha256}, {"size", file.size}});
+    }
+    packages.push_back({{"major", package.major}, {"directory", package.directory}, {"files", files}});
+  }
+  return nlohmann::ordered_json{{"version", release.version}, {"packages", packages}}.dump();
+}
+
+void writeRelease(const fs::path& resources, const Release& release) {
+  writeFile(resources / "release.json", encodeRelease(release));
+}
+
+std::string productMarker() {
+  std::string marker;
+  for (char c : InstallEngine::pluginID()) {
+    marker.push_back(c);
+    marker.push_back('\0');
+  }
+  return marker;
+}
+
+}  // namespace nimbra::testing

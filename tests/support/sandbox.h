@@ -1,0 +1,45 @@
+#pragma once
+
+// Helpers that build real folders and payloads on disk for the engine tests.
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "engine/release_manifest.h"
+
+namespace nimbra::testing {
+
+// A fresh folder under the system's temporary folder, removed at the end.
+class TemporaryFolder {
+ public:
+  TemporaryFolder();
+  ~TemporaryFolder();
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes);
+std::string readFile(const std::filesystem::path& path);
+std::string sha256Hex(std::string_view bytes);
+
+// Relative path -> content.
+using Files = std::map<std::string, std::string>;
+
+// Writes files below folder and returns the package that lists them.
+PayloadPackage writePackage(const std::filesystem::path& folder, std::int64_t major, const Files& files,
+                            const std::string& directory = "");
+
+// Writes release.json (compact, the engine's form) into resources.
+void writeRelease(const std::filesystem::path& resources, const Release& release);
+std::string encodeRelease(const Release& release);
+
+// The plug-in identifier as UTF-16LE, as a product .gha file carries it.
+std::string productMarker();
+
+}  // namespace nimbra::testing
