@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,7 @@
 namespace nimbra {
 
 class FileManager;
+struct InstallReceipt;
 
 // The install engine: every operation that is not drawing. Its fields are
 // fixed at creation, so its operations may run on any thread; it keeps no
@@ -38,6 +41,7 @@ class InstallEngine {
   const Release& release() const { return release_; }
   const std::filesystem::path& home() const { return home_; }
   const std::filesystem::path& resources() const { return resources_; }
+  FileManager& fileManager() const { return fm_; }
 
   // <home>/Library/Application Support/Nimbra.
   std::filesystem::path support() const;
@@ -51,6 +55,29 @@ class InstallEngine {
   // files), the rejectLinks error, or the platform's read error, first failure
   // in manifest order. Changes nothing.
   void verify(const PayloadPackage& package, const std::filesystem::path& folder) const;
+
+  // ---- The install transaction and recovery
+
+  // Called synchronously on the installing thread with each progress text.
+  using Progress = std::function<void(const std::string&)>;
+
+  // Installs the release into every target as one transaction under the
+  // install lock: recovers an interrupted install first, stages and verifies
+  // a copy beside each destination, moves earlier copies into a new backup
+  // folder under a write-ahead receipt, deploys each with one rename, and
+  // rolls everything back on failure. Returns the backup folder. Throws
+  // InstallError with the user's sentence, or the failing step's error
+  // unchanged. Without legacyRoots, legacyRoots() and the targets' package
+  // roots are scanned.
+  std::filesystem::path install(const std::vector<RhinoTarget>& targets,
+                                const std::optional<std::vector<std::filesystem::path>>& legacyRoots,
+                                const Progress& progress) const;
+
+  // Undoes every install that was cut off (receipt "installing" or
+  // "recovery-required"), after proving that what is on disk is exactly what
+  // such an install leaves; refuses otherwise with a message naming the backup
+  // folder. REQUIRES: the install lock is held.
+  void recoverInterrupted(const Progress& progress) const;
 
   // ---- Legacy copies and the link guard
 
@@ -73,6 +100,11 @@ class InstallEngine {
   void rejectLinks(const std::filesystem::path& url) const;
 
  private:
+  void checkInterrupted(const std::filesystem::path& entry, const InstallReceipt& receipt,
+                        const std::vector<std::string>& deploys) const;
+  void checkDeployed(const std::filesystem::path& entry, const std::string& version,
+                     const std::filesystem::path& deployed) const;
+
   FileManager& fm_;
   std::filesystem::path home_;
   std::filesystem::path resources_;

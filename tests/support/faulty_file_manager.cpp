@@ -11,7 +11,9 @@ void FaultyFileManager::step(const std::string& entry, const fs::path& path) {
   log_.push_back(entry);
   if (hook_) hook_(count_, entry);
   if (count_ == crashAt_) ::_exit(kCrashStatus);
-  if (count_ == failAt_) throw fs::filesystem_error("injected", path, std::make_error_code(error_));
+  if (const auto found = failures_.find(count_); found != failures_.end()) {
+    throw fs::filesystem_error("injected", path, std::make_error_code(found->second));
+  }
 }
 
 void FaultyFileManager::createDirectory(const fs::path& path, Intermediates intermediates) {

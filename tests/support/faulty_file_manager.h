@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -17,7 +18,8 @@ inline constexpr int kCrashStatus = 86;
 // _exit(kCrashStatus): no destructor, no clean-up, as a crash or power cut.
 class FaultyFileManager : public FileManager {
  public:
-  void failAt(int n, std::errc error) { failAt_ = n, error_ = error; }
+  // May be called for several n.
+  void failAt(int n, std::errc error = std::errc::io_error) { failures_[n] = error; }
   void crashAt(int n) { crashAt_ = n; }
   // Runs before the n-th mutation is carried out (or failed).
   void beforeMutation(std::function<void(int n, const std::string& entry)> hook) { hook_ = std::move(hook); }
@@ -37,9 +39,8 @@ class FaultyFileManager : public FileManager {
   void step(const std::string& entry, const std::filesystem::path& path);
 
   int count_ = 0;
-  int failAt_ = 0;
   int crashAt_ = 0;
-  std::errc error_ = std::errc::io_error;
+  std::map<int, std::errc> failures_;
   std::function<void(int, const std::string&)> hook_;
   std::vector<std::string> log_;
 };

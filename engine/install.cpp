@@ -1,0 +1,72 @@
+#include <algorithm>
+#include <chrono>
+#include <set>
+
+#include "engine/install_engine.h"
+#include "engine/install_receipt.h"
+#include "engine/install_transaction.h"
+#include "engine/locations.h"
+#include "engine/platform/file_lock.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/identifiers.h"
+
+namespace nimbra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void checkTargets(const std::vector<RhinoTarget>& targets) {
+  std::set<std::int64_t> majors;
+  for (const RhinoTarget& target : targets) majors.insert(target.major);
+  if (targets.empty() || majors.size() != targets.size()) {
+    throw InstallError("Choose one installation for each Rhino version.");
+  }
+}
+
+// The scan's finds, less those inside a destination: they go with it.
+std::vector<fs::path> legacyItemsOutside(const std::vector<fs::path>& found, const std::vector<RhinoTarget>& targets) {
+  std::vector<fs::path> items;
+  for (const fs::path& file : found) {
+    const std::string path = file.string();
+    const bool inside = std::any_of(targets.begin(), targets.end(), [&](const RhinoTarget& target) {
+      return path.starts_with(pathText(target.destination()) + "/");
+    });
+    if (!inside) items.push_back(file);
+  }
+  return items;
+}
+
+}  // namespace
+
+fs::path InstallEngine::install(const std::vector<RhinoTarget>& targets,
+                                const std::optional<std::vector<fs::path>>& legacyRoots,
+                                const Progress& progress) const {
+  checkTargets(targets);
+  const fs::path backupFolder =
+      support() / kBackupsFolder / backupFolderName(std::chrono::system_clock::now(), newUUID());
+  rejectLinks(support());
+  fm_.createDirectory(support(), Intermediates::yes);
+
+  // Declared first, so it is released and closed last on every way out.
+  const FileLock lock(support() / "install.lock");
+  if (lock.outcome() == FileLock::Outcome::cannotOpen) {
+    throw InstallError("The installation folder cannot be opened: " + pathText(support()));
+  }
+  if (lock.outcome() == FileLock::Outcome::heldElsewhere) {
+    throw InstallError("Another Nimbra installation is already running.");
+  }
+
+  recoverInterrupted(progress);
+  fm_.createDirectory(backupFolder, Intermediates::yes);
+  std::vector<fs::path> roots = legacyRoots ? *legacyRoots : this->legacyRoots();
+  if (!legacyRoots) {
+    for (const RhinoTarget& target : targets) roots.push_back(target.packageRoot);
+  }
+  InstallTransaction transaction(*this, targets, backupFolder, legacyItemsOutside(scanLegacy(roots), targets),
+                                 progress);
+  transaction.run();
+  return backupFolder;
+}
+
+}  // namespace nimbra

@@ -1,0 +1,177 @@
+#include "engine/install_transaction.h"
+
+#include <algorithm>
+
+#include "engine/locations.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/identifiers.h"
+#include "engine/platform/regex.h"
+#include "engine/version_compare.h"
+
+namespace nimbra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const PayloadPackage* packageFor(const Release& release, std::int64_t major) {
+  const auto found = std::find_if(release.packages.begin(), release.packages.end(),
+                                  [&](const PayloadPackage& package) { return package.major == major; });
+  return found == release.packages.end() ? nullptr : &*found;
+}
+
+const PayloadPackage& requirePackage(const Release& release, std::int64_t major) {
+  const PayloadPackage* package = packageFor(release, major);
+  if (package == nullptr) throw InstallError("This installer does not contain Rhino " + std::to_string(major) + ".");
+  return *package;
+}
+
+std::string describe(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& error) {
+    return error.what();
+  } catch (...) {
+    return "An unknown error occurred.";
+  }
+}
+
+}  // namespace
+
+InstallTransaction::InstallTransaction(const InstallEngine& engine, const std::vector<RhinoTarget>& targets,
+                                       fs::path backupFolder, std::vector<fs::path> legacyItems,
+                                       const InstallEngine::Progress& progress)
+    : engine_(engine),
+      fm_(engine.fileManager()),
+      targets_(targets),
+      progress_(progress),
+      backupFolder_(std::move(backupFolder)),
+      legacyItems_(std::move(legacyItems)) {
+  receipt_.version = engine.release().version;
+  receipt_.state = receipt_state::kPreparing;
+  for (const RhinoTarget& target : targets) receipt_.destinations.push_back(pathText(target.destination()));
+}
+
+void InstallTransaction::run() {
+  try {
+    for (const RhinoTarget& target : targets_) stage(target);
+    commit();
+  } catch (...) {
+    rollBack(std::current_exception());
+  }
+  removeStaged();
+}
+
+void InstallTransaction::stage(const RhinoTarget& target) {
+  const Release& release = engine_.release();
+  const PayloadPackage& package = requirePackage(release, target.major);
+  engine_.rejectLinks(target.packageRoot);
+  const fs::path payload = engine_.resources() / package.directory;
+  progress_("Checking Rhino " + std::to_string(target.major) + " files…");
+  engine_.verify(package, payload);
+
+  const fs::path destination = target.destination();
+  if (fm_.fileExists(destination)) checkExistingDestination(target, destination);
+
+  const fs::path root = location(target.packageRoot);
+  fm_.createDirectory(root, Intermediates::yes);
+  const fs::path staging = root / (std::string(rhino::kStagingPrefix) + newUUID());
+  staged_.push_back(staging);
+  fm_.createDirectory(staging, Intermediates::no);
+  fm_.copyItem(payload, staging / release.version);
+  engine_.verify(package, staging / release.version);
+  fm_.writeAtomically(staging / rhino::kManifestName, release.version + "\n");
+  // The staged bytes reach the disk before any receipt announces their deploy.
+  fm_.syncFileSystem(staging);
+}
+
+void InstallTransaction::checkExistingDestination(const RhinoTarget& target, const fs::path& destination) {
+  if (engine_.scanLegacy({destination}).empty()) {
+    throw InstallError("The destination contains an unrecognized package: " + pathText(destination));
+  }
+  static const Regex versionName(R"(^\d+\.\d+\.\d+)", Case::sensitive);
+  const std::string_view core = versionCore(engine_.release().version);
+  for (const std::string& name : fm_.contentsOfDirectory(destination)) {
+    if (isHiddenName(name) || !versionName.search(name)) continue;
+    if (compareNumeric(versionCore(name), core) > 0) {
+      throw InstallError("A newer Nimbra version is already installed for Rhino " + std::to_string(target.major) +
+                         ".");
+    }
+  }
+}
+
+void InstallTransaction::commit() {
+  receipt_.state = receipt_state::kInstalling;
+  write();
+  progress_("Backing up the previous installation…");
+  for (const fs::path& item : legacyItems_) keep(item);
+
+  const Release& release = engine_.release();
+  for (std::size_t i = 0; i < targets_.size(); ++i) {
+    const RhinoTarget& target = targets_[i];
+    const fs::path destination = target.destination();
+    if (fm_.fileExists(destination)) keep(destination);
+    progress_("Installing Nimbra for Rhino " + std::to_string(target.major) + "…");
+    receipt_.deploying.push_back(pathText(destination));
+    write();
+    // Staging folder and destination share the package root: one rename, so
+    // the destination appears complete or not at all.
+    fm_.moveItem(staged_[i], destination);
+    deployed_.push_back(destination);
+    engine_.verify(requirePackage(release, target.major), destination / release.version);
+  }
+  receipt_.state = receipt_state::kComplete;
+  write();
+}
+
+void InstallTransaction::keep(const fs::path& item) {
+  const fs::path backup = backupFolder_ / backupItemName(receipt_.backups.size(), item);
+  receipt_.backups.push_back({pathText(item), pathText(backup)});
+  write();
+  fm_.moveItem(item, backup);
+}
+
+void InstallTransaction::write() { writeReceipt(fm_, backupFolder_, receipt_); }
+
+void InstallTransaction::rollBack(std::exception_ptr failure) {
+  // Undo everything that can be undone; a failure here never stops the rest.
+  std::vector<std::string> problems;
+  for (auto it = deployed_.rbegin(); it != deployed_.rend(); ++it) {
+    try {
+      fm_.removeItem(*it);
+    } catch (...) {
+      problems.push_back(describe(std::current_exception()));
+    }
+  }
+  for (auto it = receipt_.backups.rbegin(); it != receipt_.backups.rend(); ++it) {
+    if (!fm_.fileExists(it->backup)) continue;  // never moved
+    try {
+      fm_.moveItem(it->backup, it->original);
+    } catch (...) {
+      problems.push_back(describe(std::current_exception()));
+    }
+  }
+  receipt_.state = problems.empty() ? receipt_state::kRestored : receipt_state::kRecoveryRequired;
+  try {
+    write();
+  } catch (...) {
+    // The receipt on disk keeps its previous state; recovery acts on that.
+  }
+  removeStaged();
+  if (problems.empty()) std::rethrow_exception(failure);
+  std::string message = "Installation stopped. Restore the saved files from " + pathText(backupFolder_) + ".";
+  for (const std::string& problem : problems) message += " " + problem;
+  throw InstallError(message);
+}
+
+void InstallTransaction::removeStaged() {
+  for (const fs::path& staging : staged_) {
+    try {
+      if (fm_.fileExists(staging)) fm_.removeItem(staging);
+    } catch (...) {
+      // A staging folder left behind is hidden and harmless.
+    }
+  }
+}
+
+}  // namespace nimbra

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/install_engine.h"
+#include "engine/install_receipt.h"
+
+namespace nimbra {
+
+// The working values of one install between the lock and its end: the backup
+// folder and receipt, the staged and deployed folders, and the legacy items.
+// Runs staging, commit and roll-back; the caller holds the install lock.
+class InstallTransaction {
+ public:
+  InstallTransaction(const InstallEngine& engine, const std::vector<RhinoTarget>& targets,
+                     std::filesystem::path backupFolder, std::vector<std::filesystem::path> legacyItems,
+                     const InstallEngine::Progress& progress);
+
+  // Stages every target, then commits. On any failure rolls back and throws
+  // the failure, or InstallError when the roll-back itself met problems.
+  void run();
+
+ private:
+  void stage(const RhinoTarget& target);
+  void checkExistingDestination(const RhinoTarget& target, const std::filesystem::path& destination);
+  void commit();
+  void keep(const std::filesystem::path& item);
+  void write();
+  [[noreturn]] void rollBack(std::exception_ptr failure);
+  void removeStaged();
+
+  const InstallEngine& engine_;
+  FileManager& fm_;
+  const std::vector<RhinoTarget>& targets_;
+  const InstallEngine::Progress& progress_;
+  std::filesystem::path backupFolder_;
+  std::vector<std::filesystem::path> legacyItems_;
+  InstallReceipt receipt_;
+  std::vector<std::filesystem::path> staged_;
+  std::vector<std::filesystem::path> deployed_;
+};
+
+}  // namespace nimbra

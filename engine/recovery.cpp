@@ -1,0 +1,119 @@
+#include <algorithm>
+#include <charconv>
+#include <set>
+
+#include "engine/install_engine.h"
+#include "engine/install_receipt.h"
+#include "engine/locations.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/unicode.h"
+
+namespace nimbra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool actsOn(const InstallReceipt& receipt) {
+  return receipt.state == receipt_state::kInstalling || receipt.state == receipt_state::kRecoveryRequired;
+}
+
+// The major version a deployed path "<...>/<major>.0/nimbra" belongs to: the
+// first "."-separated piece of its parent's name, as a decimal integer.
+std::optional<std::int64_t> majorOfDestination(const fs::path& destination) {
+  const std::string parent = destination.parent_path().filename().string();
+  std::string_view piece(parent);
+  const std::size_t start = piece.find_first_not_of('.');
+  if (start == std::string_view::npos) return std::nullopt;
+  piece = piece.substr(start, piece.find('.', start) - start);
+  if (piece.starts_with('+')) piece.remove_prefix(1);
+  std::int64_t major = 0;
+  const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), major);
+  if (piece.empty() || error != std::errc() || end != piece.data() + piece.size()) return std::nullopt;
+  return major;
+}
+
+// True when deployed is the original of an item that is no longer in the
+// backup folder. An install records a destination as deploying only after its
+// earlier copy has been moved aside, so that copy has since been put back (by
+// a roll-back, or by an earlier recovery that was cut off): what stands at
+// the path is the user's own earlier copy, not a deployed package.
+bool holdsRestoredOriginal(const FileManager& fm, const InstallReceipt& receipt, const std::string& deployed) {
+  return std::any_of(receipt.backups.begin(), receipt.backups.end(), [&](const BackupItem& item) {
+    return item.original == deployed && !fm.fileExists(item.backup);
+  });
+}
+
+// The deploying paths that hold a deployed package now.
+std::vector<std::string> presentDeploys(const FileManager& fm, const InstallReceipt& receipt) {
+  std::vector<std::string> present;
+  for (const std::string& deployed : receipt.deploying) {
+    if (fm.fileExists(deployed) && !holdsRestoredOriginal(fm, receipt, deployed)) present.push_back(deployed);
+  }
+  return present;
+}
+
+}  // namespace
+
+void InstallEngine::recoverInterrupted(const Progress& progress) const {
+  const fs::path backups = support() / kBackupsFolder;
+  if (!fm_.fileExists(backups)) return;
+  for (const std::string& name : fm_.contentsOfDirectory(backups)) {
+    const fs::path entry = backups / name;
+    const fs::path file = entry / kReceiptName;
+    if (!fm_.fileExists(file)) continue;
+    InstallReceipt receipt = decodeReceipt(fm_.readWholeFile(file));
+    if (!actsOn(receipt)) continue;
+    const std::vector<std::string> deploys = presentDeploys(fm_, receipt);
+    checkInterrupted(entry, receipt, deploys);
+
+    // Every check has passed: nothing was changed before this point.
+    progress("Restoring the interrupted installation…");
+    for (auto it = deploys.rbegin(); it != deploys.rend(); ++it) fm_.removeItem(*it);
+    for (auto it = receipt.backups.rbegin(); it != receipt.backups.rend(); ++it) {
+      if (fm_.fileExists(it->backup)) fm_.moveItem(it->backup, it->original);
+    }
+    receipt.state = receipt_state::kRestored;
+    writeReceipt(fm_, entry, receipt);
+  }
+}
+
+void InstallEngine::checkInterrupted(const fs::path& entry, const InstallReceipt& receipt,
+                                     const std::vector<std::string>& deploys) const {
+  if (receipt.version != release_.version) {
+    throw InstallError("A previous update was interrupted. Restore its backup before continuing: " + entry.string());
+  }
+  for (const std::string& deployed : deploys) checkDeployed(entry, receipt.version, deployed);
+  for (const BackupItem& item : receipt.backups) {
+    if (!fm_.fileExists(item.backup)) continue;
+    if (location(fs::path(item.backup).parent_path()) != location(entry)) {
+      throw InstallError("The backup path is invalid.");
+    }
+    rejectLinks(item.original);
+    rejectLinks(item.backup);
+  }
+}
+
+void InstallEngine::checkDeployed(const fs::path& entry, const std::string& version, const fs::path& deployed) const {
+  const InstallError manual("The installation backup needs manual recovery: " + entry.string());
+  const InstallError additional("The interrupted installation contains additional files. Restore its backup manually: " +
+                                entry.string());
+  const fs::path path = location(deployed);
+  if (path.filename() != rhino::kDestinationName) throw manual;
+  const std::optional<std::int64_t> major = majorOfDestination(path);
+  const auto package = std::find_if(release_.packages.begin(), release_.packages.end(),
+                                    [&](const PayloadPackage& p) { return major && p.major == *major; });
+  if (package == release_.packages.end()) throw manual;
+  // The installer never deploys through a link; whatever stands there now is
+  // not what it left behind.
+  rejectLinks(path);
+
+  const std::vector<std::string> names = fm_.contentsOfDirectory(path);
+  const std::set<std::string> expected = {version, std::string(rhino::kManifestName)};
+  if (names.size() != 2 || std::set<std::string>(names.begin(), names.end()) != expected) throw additional;
+  const std::string manifest = fm_.readWholeFile(path / rhino::kManifestName, 1 << 20);
+  if (trimmedWhitespace(manifest) != version) throw additional;
+  verify(*package, path / version);
+}
+
+}  // namespace nimbra

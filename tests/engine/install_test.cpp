@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "engine/platform/file_lock.h"
+#include "tests/support/faulty_file_manager.h"
+#include "tests/support/install_sandbox.h"
+
+namespace nimbra {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FaultyFileManager;
+using testing::InstallSandbox;
+using testing::readFile;
+using testing::Snapshot;
+
+class Install : public ::testing::Test {
+ protected:
+  // Runs an install and returns the thrown message ("" on success).
+  std::string failure(const std::vector<RhinoTarget>& targets, FileManager& fm = FileManager::standard()) {
+    try {
+      backup_ = box_.engine(fm)->install(targets, std::nullopt, [&](const std::string& text) { progress_.push_back(text); });
+    } catch (const std::exception& error) {
+      return error.what();
+    }
+    return "";
+  }
+  std::set<std::string> names(const fs::path& folder) {
+    std::set<std::string> found;
+    for (const auto& entry : fs::directory_iterator(folder)) found.insert(entry.path().filename().string());
+    return found;
+  }
+  void expectNoStagingFolders() {
+    for (const std::int64_t major : {7, 8}) {
+      if (!fs::exists(box_.standardRoot(major))) continue;
+      for (const std::string& name : names(box_.standardRoot(major))) {
+        EXPECT_FALSE(name.starts_with(".nimbra-install-")) << name;
+      }
+    }
+  }
+  void expectDeployed(std::int64_t major) {
+    EXPECT_EQ(names(box_.destination(major)), (std::set<std::string>{"1.3.0", "manifest.txt"}));
+    EXPECT_EQ(readFile(box_.destination(major) / "manifest.txt"), "1.3.0\n");
+    EXPECT_NO_THROW(box_.engine()->verify(box_.release().packages[major == 7 ? 0 : 1],
+                                          box_.destination(major) / "1.3.0"));
+  }
+
+  InstallSandbox box_;
+  fs::path backup_;
+  std::vector<std::string> progress_;
+};
+
+TEST_F(Install, RefusesEmptyOrDuplicateTargetsBeforeTouchingAnything) {
+  EXPECT_EQ(failure({}), "Choose one installation for each Rhino version.");
+  EXPECT_EQ(failure(box_.targets({8, 8})), "Choose one installation for each Rhino version.");
+  EXPECT_FALSE(fs::exists(box_.home() / "Library"));
+}
+
+TEST_F(Install, FreshInstallDeploysReportsAndRecordsACompleteReceipt) {
+  ASSERT_EQ(failure(box_.targets({8})), "");
+  EXPECT_EQ(progress_, (std::vector<std::string>{"Checking Rhino 8 files…", "Backing up the previous installation…",
+                                                 "Installing Nimbra for Rhino 8…"}));
+  expectDeployed(8);
+  expectNoStagingFolders();
+  EXPECT_EQ(backup_.parent_path(), box_.support() / "Backups");
+  EXPECT_EQ(names(backup_), std::set<std::string>{"receipt.json"});
+  const InstallReceipt receipt = box_.receiptIn(backup_);
+  EXPECT_EQ(receipt.state, "complete");
+  EXPECT_EQ(receipt.version, "1.3.0");
+  EXPECT_TRUE(receipt.backups.empty());
+  EXPECT_EQ(receipt.destinations, std::vector<std::string>{box_.destination(8).string()});
+  EXPECT_EQ(receipt.deploying, receipt.destinations);
+  EXPECT_EQ(fs::status(box_.support() / "install.lock").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(Install, UpgradeMovesTheEarlierDestinationIntoTheBackup) {
+  box_.deployEarlier(8, "1.2.0");
+  const std::string earlier = readFile(box_.destination(8) / "1.2.0/Nimbra.gha");
+  ASSERT_EQ(failure(box_.targets({8})), "");
+  expectDeployed(8);
+  EXPECT_EQ(readFile(backup_ / "0-nimbra/1.2.0/Nimbra.gha"), earlier);
+  const InstallReceipt receipt = box_.receiptIn(backup_);
+  ASSERT_EQ(receipt.backups.size(), 1u);
+  EXPECT_EQ(receipt.backups[0].original, box_.destination(8).string());
+  EXPECT_EQ(receipt.backups[0].backup, (backup_ / "0-nimbra").string());
+}
+
+TEST_F(Install, ComparesTheInstalledVersionNumerically) {
+  struct Case {
+    std::string release;
+    std::string installed;
+    bool refused;
+  };
+  const Case cases[] = {{"1.9.9", "2.0.0", true},   {"1.9.0", "1.10.0", true}, {"1.3.0", "1.3.0", false},
+                        {"2.0.0", "2.0.0-beta", false}, {"1.3.0-rc.1", "1.3.0", false}, {"1.3.0", "1.2.9", false}};
+  for (const Case& c : cases) {
+    InstallSandbox box(c.release, {8});
+    box.deployEarlier(8, c.installed);
+    const Snapshot before = box.snapshot();
+    std::string message;
+    try {
+      box.engine()->install(box.targets({8}), std::nullopt, [](const std::string&) {});
+    } catch (const InstallError& error) {
+      message = error.what();
+    }
+    if (c.refused) {
+      EXPECT_EQ(message, "A newer Nimbra version is already installed for Rhino 8.") << c.installed;
+      EXPECT_EQ(box.snapshot(), before);
+      EXPECT_EQ(box.receiptIn(box.backupFolders().at(0)).state, "restored");
+    } else {
+      EXPECT_EQ(message, "") << c.installed << " against " << c.release;
+    }
+  }
+}
+
+TEST_F(Install, ComparesOnlyVersionNamedEntriesOfAnExistingDestination) {
+  box_.writeProductFile(box_.destination(8) / "1.0.0/Nimbra.gha", "old");
+  testing::writeFile(box_.destination(8) / "manifest.txt", "1.0.0\n");
+  testing::writeFile(box_.destination(8) / ".9.9.9", "hidden");
+  fs::create_directories(box_.destination(8) / "nine.nine.nine");
+  EXPECT_EQ(failure(box_.targets({8})), "");
+}
+
+TEST_F(Install, RefusesADestinationWithoutTheProductBeforeComparingVersions) {
+  testing::writeFile(box_.destination(8) / "99.0.0/Other.gha", "someone else's");
+  const Snapshot before = box_.snapshot();
+  EXPECT_EQ(failure(box_.targets({8})),
+            "The destination contains an unrecognized package: " + box_.destination(8).string());
+  EXPECT_EQ(box_.snapshot(), before);
+}
+
+TEST_F(Install, MovesLegacyCopiesFirstAndLeavesProductFilesInsideDestinations) {
+  box_.deployEarlier(8, "1.2.0");
+  box_.writeProductFile(box_.sharedLibraries() / "Nimbra.gha", "legacy");
+  const fs::path listed = box_.home() / "My Libraries";
+  box_.listInSettings(listed);
+  box_.writeProductFile(listed / "sub/Nimbra Old.gha", "listed legacy");
+  testing::writeFile(listed / "Other.gha", "not ours");
+  ASSERT_EQ(failure(box_.targets({7, 8})), "");
+
+  const InstallReceipt receipt = box_.receiptIn(backup_);
+  ASSERT_EQ(receipt.backups.size(), 3u);
+  EXPECT_EQ(receipt.backups[0].original, (box_.sharedLibraries() / "Nimbra.gha").string());
+  EXPECT_EQ(receipt.backups[0].backup, (backup_ / "0-Nimbra.gha").string());
+  EXPECT_EQ(receipt.backups[1].original, (listed / "sub/Nimbra Old.gha").string());
+  EXPECT_EQ(receipt.backups[2].backup, (backup_ / "2-nimbra").string());
+  EXPECT_FALSE(fs::exists(box_.sharedLibraries() / "Nimbra.gha"));
+  EXPECT_TRUE(fs::exists(listed / "Other.gha"));
+  EXPECT_TRUE(fs::exists(backup_ / "2-nimbra/1.2.0/Nimbra.gha"));
+  expectDeployed(7);
+  expectDeployed(8);
+}
+
+// Damages a file of the second destination right after it is deployed.
+class DamagingFileManager : public FileManager {
+ public:
+  fs::path victim;
+  void moveItem(const fs::path& from, const fs::path& to) override {
+    FileManager::moveItem(from, to);
+    if (to == victim && from.filename().string().starts_with(".nimbra-install-")) {
+      testing::writeFile(to / "1.3.0/lib/Companion.dll", "tampered");
+    }
+  }
+};
+
+TEST_F(Install, AFailureVerifyingTheSecondDeployRollsBothBack) {
+  box_.deployEarlier(7, "1.2.0");
+  box_.deployEarlier(8, "1.2.0");
+  box_.writeProductFile(box_.sharedLibraries() / "Nimbra.gha", "legacy");
+  const Snapshot before = box_.snapshot();
+  DamagingFileManager fm;
+  fm.victim = box_.destination(8);
+  EXPECT_EQ(failure(box_.targets({7, 8}), fm), "A file is damaged: lib/Companion.dll. Download the installer again.");
+  EXPECT_EQ(box_.snapshot(), before) << testing::differences(before, box_.snapshot());
+  expectNoStagingFolders();
+  EXPECT_EQ(box_.receiptIn(box_.backupFolders().at(0)).state, "restored");
+}
+
+TEST_F(Install, ARollBackThatCannotFinishNamesTheBackupAndNeedsRecovery) {
+  // A dry run finds the "complete" write: the last mutation of an install.
+  box_.deployEarlier(7, "1.2.0");
+  box_.deployEarlier(8, "1.2.0");
+  FaultyFileManager dry;
+  ASSERT_EQ(failure(box_.targets({7, 8}), dry), "");
+  const int complete = dry.mutations();
+  ASSERT_TRUE(dry.log().back().ends_with("receipt.json")) << dry.log().back();
+
+  InstallSandbox box;
+  box.deployEarlier(7, "1.2.0");
+  box.deployEarlier(8, "1.2.0");
+  const Snapshot before = box.snapshot();
+  FaultyFileManager fm;
+  fm.failAt(complete, std::errc::no_space_on_device);
+  fm.failAt(complete + 1, std::errc::permission_denied);  // the roll-back's removal of the Rhino 8 deploy
+  std::string message;
+  try {
+    box.engine(fm)->install(box.targets({7, 8}), std::nullopt, [](const std::string&) {});
+  } catch (const InstallError& error) {
+    message = error.what();
+  }
+  const fs::path backup = box.backupFolders().at(0);
+  EXPECT_TRUE(message.starts_with("Installation stopped. Restore the saved files from " + backup.string() + ". "))
+      << message;
+  EXPECT_EQ(box.receiptIn(backup).state, "recovery-required");
+  EXPECT_TRUE(fs::exists(backup / "1-nimbra")) << "the Rhino 8 copy could not go back and stays saved";
+  EXPECT_EQ(readFile(box.destination(7) / "1.2.0/lib/Old.dll"), "old library 7");
+
+  // The next install's recovery finishes the undoing before anything else.
+  std::vector<std::string> texts;
+  box.engine()->recoverInterrupted([&](const std::string& text) { texts.push_back(text); });
+  EXPECT_EQ(texts, std::vector<std::string>{"Restoring the interrupted installation…"});
+  EXPECT_EQ(box.receiptIn(backup).state, "restored");
+  EXPECT_EQ(box.snapshot(), before) << testing::differences(before, box.snapshot());
+  EXPECT_NO_THROW(box.engine()->install(box.targets({7, 8}), std::nullopt, [](const std::string&) {}));
+}
+
+TEST_F(Install, AFailureWhileStagingLeavesEverythingAndARestoredReceipt) {
+  InstallSandbox box("1.3.0", {8});
+  box.deployEarlier(8, "1.2.0");
+  box.writeProductFile(box.sharedLibraries() / "Nimbra.gha", "legacy");
+  const Snapshot before = box.snapshot();
+  std::string message;
+  try {
+    box.engine()->install(box.targets({8, 7}), std::nullopt, [](const std::string&) {});
+  } catch (const InstallError& error) {
+    message = error.what();
+  }
+  EXPECT_EQ(message, "This installer does not contain Rhino 7.");
+  EXPECT_EQ(box.snapshot(), before);
+  const InstallReceipt receipt = box.receiptIn(box.backupFolders().at(0));
+  EXPECT_EQ(receipt.state, "restored");
+  EXPECT_TRUE(receipt.backups.empty());
+  EXPECT_TRUE(receipt.deploying.empty());
+  for (const auto& entry : fs::directory_iterator(box.standardRoot(8))) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with(".nimbra-install-"));
+  }
+}
+
+TEST_F(Install, RefusesALockFileThatIsASymbolicLink) {
+  fs::create_directories(box_.support());
+  testing::writeFile(box_.home() / "elsewhere", "");
+  fs::create_symlink(box_.home() / "elsewhere", box_.support() / "install.lock");
+  EXPECT_EQ(failure(box_.targets({8})), "The installation folder cannot be opened: " + box_.support().string());
+}
+
+TEST_F(Install, ASecondInstallFailsAtOnceWhileTheLockIsHeld) {
+  fs::create_directories(box_.support());
+  const Snapshot before = box_.snapshot();
+  {
+    const FileLock held(box_.support() / "install.lock");
+    ASSERT_EQ(held.outcome(), FileLock::Outcome::locked);
+    EXPECT_EQ(failure(box_.targets({8})), "Another Nimbra installation is already running.");
+    EXPECT_EQ(box_.snapshot(), before);
+    EXPECT_FALSE(fs::exists(box_.support() / "Backups"));
+  }
+  EXPECT_EQ(failure(box_.targets({8})), "");
+}
+
+TEST_F(Install, WritesTheReceiptBeforeEveryMoveItAnnounces) {
+  box_.deployEarlier(7, "1.2.0");
+  box_.deployEarlier(8, "1.2.0");
+  box_.writeProductFile(box_.sharedLibraries() / "Nimbra.gha", "legacy");
+  FaultyFileManager fm;
+  int moves = 0;
+  fm.beforeMutation([&](int, const std::string& entry) {
+    if (!entry.starts_with("move ")) return;
+    ++moves;
+    const std::string from = entry.substr(5, entry.find(" -> ") - 5);
+    const std::string to = entry.substr(entry.find(" -> ") + 4);
+    const fs::path backups = box_.support() / "Backups";
+    const InstallReceipt onDisk = box_.receiptIn(fs::directory_iterator(backups)->path());
+    const bool announced =
+        std::any_of(onDisk.backups.begin(), onDisk.backups.end(),
+                    [&](const BackupItem& item) { return item.original == from && item.backup == to; }) ||
+        std::find(onDisk.deploying.begin(), onDisk.deploying.end(), to) != onDisk.deploying.end();
+    EXPECT_TRUE(announced) << entry;
+    EXPECT_EQ(onDisk.state, "installing");
+  });
+  ASSERT_EQ(failure(box_.targets({7, 8}), fm), "");
+  EXPECT_EQ(moves, 5);  // one legacy copy, two earlier destinations, two deploys
+}
+
+}  // namespace
+}  // namespace nimbra

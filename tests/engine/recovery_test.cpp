@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include "tests/support/faulty_file_manager.h"
+#include "tests/support/install_sandbox.h"
+
+namespace nimbra {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FaultyFileManager;
+using testing::InstallSandbox;
+using testing::readFile;
+using testing::writeFile;
+
+class Recovery : public ::testing::Test {
+ protected:
+  fs::path backups() const { return box_.support() / "Backups"; }
+
+  // A backup folder holding receipt, as an interrupted install leaves it.
+  fs::path interrupted(const std::string& name, const InstallReceipt& receipt) {
+    const fs::path folder = backups() / name;
+    fs::create_directories(folder);
+    writeFile(folder / "receipt.json", encodeReceipt(receipt));
+    return folder;
+  }
+  // The new release deployed for major, as the install's rename leaves it.
+  void deployNew(std::int64_t major, const fs::path& destination) {
+    fs::create_directories(destination);
+    fs::copy(box_.resources() / ("Rhino" + std::to_string(major)), destination / "1.3.0", fs::copy_options::recursive);
+    writeFile(destination / "manifest.txt", "1.3.0\n");
+  }
+  // An earlier destination moved into folder as item n.
+  BackupItem movedAside(const fs::path& folder, std::int64_t major, int n) {
+    box_.deployEarlier(major, "1.2.0");
+    const fs::path backup = folder / (std::to_string(n) + "-nimbra");
+    fs::rename(box_.destination(major), backup);
+    return {box_.destination(major).string(), backup.string()};
+  }
+  // The upgrade of Rhino 8 from 1.2.0, cut off after its deploy.
+  fs::path cutOffUpgrade(const std::string& name = "2025-01-01T00-00-00Z-AAAAAAAA") {
+    const fs::path folder = backups() / name;
+    fs::create_directories(folder);
+    const BackupItem item = movedAside(folder, 8, 0);
+    deployNew(8, box_.destination(8));
+    const std::string destination = box_.destination(8).string();
+    return interrupted(name, {"1.3.0", "installing", {destination}, {item}, {destination}});
+  }
+  std::string failure(FileManager& fm = FileManager::standard()) {
+    try {
+      box_.engine(fm)->recoverInterrupted([&](const std::string& text) { progress_.push_back(text); });
+    } catch (const std::exception& error) {
+      return error.what();
+    }
+    return "";
+  }
+
+  InstallSandbox box_;
+  std::vector<std::string> progress_;
+};
+
+TEST_F(Recovery, DoesNothingWithoutInterruptedReceipts) {
+  EXPECT_EQ(failure(), "");
+  fs::create_directories(backups() / "no receipt");
+  writeFile(backups() / "stray file", "x");
+  interrupted("a", {"1.3.0", "complete", {}, {}, {}});
+  interrupted("b", {"1.3.0", "restored", {}, {}, {}});
+  interrupted("c", {"0.1.0", "preparing", {}, {}, {}});
+  interrupted("d", {"1.3.0", "unheard-of", {}, {}, {}});
+  const std::string receipt = readFile(backups() / "a/receipt.json");
+  EXPECT_EQ(failure(), "");
+  EXPECT_TRUE(progress_.empty());
+  EXPECT_EQ(readFile(backups() / "a/receipt.json"), receipt);
+}
+
+TEST_F(Recovery, RestoresAnUpgradeCutOffAfterItsDeploy) {
+  const fs::path folder = cutOffUpgrade();
+  EXPECT_EQ(failure(), "");
+  EXPECT_EQ(progress_, std::vector<std::string>{"Restoring the interrupted installation…"});
+  EXPECT_EQ(readFile(box_.destination(8) / "manifest.txt"), "1.2.0\n");
+  EXPECT_FALSE(fs::exists(box_.destination(8) / "1.3.0"));
+  EXPECT_FALSE(fs::exists(folder / "0-nimbra"));
+  EXPECT_EQ(box_.receiptIn(folder).state, "restored");
+  EXPECT_EQ(box_.receiptIn(folder).backups.size(), 1u);
+}
+
+TEST_F(Recovery, RestoresEveryInterruptedReceiptAndReportsEach) {
+  const fs::path a = interrupted("a", {"1.3.0", "installing", {}, {}, {}});
+  const fs::path b = interrupted("b", {"1.3.0", "recovery-required", {}, {}, {}});
+  EXPECT_EQ(failure(), "");
+  EXPECT_EQ(progress_.size(), 2u);
+  EXPECT_EQ(box_.receiptIn(a).state, "restored");
+  EXPECT_EQ(box_.receiptIn(b).state, "restored");
+  // A second call passes restored receipts by.
+  EXPECT_EQ(failure(), "");
+  EXPECT_EQ(progress_.size(), 2u);
+}
+
+TEST_F(Recovery, IgnoresDeploysAndBackupsThatDoNotExist) {
+  const std::string destination = box_.destination(8).string();
+  const fs::path folder = interrupted(
+      "a", {"1.3.0", "installing", {destination}, {{destination, (backups() / "a/0-nimbra").string()}}, {destination}});
+  EXPECT_EQ(failure(), "");
+  EXPECT_EQ(box_.receiptIn(folder).state, "restored");
+  EXPECT_FALSE(fs::exists(destination));
+}
+
+TEST_F(Recovery, RefusesAReceiptOfAnotherReleaseWhateverElseHolds) {
+  const fs::path folder = interrupted("a", {"1.2.0", "installing", {}, {}, {}});
+  EXPECT_EQ(failure(), "A previous update was interrupted. Restore its backup before continuing: " + folder.string());
+  EXPECT_EQ(box_.receiptIn(folder).state, "installing");
+}
+
+TEST_F(Recovery, RefusesADeployThatDoesNotLookLikeARhinoPackageFolder) {
+  const fs::path root = box_.home() / "Library/Application Support/McNeel/Rhinoceros/packages";
+  for (const fs::path& destination : {root / "8.0/other", root / "Rhino8/nimbra", root / "9.0/nimbra", root / "./nimbra"}) {
+    fs::remove_all(backups());
+    deployNew(8, destination);
+    const fs::path folder = interrupted("a", {"1.3.0", "installing", {}, {}, {destination.string()}});
+    EXPECT_EQ(failure(), "The installation backup needs manual recovery: " + folder.string()) << destination;
+    EXPECT_TRUE(fs::exists(destination / "1.3.0/Nimbra.gha"));
+    fs::remove_all(destination);
+  }
+}
+
+TEST_F(Recovery, MatchesADeployToThePackageOfItsMajorByTheFolderName) {
+  const fs::path destination = box_.home() / "custom/7.0.1/nimbra";
+  deployNew(7, destination);
+  const fs::path folder = interrupted("a", {"1.3.0", "installing", {}, {}, {destination.string()}});
+  EXPECT_EQ(failure(), "");
+  EXPECT_FALSE(fs::exists(destination));
+  (void)folder;
+}
+
+TEST_F(Recovery, RefusesADeployWithAnythingBesideTheVersionAndManifest) {
+  const fs::path folder = cutOffUpgrade();
+  const std::string expected =
+      "The interrupted installation contains additional files. Restore its backup manually: " + folder.string();
+  writeFile(box_.destination(8) / ".DS_Store", "");
+  EXPECT_EQ(failure(), expected);
+  fs::remove(box_.destination(8) / ".DS_Store");
+
+  writeFile(box_.destination(8) / "manifest.txt", "1.3.1\n");
+  EXPECT_EQ(failure(), expected);
+  writeFile(box_.destination(8) / "manifest.txt", " 1.3.0\r\n\t");
+  EXPECT_EQ(failure(), "");
+}
+
+TEST_F(Recovery, PassesOnTheVerificationErrorOfADamagedDeploy) {
+  cutOffUpgrade();
+  writeFile(box_.destination(8) / "1.3.0/lib/Companion.dll", "bit rot");
+  EXPECT_EQ(failure(), "A file is damaged: lib/Companion.dll. Download the installer again.");
+  EXPECT_TRUE(fs::exists(box_.destination(8) / "1.3.0"));
+}
+
+TEST_F(Recovery, RefusesABackupOutsideItsFolderAndBackupsBehindLinks) {
+  const fs::path folder = backups() / "a";
+  fs::create_directories(folder / "sub");
+  writeFile(folder / "sub/0-x.gha", "x");
+  interrupted("a", {"1.3.0", "installing", {}, {{(box_.home() / "x.gha").string(), (folder / "sub/0-x.gha").string()}}, {}});
+  EXPECT_EQ(failure(), "The backup path is invalid.");
+
+  fs::remove_all(backups());
+  writeFile(folder / "0-x.gha", "x");
+  fs::create_directories(box_.home() / "real");
+  fs::create_directory_symlink(box_.home() / "real", box_.home() / "linked");
+  interrupted("a", {"1.3.0", "installing", {}, {{(box_.home() / "linked/x.gha").string(), (folder / "0-x.gha").string()}}, {}});
+  EXPECT_EQ(failure(), "Choose a folder without symbolic links: " + (box_.home() / "linked").string());
+  EXPECT_TRUE(fs::exists(folder / "0-x.gha"));
+}
+
+TEST_F(Recovery, PassesOnAnUnreadableReceiptAndStopsThere) {
+  interrupted("a", {"1.3.0", "installing", {}, {}, {}});
+  writeFile(backups() / "a/receipt.json", R"({"version":"1.3.0","state":"installing"})");
+  try {
+    box_.engine()->recoverInterrupted([](const std::string&) {});
+    FAIL() << "a receipt without its keys was accepted";
+  } catch (const DecodingError&) {
+  }
+  EXPECT_EQ(readFile(backups() / "a/receipt.json"), R"({"version":"1.3.0","state":"installing"})");
+}
+
+TEST_F(Recovery, RemovesDeploysLastFirstThenMovesBackupsBackLastFirst) {
+  const fs::path folder = backups() / "a";
+  fs::create_directories(folder);
+  box_.writeProductFile(box_.sharedLibraries() / "Nimbra.gha", "legacy");
+  fs::rename(box_.sharedLibraries() / "Nimbra.gha", folder / "0-Nimbra.gha");
+  const BackupItem legacy{(box_.sharedLibraries() / "Nimbra.gha").string(), (folder / "0-Nimbra.gha").string()};
+  const BackupItem seven = movedAside(folder, 7, 1);
+  const BackupItem eight = movedAside(folder, 8, 2);
+  deployNew(7, box_.destination(7));
+  deployNew(8, box_.destination(8));
+  const std::vector<std::string> destinations = {box_.destination(7).string(), box_.destination(8).string()};
+  interrupted("a", {"1.3.0", "installing", destinations, {legacy, seven, eight}, destinations});
+
+  FaultyFileManager fm;
+  EXPECT_EQ(failure(fm), "");
+  const std::vector<std::string> expected = {
+      "remove " + destinations[1], "remove " + destinations[0],
+      "move " + eight.backup + " -> " + eight.original, "move " + seven.backup + " -> " + seven.original,
+      "move " + legacy.backup + " -> " + legacy.original, "write " + (folder / "receipt.json").string()};
+  EXPECT_EQ(fm.log(), expected);
+  EXPECT_EQ(readFile(box_.destination(8) / "1.2.0/lib/Old.dll"), "old library 8");
+}
+
+TEST_F(Recovery, NeverOverwritesWhatStandsAtAnOriginal) {
+  const fs::path folder = backups() / "a";
+  fs::create_directories(folder);
+  writeFile(folder / "0-x.gha", "saved");
+  writeFile(box_.home() / "x.gha", "newer, made by the user");
+  interrupted("a", {"1.3.0", "installing", {}, {{(box_.home() / "x.gha").string(), (folder / "0-x.gha").string()}}, {}});
+  EXPECT_NE(failure(), "");
+  EXPECT_EQ(readFile(box_.home() / "x.gha"), "newer, made by the user");
+  EXPECT_EQ(readFile(folder / "0-x.gha"), "saved");
+  EXPECT_EQ(box_.receiptIn(folder).state, "installing");
+}
+
+}  // namespace
+}  // namespace nimbra

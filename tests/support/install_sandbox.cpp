@@ -1,0 +1,112 @@
+#include "tests/support/install_sandbox.h"
+
+#include <algorithm>
+
+namespace nimbra::testing {
+
+namespace fs = std::filesystem;
+
+InstallSandbox::InstallSandbox(const std::string& version, std::vector<std::int64_t> majors)
+    : home_(folder_.path() / "home"), resources_(folder_.path() / "Nimbra Setup.app/Contents/Resources/Payload") {
+  release_.version = version;
+  for (const std::int64_t major : majors) {
+    const std::string tag = "Rhino" + std::to_string(major);
+    release_.packages.push_back(writePackage(resources_ / tag, major,
+                                             {{"Nimbra.gha", "new " + tag + productMarker()},
+                                              {"lib/Companion.dll", "companion for " + tag},
+                                              {"lib/docs/Read me.txt", "read me " + version}}));
+  }
+  writeRelease(resources_, release_);
+  fs::create_directories(home_);
+}
+
+fs::path InstallSandbox::support() const { return home_ / "Library/Application Support/Nimbra"; }
+
+fs::path InstallSandbox::standardRoot(std::int64_t major) const {
+  return home_ / "Library/Application Support/McNeel/Rhinoceros/packages" / (std::to_string(major) + ".0");
+}
+
+fs::path InstallSandbox::sharedLibraries() const {
+  return home_ / "Library/Application Support/McNeel/Rhinoceros/MacPlugIns/Grasshopper/Libraries";
+}
+
+RhinoTarget InstallSandbox::target(std::int64_t major) const {
+  return RhinoTarget{major, "/Applications/Rhino " + std::to_string(major) + ".app", standardRoot(major)};
+}
+
+std::vector<RhinoTarget> InstallSandbox::targets(std::vector<std::int64_t> majors) const {
+  std::vector<RhinoTarget> list;
+  for (const std::int64_t major : majors) list.push_back(target(major));
+  return list;
+}
+
+std::unique_ptr<InstallEngine> InstallSandbox::engine(FileManager& fm) const {
+  return std::make_unique<InstallEngine>(resources_, home_, fm);
+}
+
+std::unique_ptr<InstallEngine> InstallSandbox::engine() const { return engine(FileManager::standard()); }
+
+void InstallSandbox::deployEarlier(std::int64_t major, const std::string& version) {
+  const fs::path destination = this->destination(major);
+  writeProductFile(destination / version / "Nimbra.gha", "earlier " + version + " for " + std::to_string(major));
+  writeFile(destination / version / "lib/Old.dll", "old library " + std::to_string(major));
+  writeFile(destination / "manifest.txt", version + "\n");
+}
+
+void InstallSandbox::writeProductFile(const fs::path& path, const std::string& tag) {
+  writeFile(path, tag + productMarker() + tag);
+}
+
+void InstallSandbox::listInSettings(const fs::path& folder) {
+  writeFile(home_ / "Library/Application Support/McNeel/Rhinoceros/MacPlugIns/Grasshopper/grasshopper_kernel.xml",
+            "<settings><item name=\"Loader:AssemblyFolders\" type_name=\"gh_string\">" + folder.string() +
+                "</item></settings>");
+}
+
+Snapshot InstallSandbox::snapshot() const {
+  Snapshot snapshot;
+  const fs::path supportFolder = support();
+  for (auto it = fs::recursive_directory_iterator(home_); it != fs::recursive_directory_iterator(); ++it) {
+    const fs::path& path = it->path();
+    if (path == supportFolder || path.filename().string().starts_with(".nimbra-install-")) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    const std::string relative = path.lexically_relative(home_).string();
+    if (it->is_symlink()) {
+      snapshot[relative] = "link:" + fs::read_symlink(path).string();
+    } else if (it->is_directory()) {
+      snapshot[relative] = "dir";
+    } else {
+      snapshot[relative] = "file:" + readFile(path);
+    }
+  }
+  return snapshot;
+}
+
+std::vector<fs::path> InstallSandbox::backupFolders() const {
+  std::vector<fs::path> folders;
+  if (!fs::exists(support() / "Backups")) return folders;
+  for (const auto& entry : fs::directory_iterator(support() / "Backups")) folders.push_back(entry.path());
+  std::sort(folders.begin(), folders.end());
+  return folders;
+}
+
+InstallReceipt InstallSandbox::receiptIn(const fs::path& backupFolder) const {
+  return decodeReceipt(readFile(backupFolder / "receipt.json"));
+}
+
+std::string differences(const Snapshot& expected, const Snapshot& actual) {
+  std::string text;
+  for (const auto& [path, value] : expected) {
+    const auto found = actual.find(path);
+    if (found == actual.end()) text += "  missing: " + path + "\n";
+    else if (found->second != value) text += "  changed: " + path + "\n";
+  }
+  for (const auto& [path, value] : actual) {
+    if (!expected.count(path)) text += "  added:   " + path + "\n";
+  }
+  return text;
+}
+
+}  // namespace nimbra::testing
