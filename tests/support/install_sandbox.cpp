@@ -78,7 +78,12 @@ Snapshot InstallSandbox::snapshot() const {
     } else if (it->is_directory()) {
       snapshot[relative] = "dir";
     } else {
-      snapshot[relative] = "file:" + readFile(path);
+      // Settings files name folders below home; spell home alike in every sandbox.
+      std::string bytes = readFile(path);
+      for (std::size_t at = bytes.find(home_.string()); at != std::string::npos; at = bytes.find(home_.string())) {
+        bytes.replace(at, home_.string().size(), "<home>");
+      }
+      snapshot[relative] = "file:" + bytes;
     }
   }
   return snapshot;
