@@ -28,8 +28,8 @@ Release readRelease(const FileManager& fm, const fs::path& resources) {
 
 }  // namespace
 
-InstallEngine::InstallEngine(fs::path resources, fs::path home, FileManager& fm)
-    : fm_(fm), home_(location(home)), resources_(location(resources)), release_(readRelease(fm_, resources_)) {
+InstallEngine::InstallEngine(fs::path resources, fs::path home, FileManager& fm, HostLocations host)
+    : fm_(fm), host_(std::move(host)), home_(location(home)), resources_(location(resources)), release_(readRelease(fm_, resources_)) {
   if (!Regex(kVersionPattern, Case::sensitive).search(release_.version)) {
     throw InstallError("The installer version is invalid.");
   }

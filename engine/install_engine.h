@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/host_locations.h"
 #include "engine/install_error.h"
 #include "engine/release_manifest.h"
 #include "engine/rhino_host.h"
@@ -29,7 +30,7 @@ class InstallEngine {
   // Throws the read error or DecodingError unchanged, or InstallError "The
   // installer version is invalid." fm must outlive the engine.
   InstallEngine(std::filesystem::path resources, std::filesystem::path home,
-                FileManager& fm);
+                FileManager& fm, HostLocations host = {});
   InstallEngine(std::filesystem::path resources, std::filesystem::path home);
   explicit InstallEngine(std::filesystem::path resources);
 
@@ -37,6 +38,16 @@ class InstallEngine {
 
   // True when a process with this id exists; never signals 0 or below.
   static bool isProcessRunning(pid_t pid);
+
+  // Runs executable (an absolute location, no shell) with exactly arguments
+  // and returns its standard output and standard error, interleaved, with
+  // ill-formed UTF-8 replaced by U+FFFD. Blocks the calling thread, polling
+  // every 50 ms. Throws the platform's launch error unchanged; InstallError
+  // "The application did not respond. Close Rhino and try again." after
+  // timeout seconds (the child is sent SIGTERM and not waited for); or
+  // InstallError with the trimmed output when the exit status is not 0.
+  static std::string run(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
+                         double timeout = 10.0);
 
   const Release& release() const { return release_; }
   const std::filesystem::path& home() const { return home_; }
@@ -47,6 +58,19 @@ class InstallEngine {
   std::filesystem::path support() const;
   // <home>/Library/Application Support/McNeel/Rhinoceros/packages/<major>.0.
   std::filesystem::path standardRoot(std::int64_t major) const;
+
+  // ---- Discovery
+
+  // The Rhino 7 and 8 installations of the machine: the application folders
+  // below /Applications and ~/Applications (to depth 4), Spotlight's finds and
+  // the running applications, examined at once, sorted by major and then by
+  // application path (NFC). Never fails; blocks while the tools run.
+  std::vector<RhinoTarget> discover() const;
+
+  // The target for one application folder, or nothing when it is not a Rhino 7
+  // or 8. With queryYak, asks the bundle's yak (8 s at most) for the package
+  // folder. Never fails.
+  std::optional<RhinoTarget> target(const std::filesystem::path& application, bool queryYak = true) const;
 
   // ---- Verification
 
@@ -100,12 +124,14 @@ class InstallEngine {
   void rejectLinks(const std::filesystem::path& url) const;
 
  private:
+  std::vector<RhinoTarget> examine(const std::vector<std::filesystem::path>& candidates) const;
   void checkInterrupted(const std::filesystem::path& entry, const InstallReceipt& receipt,
                         const std::vector<std::string>& deploys) const;
   void checkDeployed(const std::filesystem::path& entry, const std::string& version,
                      const std::filesystem::path& deployed) const;
 
   FileManager& fm_;
+  HostLocations host_;
   std::filesystem::path home_;
   std::filesystem::path resources_;
   Release release_;

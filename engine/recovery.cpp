@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <charconv>
 #include <set>
 
 #include "engine/install_engine.h"
@@ -7,6 +6,7 @@
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/unicode.h"
+#include "engine/version_compare.h"
 
 namespace nimbra {
 
@@ -16,21 +16,6 @@ namespace {
 
 bool actsOn(const InstallReceipt& receipt) {
   return receipt.state == receipt_state::kInstalling || receipt.state == receipt_state::kRecoveryRequired;
-}
-
-// The major version a deployed path "<...>/<major>.0/nimbra" belongs to: the
-// first "."-separated piece of its parent's name, as a decimal integer.
-std::optional<std::int64_t> majorOfDestination(const fs::path& destination) {
-  const std::string parent = destination.parent_path().filename().string();
-  std::string_view piece(parent);
-  const std::size_t start = piece.find_first_not_of('.');
-  if (start == std::string_view::npos) return std::nullopt;
-  piece = piece.substr(start, piece.find('.', start) - start);
-  if (piece.starts_with('+')) piece.remove_prefix(1);
-  std::int64_t major = 0;
-  const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), major);
-  if (piece.empty() || error != std::errc() || end != piece.data() + piece.size()) return std::nullopt;
-  return major;
 }
 
 // True when deployed is the original of an item that is no longer in the
@@ -100,7 +85,7 @@ void InstallEngine::checkDeployed(const fs::path& entry, const std::string& vers
                                 entry.string());
   const fs::path path = location(deployed);
   if (path.filename() != rhino::kDestinationName) throw manual;
-  const std::optional<std::int64_t> major = majorOfDestination(path);
+  const std::optional<std::int64_t> major = leadingInteger(path.parent_path().filename().string());
   const auto package = std::find_if(release_.packages.begin(), release_.packages.end(),
                                     [&](const PayloadPackage& p) { return major && p.major == *major; });
   if (package == release_.packages.end()) throw manual;

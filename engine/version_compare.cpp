@@ -1,5 +1,7 @@
 #include "engine/version_compare.h"
 
+#include <charconv>
+
 namespace nimbra {
 
 namespace {
@@ -38,6 +40,19 @@ int compareNumeric(std::string_view a, std::string_view b) {
   }
   if (a.empty() && b.empty()) return 0;
   return a.empty() ? -1 : 1;
+}
+
+std::optional<std::int64_t> leadingInteger(std::string_view text) {
+  const std::size_t start = text.find_first_not_of('.');
+  if (start == std::string_view::npos) return std::nullopt;
+  std::string_view piece = text.substr(start, text.find('.', start) - start);
+  const bool plus = piece.starts_with('+');
+  if (plus) piece.remove_prefix(1);
+  if (piece.empty() || (plus && piece.starts_with('-'))) return std::nullopt;
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
+  if (error != std::errc() || end != piece.data() + piece.size()) return std::nullopt;
+  return value;
 }
 
 std::string_view versionCore(std::string_view version) {

@@ -32,6 +32,11 @@ bool FileManager::fileExists(const fs::path& path) const {
   return ::stat(path.c_str(), &info) == 0;
 }
 
+bool FileManager::isDirectory(const fs::path& path) const {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 bool FileManager::isSymbolicLink(const fs::path& path) const {
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) throwFileError("lstat", path, errno);

@@ -37,6 +37,8 @@ class FileManager {
 
   // True when something exists at path, following symbolic links.
   virtual bool fileExists(const std::filesystem::path& path) const;
+  // A folder, following symbolic links.
+  virtual bool isDirectory(const std::filesystem::path& path) const;
   // Whether path itself is a symbolic link. Throws when it cannot be examined.
   virtual bool isSymbolicLink(const std::filesystem::path& path) const;
   // A regular file, not through a link. False when it cannot be examined.

@@ -1,0 +1,147 @@
+#include <algorithm>
+#include <atomic>
+#include <set>
+#include <mutex>
+#include <thread>
+
+#include "engine/install_engine.h"
+#include "engine/locations.h"
+#include "engine/platform/bundle.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/unicode.h"
+#include "engine/version_compare.h"
+
+namespace nimbra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kWalkDepthLimit = 4;
+constexpr unsigned kExaminers = 8;
+
+bool acceptedMajor(std::int64_t major) {
+  return std::find(std::begin(rhino::kMajors), std::end(rhino::kMajors), major) != std::end(rhino::kMajors);
+}
+
+bool rhinoIdentifier(const std::string& identifier, std::int64_t major) {
+  const std::string lowered = lowercasedASCII(identifier);
+  const std::string prefix(rhino::kBundleIdentifierPrefix);
+  return lowered == prefix + "." + std::to_string(major) || (major == 7 && lowered == prefix);
+}
+
+// The package folder in yak's output: the first line holding a path, from its
+// first "/", trimmed of spaces, tabs, carriage returns and quotes, that ends in
+// "/<major>.0" and contains "/packages/".
+std::optional<fs::path> packageRootFromYak(const std::string& output, std::int64_t major) {
+  const std::string suffix = "/" + std::to_string(major) + ".0";
+  for (const std::string& line : splitLines(output)) {
+    const std::size_t slash = line.find('/');
+    if (slash == std::string::npos) continue;
+    std::string_view path(line);
+    path.remove_prefix(slash);
+    constexpr std::string_view kTrimmed = " \t\r\"'";
+    path.remove_prefix(std::min(path.find_first_not_of(kTrimmed), path.size()));
+    path.remove_suffix(path.size() - std::min(path.find_last_not_of(kTrimmed) + 1, path.size()));
+    if (path.ends_with(suffix) && path.find("/packages/") != std::string_view::npos) return fs::path(path);
+  }
+  return std::nullopt;
+}
+
+// Candidate application folders, each once, in the order first found.
+class Candidates {
+ public:
+  void add(const fs::path& application) {
+    if (seen_.insert(application.string()).second) list_.push_back(application);
+  }
+  const std::vector<fs::path>& list() const { return list_; }
+
+ private:
+  std::set<std::string> seen_;
+  std::vector<fs::path> list_;
+};
+
+}  // namespace
+
+std::optional<RhinoTarget> InstallEngine::target(const fs::path& application, bool queryYak) const {
+  if (lowercasedASCII(extensionOf(location(application))) != rhino::kApplicationExtension) return std::nullopt;
+  const std::optional<Bundle> bundle = Bundle::open(fm_, application);
+  if (!bundle) return std::nullopt;
+  const std::optional<std::string> identifier = bundle->identifier();
+  if (!identifier) return std::nullopt;
+  if (bundle->infoString(rhino::kPackageTypeKey) != std::string(rhino::kPackageType)) return std::nullopt;
+  const std::optional<std::string> version = bundle->infoString(rhino::kVersionKey);
+  if (!version) return std::nullopt;
+  const std::optional<std::int64_t> major = leadingInteger(*version);
+  if (!major || !acceptedMajor(*major) || !rhinoIdentifier(*identifier, *major)) return std::nullopt;
+  const std::optional<fs::path> executable = bundle->executable();
+  if (!executable || !fm_.isExecutableFile(*executable)) return std::nullopt;
+
+  RhinoTarget found{*major, application, standardRoot(*major)};
+  const fs::path yak = application / rhino::kYakLocation;
+  if (queryYak && fm_.isExecutableFile(yak)) {
+    try {
+      const std::string output = run(yak, {std::string(rhino::kYakArgument)}, rhino::kYakTimeout);
+      if (std::optional<fs::path> root = packageRootFromYak(output, *major)) found.packageRoot = *root;
+    } catch (const std::exception&) {
+      // Whatever went wrong with yak, the standard package folder stands.
+    }
+  }
+  return found;
+}
+
+std::vector<RhinoTarget> InstallEngine::discover() const {
+  Candidates candidates;
+  for (const fs::path& root : {host_.systemApplications, home_ / rhino::kUserApplications}) {
+    fm_.walk(
+        root, Hidden::skip,
+        [&](const WalkEntry& entry) {
+          if (extensionOf(entry.path) == rhino::kApplicationExtension) {
+            candidates.add(entry.path);
+            return false;
+          }
+          return entry.depth < kWalkDepthLimit;
+        },
+        [](const fs::filesystem_error&) { return true; });
+  }
+  try {
+    const std::string found = run(host_.spotlightTool, {std::string(rhino::kSpotlightQuery)}, rhino::kSpotlightTimeout);
+    for (const std::string& line : splitLines(found)) {
+      if (line.ends_with(".app")) candidates.add(line);
+    }
+  } catch (const std::exception&) {
+    // Without Spotlight the other sources still count.
+  }
+  for (const RunningApplication& running : host_.runningApplications()) {
+    if (!running.bundle.empty()) candidates.add(running.bundle);
+  }
+
+  std::vector<RhinoTarget> targets = examine(candidates.list());
+  std::stable_sort(targets.begin(), targets.end(), [](const RhinoTarget& a, const RhinoTarget& b) {
+    if (a.major != b.major) return a.major < b.major;
+    return nfc(pathText(a.application)) < nfc(pathText(b.application));
+  });
+  return targets;
+}
+
+std::vector<RhinoTarget> InstallEngine::examine(const std::vector<fs::path>& candidates) const {
+  // Each candidate's yak may take seconds; examine several at once.
+  std::vector<std::optional<RhinoTarget>> results(candidates.size());
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i = next++; i < candidates.size(); i = next++) results[i] = target(candidates[i], true);
+  };
+  std::vector<std::thread> examiners;
+  const std::size_t count = std::min<std::size_t>(kExaminers, candidates.size());
+  for (std::size_t i = 1; i < count; ++i) examiners.emplace_back(work);
+  work();
+  for (std::thread& examiner : examiners) examiner.join();
+
+  std::vector<RhinoTarget> targets;
+  for (std::optional<RhinoTarget>& result : results) {
+    if (result) targets.push_back(std::move(*result));
+  }
+  return targets;
+}
+
+}  // namespace nimbra

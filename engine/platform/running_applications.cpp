@@ -1,0 +1,58 @@
+#include "engine/platform/running_applications.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <optional>
+#include <string>
+#include <system_error>
+
+namespace nimbra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The .app folder that holds executable as Contents/MacOS/<name>.
+std::optional<fs::path> bundleOf(const fs::path& executable) {
+  const fs::path macOS = executable.parent_path();
+  const fs::path contents = macOS.parent_path();
+  const fs::path bundle = contents.parent_path();
+  if (macOS.filename() != "MacOS" || contents.filename() != "Contents") return std::nullopt;
+  if (bundle.extension() != ".app") return std::nullopt;
+  return bundle;
+}
+
+std::optional<pid_t> processID(const std::string& name) {
+  pid_t pid = 0;
+  const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
+  if (error != std::errc() || end != name.data() + name.size() || pid < 1) return std::nullopt;
+  return pid;
+}
+
+}  // namespace
+
+std::vector<RunningApplication> runningApplications() {
+  std::vector<RunningApplication> applications;
+  std::error_code error;
+  const uid_t user = ::getuid();
+  for (fs::directory_iterator it("/proc", error), end; !error && it != end; it.increment(error)) {
+    const std::optional<pid_t> pid = processID(it->path().filename().string());
+    if (!pid) continue;
+    struct stat info {};
+    if (::stat(it->path().c_str(), &info) != 0 || info.st_uid != user) continue;
+    std::error_code linkError;
+    const fs::path executable = fs::read_symlink(it->path() / "exe", linkError);
+    if (linkError) continue;  // gone, or not ours to read
+    if (const std::optional<fs::path> bundle = bundleOf(executable)) applications.push_back({*pid, *bundle});
+  }
+  return applications;
+}
+
+void requestQuit(pid_t pid) {
+  if (pid > 0) ::kill(pid, SIGTERM);
+}
+
+}  // namespace nimbra

@@ -1,0 +1,147 @@
+#include "engine/platform/subprocess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+extern char** environ;
+
+namespace nimbra {
+
+namespace {
+
+std::system_error spawnError(int error, const std::filesystem::path& executable) {
+  return std::system_error(error, std::system_category(), "Cannot start " + executable.string());
+}
+
+struct SpawnSetup {
+  SpawnSetup() {
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+  }
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+};
+
+pid_t spawn(const std::filesystem::path& executable, const std::vector<std::string>& arguments, SpawnSetup& setup) {
+  std::vector<std::string> storage;
+  storage.reserve(arguments.size() + 1);
+  storage.push_back(executable.string());
+  storage.insert(storage.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& argument : storage) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  // Nothing of this process beyond the three standard streams reaches the
+  // child, whoever opened the descriptor and however.
+  posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+  pid_t pid = -1;
+  const int error = ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
+  if (error != 0) throw spawnError(error, executable);
+  return pid;
+}
+
+int decodeStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
+
+}  // namespace
+
+Subprocess::Subprocess(const std::filesystem::path& executable, const std::vector<std::string>& arguments) {
+  int output[2];
+  int cancel[2];
+  if (::pipe2(output, O_CLOEXEC) != 0) throw std::system_error(errno, std::system_category(), "pipe");
+  read_.reset(output[0]);
+  UniqueFd write(output[1]);
+  if (::pipe2(cancel, O_CLOEXEC) != 0) throw std::system_error(errno, std::system_category(), "pipe");
+  cancelRead_.reset(cancel[0]);
+  cancelWrite_.reset(cancel[1]);
+
+  SpawnSetup setup;
+  posix_spawn_file_actions_adddup2(&setup.actions, write.get(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&setup.actions, write.get(), STDERR_FILENO);
+  pid_ = spawn(executable, arguments, setup);
+  write.reset();  // only the child holds the write end now, so its end is the pipe's end
+  drainer_ = std::thread([this] { drain(); });
+}
+
+Subprocess::~Subprocess() {
+  if (drainer_.joinable()) {
+    (void)!::write(cancelWrite_.get(), "x", 1);
+    drainer_.join();
+  }
+  if (!running()) return;
+  reapInBackground(pid_);
+}
+
+bool Subprocess::running() {
+  if (ended_) return false;
+  int status = 0;
+  pid_t result = 0;
+  do {
+    result = ::waitpid(pid_, &status, WNOHANG);
+  } while (result < 0 && errno == EINTR);
+  if (result == pid_) {
+    ended_ = true;
+    status_ = decodeStatus(status);
+  } else if (result < 0) {
+    ended_ = true;  // not our child any more; nothing to wait for
+    status_ = 128;
+  }
+  return !ended_;
+}
+
+void Subprocess::terminate() {
+  if (!ended_) ::kill(pid_, SIGTERM);
+}
+
+std::string Subprocess::output(std::chrono::steady_clock::time_point until) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  finished_.wait_until(lock, until, [this] { return drained_; });
+  lock.unlock();
+  (void)!::write(cancelWrite_.get(), "x", 1);
+  if (drainer_.joinable()) drainer_.join();
+  return std::move(buffer_);
+}
+
+void Subprocess::drain() {
+  std::vector<char> block(64 * 1024);
+  pollfd fds[2] = {{read_.get(), POLLIN, 0}, {cancelRead_.get(), POLLIN, 0}};
+  for (;;) {
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[1].revents != 0) break;
+    const ssize_t got = ::read(read_.get(), block.data(), block.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    std::lock_guard<std::mutex> lock(mutex_);
+    buffer_.append(block.data(), static_cast<std::size_t>(got));
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  drained_ = true;
+  finished_.notify_all();
+}
+
+void reapInBackground(pid_t pid) {
+  std::thread([pid] {
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+}
+
+void launchDetached(const std::filesystem::path& executable) {
+  SpawnSetup setup;
+  posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSID);
+  reapInBackground(spawn(executable, {}, setup));
+}
+
+}  // namespace nimbra

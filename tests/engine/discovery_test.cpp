@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+
+#include "engine/install_engine.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/running_applications.h"
+#include "tests/support/sandbox.h"
+#include "tools/simulated_rhino/rhino_bundle.h"
+
+namespace nimbra {
+namespace {
+
+namespace fs = std::filesystem;
+using simulated::makeRhinoBundle;
+using simulated::RhinoBundle;
+using testing::writeFile;
+
+class Discovery : public ::testing::Test {
+ protected:
+  Discovery() {
+    testing::writeRelease(root() / "Payload", Release{"1.0.0", {}});
+    host_.systemApplications = root() / "Applications";
+    host_.spotlightTool = root() / "mdfind";
+    host_.runningApplications = [this] { return running_; };
+    fs::create_directories(host_.systemApplications);
+  }
+  fs::path root() const { return folder_.path(); }
+  fs::path home() const { return root() / "home"; }
+  fs::path userApplications() const { return home() / "Applications"; }
+  InstallEngine engine() const { return InstallEngine(root() / "Payload", home(), FileManager::standard(), host_); }
+  std::optional<RhinoTarget> targetFor(const RhinoBundle& bundle, const std::string& name = "Rhino.app") {
+    const fs::path app = root() / "examined" / name;
+    fs::remove_all(app);
+    makeRhinoBundle(app, bundle);
+    return engine().target(app);
+  }
+  std::optional<std::int64_t> majorOf(const RhinoBundle& bundle) {
+    const std::optional<RhinoTarget> found = targetFor(bundle);
+    return found ? std::optional(found->major) : std::nullopt;
+  }
+  fs::path packageRootWithYak(const std::string& output, int status = 0, std::int64_t major = 8) {
+    RhinoBundle bundle{.major = major, .yakOutput = output, .yakStatus = status};
+    return targetFor(bundle).value().packageRoot;
+  }
+  void spotlightPrints(const std::string& lines) {
+    writeFile(host_.spotlightTool, "#!/bin/sh\nprintf '%s' '" + lines + "'\n");
+    fs::permissions(host_.spotlightTool, fs::perms::owner_all);
+  }
+  static std::vector<std::string> applications(const std::vector<RhinoTarget>& targets) {
+    std::vector<std::string> paths;
+    for (const RhinoTarget& target : targets) paths.push_back(std::to_string(target.major) + " " + target.application.string());
+    return paths;
+  }
+
+  testing::TemporaryFolder folder_;
+  HostLocations host_;
+  std::vector<RunningApplication> running_;
+};
+
+TEST_F(Discovery, AcceptsOnlyRhino7And8ByIdentifierPackageTypeAndVersion) {
+  using Major = std::optional<std::int64_t>;
+  EXPECT_EQ(majorOf({.major = 8}), Major(8));
+  EXPECT_EQ(majorOf({.major = 7}), Major(7));
+  EXPECT_EQ(majorOf({.major = 8, .version = "7.1"}), std::nullopt);
+  EXPECT_EQ(majorOf({.identifier = "com.mcneel.rhinoceros", .version = "7.30"}), Major(7));
+  EXPECT_EQ(majorOf({.identifier = "com.mcneel.rhinoceros", .version = "8.1"}), std::nullopt);
+  EXPECT_EQ(majorOf({.identifier = "COM.McNeel.Rhinoceros.8"}), Major(8));
+  EXPECT_EQ(majorOf({.identifier = "com.mcneel.rhinoceros.8.beta"}), std::nullopt);
+  EXPECT_EQ(majorOf({.identifier = std::nullopt, .packageType = "APPL"}), Major(8)) << "the default identifier";
+  EXPECT_EQ(majorOf({.packageType = "appl"}), std::nullopt);
+  EXPECT_EQ(majorOf({.packageType = std::nullopt}), std::nullopt);
+  for (const char* version : {"6.0", "9.0", " 8.1", "8a.1", "", "++8"}) {
+    EXPECT_EQ(majorOf({.major = 8, .version = version}), std::nullopt) << version;
+  }
+  EXPECT_EQ(majorOf({.major = 7, .version = "07.3"}), Major(7));
+  EXPECT_EQ(majorOf({.major = 8, .version = "..8.1"}), Major(8));
+  EXPECT_EQ(majorOf({.major = 8, .version = "+8"}), Major(8));
+  EXPECT_EQ(majorOf({.major = 8, .binaryInfo = true}), Major(8));
+  EXPECT_EQ(majorOf({.major = 8, .runnable = false}), std::nullopt);
+}
+
+TEST_F(Discovery, ExaminesOnlyFoldersWithTheApplicationExtension) {
+  EXPECT_TRUE(targetFor({.major = 8}, "Rhino 8.APP").has_value());
+  EXPECT_FALSE(targetFor({.major = 8}, "Rhino 8").has_value());
+  EXPECT_FALSE(engine().target(root() / "missing.app").has_value());
+  writeFile(root() / "file.app", "not a folder");
+  EXPECT_FALSE(engine().target(root() / "file.app").has_value());
+}
+
+TEST_F(Discovery, KeepsTheApplicationLocationExactlyAsGiven) {
+  makeRhinoBundle(root() / "Rhino 8.app", {.major = 8});
+  const fs::path given = root().string() + "/./Rhino 8.app/";
+  EXPECT_EQ(engine().target(given)->application, given);
+  EXPECT_EQ(engine().target(given)->packageRoot, engine().standardRoot(8));
+}
+
+TEST_F(Discovery, TakesThePackageFolderFromTheFirstQualifyingYakLine) {
+  const fs::path standard = engine().standardRoot(8);
+  EXPECT_EQ(packageRootWithYak("Packages: /Users/ada/Library/packages/8.0\n"), "/Users/ada/Library/packages/8.0");
+  EXPECT_EQ(packageRootWithYak("Installed in \"/Users/ada/packages/8.0\"  \r\n"), "/Users/ada/packages/8.0");
+  EXPECT_EQ(packageRootWithYak("at '/a/packages/8.0'\xe2\x80\xa8/b/packages/8.0"), "/a/packages/8.0");
+  EXPECT_EQ(packageRootWithYak("none here\n/x/packages/8.0/\n/y/stuff/8.0\n/z/packages/7.0\n"), standard);
+  EXPECT_EQ(packageRootWithYak("/first/8.0\n/second/packages/8.0\n"), "/second/packages/8.0");
+  EXPECT_EQ(packageRootWithYak("/Users/ada/packages/8.0\n", 1), standard);
+  EXPECT_EQ(packageRootWithYak("/Users/ada/packages/7.0\n", 0, 7), "/Users/ada/packages/7.0");
+}
+
+TEST_F(Discovery, NeverStartsYakWhenNotAsked) {
+  const fs::path app = root() / "Rhino 8.app";
+  makeRhinoBundle(app, {.major = 8, .yakOutput = "/elsewhere/packages/8.0\n"});
+  const fs::path started = root() / "yak-started";
+  writeFile(app / "Contents/Resources/bin/yak", "#!/bin/sh\ntouch '" + started.string() + "'\necho /elsewhere/packages/8.0\n");
+  EXPECT_EQ(engine().target(app, false)->packageRoot, engine().standardRoot(8));
+  EXPECT_FALSE(fs::exists(started));
+  EXPECT_EQ(engine().target(app, true)->packageRoot, "/elsewhere/packages/8.0");
+  EXPECT_TRUE(fs::exists(started));
+}
+
+TEST_F(Discovery, WalksBothApplicationsFoldersToDepthFourOnly) {
+  makeRhinoBundle(host_.systemApplications / "Rhino 7.app", {.major = 7});
+  makeRhinoBundle(host_.systemApplications / "a/b/c/Rhino 8.app", {.major = 8});      // depth 4
+  makeRhinoBundle(host_.systemApplications / "a/b/c/d/Deep 8.app", {.major = 8});     // depth 5
+  makeRhinoBundle(host_.systemApplications / ".hidden/Hidden 8.app", {.major = 8});
+  makeRhinoBundle(host_.systemApplications / "Shouting 8.APP", {.major = 8});
+  makeRhinoBundle(userApplications() / "Rhino 8.app", {.major = 8});
+  makeRhinoBundle(userApplications() / "Rhino 8.app/Contents/Inner 8.app", {.major = 8});
+  EXPECT_EQ(applications(engine().discover()),
+            (std::vector<std::string>{"7 " + (host_.systemApplications / "Rhino 7.app").string(),
+                                      "8 " + (host_.systemApplications / "a/b/c/Rhino 8.app").string(),
+                                      "8 " + (userApplications() / "Rhino 8.app").string()}));
+}
+
+TEST_F(Discovery, AddsSpotlightsFindsAndRunningApplicationsOnceEach) {
+  makeRhinoBundle(root() / "elsewhere/Rhino 8.app", {.major = 8});
+  makeRhinoBundle(root() / "running/Rhino 7.app", {.major = 7});
+  makeRhinoBundle(userApplications() / "Rhino 8.app", {.major = 8});
+  spotlightPrints((root() / "elsewhere/Rhino 8.app").string() + "\n" + (userApplications() / "Rhino 8.app").string() +
+                  "\n" + (root() / "elsewhere/Rhino 8.app").string() + " \nnot a path\n");
+  running_ = {{101, root() / "running/Rhino 7.app"}, {102, userApplications() / "Rhino 8.app"}, {103, ""},
+              {104, "/usr/lib/Other.app"}};
+  EXPECT_EQ(applications(engine().discover()),
+            (std::vector<std::string>{"7 " + (root() / "running/Rhino 7.app").string(),
+                                      "8 " + (root() / "elsewhere/Rhino 8.app").string(),
+                                      "8 " + (userApplications() / "Rhino 8.app").string()}));
+}
+
+TEST_F(Discovery, OrdersByMajorThenByPathWithUpperCaseFirst) {
+  makeRhinoBundle(userApplications() / "b/Rhino 8.app", {.major = 8});
+  makeRhinoBundle(userApplications() / "B/Rhino 8.app", {.major = 8});
+  makeRhinoBundle(userApplications() / "a/Rhino 8.app", {.major = 8});
+  makeRhinoBundle(userApplications() / "z/Rhino 7.app", {.major = 7});
+  EXPECT_EQ(applications(engine().discover()),
+            (std::vector<std::string>{"7 " + (userApplications() / "z/Rhino 7.app").string(),
+                                      "8 " + (userApplications() / "B/Rhino 8.app").string(),
+                                      "8 " + (userApplications() / "a/Rhino 8.app").string(),
+                                      "8 " + (userApplications() / "b/Rhino 8.app").string()}));
+}
+
+TEST_F(Discovery, FindsNothingWithoutApplicationsOrTools) {
+  fs::remove_all(host_.systemApplications);
+  EXPECT_TRUE(engine().discover().empty());
+}
+
+TEST_F(Discovery, AYakThatHangsIsCutOffWithoutHoldingTheOthers) {
+  makeRhinoBundle(userApplications() / "Rhino 7.app",
+                  {.major = 7, .yakOutput = "/slow/packages/7.0\n", .yakDelaySeconds = 30});
+  makeRhinoBundle(userApplications() / "Rhino 8.app",
+                  {.major = 8, .yakOutput = "/slow/packages/8.0\n", .yakDelaySeconds = 30});
+  const auto start = std::chrono::steady_clock::now();
+  const std::vector<RhinoTarget> targets = engine().discover();
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  ASSERT_EQ(targets.size(), 2u);
+  EXPECT_EQ(targets[0].packageRoot, engine().standardRoot(7));
+  EXPECT_EQ(targets[1].packageRoot, engine().standardRoot(8));
+  EXPECT_LT(elapsed, std::chrono::seconds(14)) << "the two yak runs were not examined at once";
+}
+
+TEST(RunningApplications, SeesASimulatedRhinoAndAsksItToQuit) {
+  testing::TemporaryFolder folder;
+  const fs::path app = folder.path() / "Rhino 8.app";
+  makeRhinoBundle(app, {.major = 8});
+  const pid_t pid = simulated::launchRhino(app);
+  bool seen = false;
+  for (int i = 0; i < 200 && !seen; ++i) {
+    for (const RunningApplication& running : runningApplications()) {
+      seen = seen || (running.pid == pid && running.bundle == app);
+    }
+    if (!seen) ::usleep(10'000);
+  }
+  EXPECT_TRUE(seen);
+  requestQuit(pid);
+  int status = -1;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "quit on request, not killed";
+}
+
+}  // namespace
+}  // namespace nimbra

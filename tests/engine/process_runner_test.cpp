@@ -1,0 +1,115 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "engine/install_engine.h"
+#include "tests/support/sandbox.h"
+
+namespace nimbra {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::string shell(const std::string& script, double timeout = 10.0) {
+  return InstallEngine::run("/bin/sh", {"-c", script}, timeout);
+}
+
+std::string failure(const std::string& script, double timeout = 10.0) {
+  try {
+    shell(script, timeout);
+  } catch (const InstallError& error) {
+    return error.what();
+  }
+  return "(no error)";
+}
+
+// Waits up to five seconds for condition.
+template <typename Condition>
+bool eventually(Condition condition) {
+  for (int i = 0; i < 500; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return condition();
+}
+
+TEST(ProcessRunner, ReturnsTheOutputExactlyOnSuccess) {
+  EXPECT_EQ(shell("printf 'word\\n'"), "word\n");
+  EXPECT_EQ(shell("printf '  spaced \\r\\n'"), "  spaced \r\n");
+  EXPECT_EQ(InstallEngine::run("/bin/echo", {"two words", "*", "$HOME"}), "two words * $HOME\n");
+}
+
+TEST(ProcessRunner, InterleavesBothStreams) {
+  EXPECT_EQ(shell("echo out; echo err >&2; echo out2"), "out\nerr\nout2\n");
+}
+
+TEST(ProcessRunner, ANonZeroStatusFailsWithTheTrimmedOutput) {
+  EXPECT_EQ(failure("printf '  oops, no packages  \\n' >&2; exit 1"), "oops, no packages");
+  EXPECT_EQ(failure("exit 2"), "");
+  EXPECT_EQ(failure("printf '\\342\\200\\250 both \\302\\205'; exit 3"), "both");
+  EXPECT_EQ(failure("kill -9 $$"), "");
+}
+
+TEST(ProcessRunner, ReplacesIllFormedUTF8) {
+  EXPECT_EQ(shell("printf 'a\\377b'"), "a\xef\xbf\xbd" "b");
+}
+
+TEST(ProcessRunner, IsNeverBlockedByMegabytesOfOutput) {
+  const std::string text = shell("head -c 3000000 /dev/zero | tr '\\0' a; head -c 3000000 /dev/zero | tr '\\0' b >&2");
+  ASSERT_EQ(text.size(), 6'000'000u);
+  EXPECT_EQ(text.front(), 'a');
+  EXPECT_EQ(text.back(), 'b');
+}
+
+TEST(ProcessRunner, AMissingExecutableIsThePlatformsLaunchError) {
+  try {
+    InstallEngine::run("/nonexistent/yak", {"list"});
+    FAIL() << "started a missing executable";
+  } catch (const InstallError&) {
+    FAIL() << "a launch failure became an InstallError";
+  } catch (const std::system_error& error) {
+    EXPECT_EQ(error.code(), std::errc::no_such_file_or_directory);
+  }
+}
+
+TEST(ProcessRunner, TimesOutSendsTheQuitRequestAndLeavesNoZombie) {
+  testing::TemporaryFolder folder;
+  const fs::path pidFile = folder.path() / "pid";
+  const fs::path termFile = folder.path() / "term";
+  const auto start = Clock::now();
+  EXPECT_EQ(failure("echo $$ > '" + pidFile.string() + "'; trap 'echo got > \"" + termFile.string() +
+                        "\"; exit 0' TERM; sleep 30 & wait",
+                    0.3),
+            "The application did not respond. Close Rhino and try again.");
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(5)) << "waited for the child";
+  EXPECT_TRUE(eventually([&] { return fs::exists(termFile); })) << "the child never received SIGTERM";
+
+  const std::string pid = testing::readFile(pidFile).substr(0, testing::readFile(pidFile).find('\n'));
+  EXPECT_TRUE(eventually([&] { return !fs::exists("/proc/" + pid); })) << "the child stayed a zombie";
+}
+
+TEST(ProcessRunner, AZeroTimeLimitGivesUpOnARunningChild) {
+  EXPECT_EQ(failure("sleep 5", 0.0), "The application did not respond. Close Rhino and try again.");
+  EXPECT_EQ(failure("sleep 5", -1.0), "The application did not respond. Close Rhino and try again.");
+}
+
+TEST(ProcessRunner, DoesNotWaitForAGrandchildThatKeepsTheOutputOpen) {
+  const auto start = Clock::now();
+  EXPECT_EQ(shell("sleep 30 & echo done", 20.0), "done\n");
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(15));
+}
+
+TEST(ProcessRunner, LeaksNoDescriptorIntoTheChild) {
+  const int inheritable = ::open("/dev/null", O_RDONLY);  // deliberately without O_CLOEXEC
+  ASSERT_GE(inheritable, 3);
+  EXPECT_EQ(shell("ls /proc/$$/fd | sort -n | tr '\\n' ' '"), "0 1 2 ");
+  ::close(inheritable);
+}
+
+}  // namespace
+}  // namespace nimbra
