@@ -1,0 +1,121 @@
+#include "tools/release_packer/release_packer.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "engine/install_engine.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/sha256.h"
+#include "engine/platform/unicode.h"
+
+namespace nimbra::packer {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void refuseName(const WalkEntry& entry) {
+  const std::string name = entry.path.filename().string();
+  if (!isValidUTF8(name)) {
+    throw PackError("Rename " + repairedUTF8(entry.path.string()) + ": its name is not valid UTF-8.");
+  }
+  if (name.find('\\') != std::string::npos) {
+    throw PackError("Rename " + entry.path.string() + ": a name in a package cannot contain a backslash.");
+  }
+  if (name.front() == '.') {
+    throw PackError("Remove the hidden " + std::string(entry.isDirectory ? "folder " : "file ") +
+                    entry.path.string() + " from the package.");
+  }
+  if (entry.isSymbolicLink) {
+    throw PackError("Replace the symbolic link " + entry.path.string() + " by the file itself.");
+  }
+}
+
+PayloadFile describe(const FileManager& fm, const fs::path& file, const std::string& relative) {
+  Sha256 hash;
+  const std::uint64_t size = fm.readFile(file, [&](std::string_view block) { hash.update(block); });
+  return PayloadFile{relative, hash.hexDigest(), static_cast<std::int64_t>(size)};
+}
+
+PayloadPackage listPackage(const FileManager& fm, const fs::path& payload, const PackageSource& source) {
+  const fs::path folder = payload / source.directory;
+  if (source.directory.empty() || source.directory.find('/') != std::string::npos || !fm.isDirectory(folder) ||
+      fm.isSymbolicLink(folder)) {
+    throw PackError("The package folder for Rhino " + std::to_string(source.major) + " must be a folder directly in " +
+                    payload.string() + ": " + folder.string());
+  }
+  PayloadPackage package{source.major, source.directory, {}};
+  const bool opened = fm.walk(
+      folder, Hidden::include,
+      [&](const WalkEntry& entry) {
+        refuseName(entry);
+        if (entry.isDirectory) return true;
+        if (!fm.isRegularFile(entry.path)) {
+          throw PackError("Remove " + entry.path.string() + ": a package holds only folders and regular files.");
+        }
+        package.files.push_back(describe(fm, entry.path, entry.relative.string()));
+        return true;
+      },
+      [](const fs::filesystem_error& error) -> bool { throw error; });
+  if (!opened) throw PackError("The package folder cannot be read: " + folder.string());
+  if (package.files.empty()) {
+    throw PackError("The package for Rhino " + std::to_string(source.major) + " holds no files: " + folder.string());
+  }
+  // A stable manifest: the same folder always gives the same bytes.
+  std::sort(package.files.begin(), package.files.end(),
+            [](const PayloadFile& a, const PayloadFile& b) { return a.path < b.path; });
+  return package;
+}
+
+}  // namespace
+
+std::string encodeRelease(const Release& release) {
+  nlohmann::ordered_json packages = nlohmann::ordered_json::array();
+  for (const PayloadPackage& package : release.packages) {
+    nlohmann::ordered_json files = nlohmann::ordered_json::array();
+    for (const PayloadFile& file : package.files) {
+      files.push_back({{"path", file.path}, {"sha256", file.sha256}, {"size", file.size}});
+    }
+    packages.push_back({{"major", package.major}, {"directory", package.directory}, {"files", std::move(files)}});
+  }
+  return nlohmann::ordered_json{{"version", release.version}, {"packages", std::move(packages)}}.dump(2) + "\n";
+}
+
+Release packRelease(const fs::path& payload, const std::string& version, const std::vector<PackageSource>& packages) {
+  FileManager& fm = FileManager::standard();
+  std::set<std::int64_t> majors;
+  for (const PackageSource& source : packages) {
+    if (!majors.insert(source.major).second) {
+      throw PackError("Give one package for each Rhino version; Rhino " + std::to_string(source.major) +
+                      " has two.");
+    }
+  }
+  if (packages.empty()) throw PackError("Give at least one package folder.");
+
+  Release release{version, {}};
+  for (const PackageSource& source : packages) release.packages.push_back(listPackage(fm, payload, source));
+  fm.writeAtomically(payload / "release.json", encodeRelease(release));
+
+  // The engine reads it back exactly as an installer will.
+  try {
+    const InstallEngine engine(payload, payload);
+    for (const PayloadPackage& package : engine.release().packages) {
+      engine.verify(package, payload / package.directory);
+    }
+  } catch (const InstallError& error) {
+    fs::remove(payload / "release.json");
+    if (std::string(error.what()) == "The installer version is invalid.") {
+      throw PackError("The release version \"" + version +
+                      "\" is not of the form 1.2.3, optionally followed by \".\" or \"-\" and letters, digits, "
+                      "dots or hyphens.");
+    }
+    throw PackError(std::string("The installer would refuse this payload: ") + error.what());
+  } catch (...) {
+    fs::remove(payload / "release.json");
+    throw;
+  }
+  return release;
+}
+
+}  // namespace nimbra::packer

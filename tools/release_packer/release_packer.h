@@ -1,0 +1,38 @@
+#pragma once
+
+// Writes release.json from the package folders of a payload, so that no
+// vendor ever writes a digest or a path by hand.
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/release_manifest.h"
+
+namespace nimbra::packer {
+
+// A refusal, with the sentence for the vendor.
+class PackError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct PackageSource {
+  std::int64_t major = 0;
+  std::string directory;  // a folder directly inside the payload folder
+};
+
+// Lists every regular file of each package as the engine's listing spells it,
+// with its size and SHA-256, writes <payload>/release.json, and verifies the
+// result with the engine itself. Throws PackError for whatever the engine
+// would later refuse or mishandle (version form, links, hidden or special
+// files, names that are not UTF-8 or hold a backslash, an empty package).
+Release packRelease(const std::filesystem::path& payload, const std::string& version,
+                    const std::vector<PackageSource>& packages);
+
+// The manifest's JSON text, keys in the order the engine documents.
+std::string encodeRelease(const Release& release);
+
+}  // namespace nimbra::packer
