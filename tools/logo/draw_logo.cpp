@@ -77,7 +77,8 @@ Color sample(double x, double y) {
   over(wing({0.24, -0.20, 0.20, 0.15, -0.55}, ax, y, -1));
   over(wing({0.25, 0.13, 0.27, 0.21, 0.45}, ax, y, 1));
   // Antennae with round tips.
-  if (curveDistance(ax, y, {0.015, 0.24, 0.05, 0.38, 0.13, 0.43}) < 0.011) color = kBody;
+  const bool nearAntenna = ax < 0.17 && y > 0.2 && y < 0.47;
+  if (nearAntenna && curveDistance(ax, y, {0.015, 0.24, 0.05, 0.38, 0.13, 0.43}) < 0.011) color = kBody;
   if (std::hypot(ax - 0.13, y - 0.43) < 0.026) color = kBody;
   // Body and head.
   if (Ellipse{0, -0.04, 0.036, 0.27, 0}.distance(x, y) < 1) color = kBody;
