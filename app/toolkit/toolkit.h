@@ -1,0 +1,120 @@
+#pragma once
+
+// The services the installer window uses besides its views: the one window,
+// the main and background queues, timers and a clock, alerts, the open panel,
+// the alert sound and the workspace (running applications, quit requests,
+// launching, opening folders, the reduce-motion setting). Two backends: Qt for
+// the product, headless for tests (virtual clock, queues drained by hand).
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/toolkit/view.h"
+
+namespace nimbra::ui {
+
+// What the application asks of its delegate. Main thread only.
+class ApplicationDelegate {
+ public:
+  virtual ~ApplicationDelegate() = default;
+  virtual void applicationDidFinishLaunching() = 0;
+  virtual bool windowShouldClose() = 0;
+  virtual bool applicationShouldTerminate() = 0;
+  virtual bool applicationShouldTerminateAfterLastWindowClosed() = 0;
+};
+
+// The one window: a fixed content size, never resizable.
+class Window {
+ public:
+  Window(std::string title, double width, double height);
+  const std::string& title() const { return title_; }
+  const std::shared_ptr<View>& content() const { return content_; }
+  const Color& background() const { return background_; }
+  void setBackground(const Color& color) { background_ = color; }
+  bool resizable() const { return false; }
+  Button* firstResponder() const { return firstResponder_; }
+  void makeFirstResponder(Button* button) { firstResponder_ = button; }
+  bool visible() const { return visible_; }
+  void setVisible(bool visible) { visible_ = visible; }
+
+  // Return: the first responder when it answers to Return, else the first
+  // visible, enabled button that does. Returns whether a button was pressed.
+  bool pressReturn();
+
+ private:
+  std::string title_;
+  std::shared_ptr<View> content_;
+  Color background_;
+  Button* firstResponder_ = nullptr;
+  bool visible_ = false;
+};
+
+class Timer {
+ public:
+  virtual ~Timer() = default;
+  virtual void invalidate() = 0;
+};
+
+struct OpenPanelRequest {
+  std::vector<std::string> allowedExtensions;
+  bool canChooseDirectories = false;
+  bool canChooseFiles = true;
+  bool treatsPackagesAsFolders = false;
+  std::string prompt;
+};
+
+struct RunningApp {
+  pid_t pid = 0;
+  std::optional<std::filesystem::path> bundle;
+};
+
+class Toolkit {
+ public:
+  virtual ~Toolkit() = default;
+
+  // Starts the application: the menu with "Quit Nimbra Setup", then
+  // delegate.applicationDidFinishLaunching(), then the event loop (Qt) or
+  // back to the test (headless).
+  virtual int run(ApplicationDelegate& delegate) = 0;
+
+  // ---- Queues, timers, clock. postToMain may be called from any thread.
+  virtual void postToMain(std::function<void()> work) = 0;
+  virtual void runInBackground(std::function<void()> work) = 0;
+  virtual std::unique_ptr<Timer> scheduleRepeating(double seconds, std::function<void()> tick) = 0;
+  virtual void runAfter(double seconds, std::function<void()> work) = 0;
+  // Seconds on a monotonic clock.
+  virtual double now() = 0;
+
+  // ---- The window and the application.
+  virtual void showWindow(Window& window) = 0;
+  // Closes without asking the delegate; the last window closing may end the
+  // application.
+  virtual void closeWindow(Window& window) = 0;
+  virtual void setApplicationIcon(const std::optional<std::string>& image) = 0;
+  virtual void beep() = 0;
+  // A modal alert with one "OK" button; returns when it is dismissed.
+  virtual void showAlert(const std::string& message, const std::string& informative) = 0;
+  virtual std::optional<std::filesystem::path> runOpenPanel(const OpenPanelRequest& request) = 0;
+
+  // ---- Workspace.
+  virtual std::vector<RunningApp> runningApplications() = 0;
+  virtual bool isProcessRunning(pid_t pid) = 0;
+  // The ordinary quit request; never forced.
+  virtual void terminateApplication(pid_t pid) = 0;
+  // Throws when the application cannot be launched.
+  virtual void launchApplication(const std::filesystem::path& application) = 0;
+  virtual void openFolder(const std::filesystem::path& folder) = 0;
+  virtual bool reduceMotion() = 0;
+
+  // The application folder's Contents/Resources, and the user's home.
+  virtual std::filesystem::path resourcesFolder() = 0;
+  virtual std::filesystem::path homeFolder() = 0;
+};
+
+}  // namespace nimbra::ui

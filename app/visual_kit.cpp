@@ -1,0 +1,69 @@
+#include "app/visual_kit.h"
+
+#include <fstream>
+
+namespace nimbra::ui {
+
+std::optional<std::string> nimbraImage(Toolkit& toolkit) {
+  const std::filesystem::path file = toolkit.resourcesFolder() / "Nimbra.png";
+  std::ifstream in(file, std::ios::binary);
+  char signature[8] = {};
+  if (!in.read(signature, sizeof signature) || std::string(signature, 8) != "\x89PNG\r\n\x1a\n") return std::nullopt;
+  return file.string();
+}
+
+std::shared_ptr<Label> label(const std::string& text, double size, Weight weight, const Color& color) {
+  auto field = make<Label>(text);
+  field->setFont({size, weight});
+  field->setColor(color);
+  field->setLineBreak(LineBreak::wrap, 0);
+  return field;
+}
+
+void place(const std::shared_ptr<View>& view, View& parent, const Rect& frame) {
+  view->setFrame(frame);
+  parent.addSubview(view);
+}
+
+void logo(Toolkit& toolkit, View& parent, const Rect& frame) {
+  auto tile = make<View>();
+  tile->setFrame(frame);
+  tile->setLayer({.background = palette::logoTile, .cornerRadius = 0.25 * frame.width});
+  const double dx = 0.09 * frame.width;
+  const double dy = 0.09 * frame.height;
+  auto image = make<ImageView>();
+  image->setFrame({dx, dy, frame.width - 2 * dx, frame.height - 2 * dy});
+  image->setImage(nimbraImage(toolkit));
+  image->setAccessibilityLabel("Nimbra butterfly");
+  tile->addSubview(image);
+  parent.addSubview(tile);
+}
+
+void styleButton(Button& button, const std::string& title, bool primary) {
+  button.setTitle(title);
+  button.setBordered(false);
+  button.setLayer({.background = primary ? palette::forest : palette::surface,
+                   .border = primary ? palette::forest : palette::outline,
+                   .borderWidth = 1,
+                   .cornerRadius = 11});
+  button.setAttributedTitle({TextRun{title, {12, Weight::semibold}, palette::ink}});
+  button.setAccessibilityLabel(title);
+}
+
+std::array<Artwork::Stroke, 18> Artwork::strokes() {
+  std::array<Stroke, 18> strokes{};
+  for (int i = 0; i < 18; ++i) {
+    const double s = 11.0 * i;
+    strokes[i] = Stroke{{0.18, 0.54, 0.95, 0.09 + 0.004 * i},
+                        0.8,
+                        {s - 100, 40},
+                        {330 - s, s + 100},
+                        {s - 130, 320},
+                        {285, 490 + 0.3 * s}};
+  }
+  return strokes;
+}
+
+Rect insetTitleRect(double controlWidth) { return {18, 21, controlWidth - 36, 44}; }
+
+}  // namespace nimbra::ui

@@ -1,0 +1,57 @@
+#include "tests/app/app_fixture.h"
+
+namespace nimbra::ui::testing {
+
+namespace fs = std::filesystem;
+
+AppTest::AppTest() : systemApplications_(box_.home().parent_path() / "Applications") {
+  fs::create_directories(systemApplications_);
+  const fs::path resources = box_.resources().parent_path();
+  nimbra::testing::writeFile(resources / "Nimbra.png", std::string("\x89PNG\r\n\x1a\n", 8) + "image");
+  toolkit_.setResourcesFolder(resources);
+  toolkit_.setHomeFolder(box_.home());
+}
+
+fs::path AppTest::addRhino(std::int64_t major, const std::string& name) {
+  const fs::path application = fs::path(name).is_absolute() ? fs::path(name) : box_.home() / "Applications" / name;
+  simulated::makeRhinoBundle(application, {.major = major});
+  return application;
+}
+
+InstallerApp::EngineFactory AppTest::engineFactory() {
+  return [this](const fs::path& payload, const fs::path& home) {
+    HostLocations host;
+    host.systemApplications = systemApplications_;
+    host.spotlightTool = "/nonexistent/mdfind";
+    host.runningApplications = [this] {
+      std::vector<RunningApplication> running;
+      for (const RunningApp& app : toolkit_.runningApplications()) {
+        if (app.bundle) running.push_back({app.pid, *app.bundle});
+      }
+      return running;
+    };
+    return std::make_unique<InstallEngine>(payload, home, FileManager::standard(), host);
+  };
+}
+
+void AppTest::launch(bool finishDiscovery) {
+  app_ = std::make_unique<InstallerApp>(toolkit_, engineFactory());
+  toolkit_.run(*app_);
+  if (finishDiscovery) toolkit_.runBackgroundJobs();
+}
+
+std::vector<std::string> AppTest::texts(const View& view) {
+  std::vector<std::string> found;
+  for (const auto& child : view.subviews()) {
+    if (child->kind() == View::Kind::label) found.push_back(static_cast<const Label&>(*child).text());
+    for (std::string& text : texts(*child)) found.push_back(std::move(text));
+  }
+  return found;
+}
+
+bool AppTest::hasText(const View& view, const std::string& text) {
+  const std::vector<std::string> all = texts(view);
+  return std::find(all.begin(), all.end(), text) != all.end();
+}
+
+}  // namespace nimbra::ui::testing
