@@ -1,0 +1,22 @@
+#pragma once
+
+// Conversions from the toolkit's values to Qt's, and the painting shared by
+// the mirrored widgets.
+
+#include <QColor>
+#include <QFont>
+#include <QPainter>
+#include <QRectF>
+
+#include "app/toolkit/view.h"
+
+namespace nimbra::ui {
+
+QColor toQt(const Color& color);
+QFont toQt(const Font& font);
+// A rectangle given y-up inside a box of height boxHeight, in Qt's y-down.
+QRectF flipped(const Rect& rect, double boxHeight);
+// Background, border and corner radius of a view's layer.
+void paintLayer(QPainter& painter, const LayerLook& look, const QRectF& bounds);
+
+}  // namespace nimbra::ui

@@ -1,0 +1,206 @@
+#include "app/toolkit/qt/qt_toolkit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QIcon>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStyleFactory>
+#include <QThreadPool>
+#include <QTimer>
+#include <QUrl>
+#include <chrono>
+#include <fstream>
+
+#include "app/toolkit/qt/qt_mirror.h"
+#include "app/toolkit/qt/qt_painting.h"
+#include "app/visual_kit.h"
+#include "engine/install_engine.h"
+#include "engine/platform/bundle.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/identifiers.h"
+#include "engine/platform/running_applications.h"
+#include "engine/platform/subprocess.h"
+
+namespace nimbra::ui {
+
+namespace fs = std::filesystem;
+
+struct QtToolkit::State {
+  std::unique_ptr<QApplication> application;
+  ApplicationDelegate* delegate = nullptr;
+  QtWindow* window = nullptr;
+};
+
+namespace {
+
+class QtTimer : public Timer {
+ public:
+  QtTimer(double seconds, std::function<void()> tick) {
+    timer_.setInterval(int(seconds * 1000));
+    QObject::connect(&timer_, &QTimer::timeout, std::move(tick));
+    timer_.start();
+  }
+  void invalidate() override { timer_.stop(); }
+
+ private:
+  QTimer timer_;
+};
+
+void darkTheme(QApplication& application) {
+  application.setStyle(QStyleFactory::create("Fusion"));
+  QPalette colours;
+  colours.setColor(QPalette::Window, toQt(palette::paper));
+  colours.setColor(QPalette::WindowText, toQt(palette::ink));
+  colours.setColor(QPalette::Base, toQt(palette::surface));
+  colours.setColor(QPalette::AlternateBase, toQt(palette::paper));
+  colours.setColor(QPalette::Text, toQt(palette::ink));
+  colours.setColor(QPalette::Button, toQt(palette::surface));
+  colours.setColor(QPalette::ButtonText, toQt(palette::ink));
+  colours.setColor(QPalette::Highlight, toQt(palette::forest));
+  colours.setColor(QPalette::HighlightedText, Qt::white);
+  colours.setColor(QPalette::ToolTipBase, toQt(palette::surface));
+  colours.setColor(QPalette::ToolTipText, toQt(palette::ink));
+  application.setPalette(colours);
+  application.setFont(toQt(Font{13, Weight::regular}));
+}
+
+}  // namespace
+
+QtToolkit::QtToolkit(int& argc, char** argv) : state_(std::make_unique<State>()) {
+  state_->application = std::make_unique<QApplication>(argc, argv);
+  QApplication::setApplicationName("Nimbra Setup");
+  QApplication::setQuitOnLastWindowClosed(false);  // the delegate decides
+  darkTheme(*state_->application);
+  View::setChangeObserver([this] {
+    if (state_->window != nullptr) state_->window->scheduleSync();
+  });
+}
+
+QtToolkit::~QtToolkit() {
+  View::setChangeObserver(nullptr);
+  delete state_->window;
+}
+
+int QtToolkit::run(ApplicationDelegate& delegate) {
+  state_->delegate = &delegate;
+  // The one menu item. On macOS this is the application menu; elsewhere the
+  // bar is not shown and the shortcut is carried by the window.
+  auto* bar = new QMenuBar(nullptr);
+  auto* menu = bar->addMenu(QString());
+  auto* quit = menu->addAction("Quit Nimbra Setup");
+  quit->setShortcut(QKeySequence::Quit);
+  quit->setShortcutContext(Qt::ApplicationShortcut);
+  QObject::connect(quit, &QAction::triggered, [this] {
+    if (state_->delegate->applicationShouldTerminate()) QApplication::quit();
+  });
+  QTimer::singleShot(0, [this, quit] {
+    state_->delegate->applicationDidFinishLaunching();
+    if (state_->window != nullptr) state_->window->addAction(quit);
+  });
+  const int status = QApplication::exec();
+  delete bar;
+  return status;
+}
+
+void QtToolkit::postToMain(std::function<void()> work) {
+  QMetaObject::invokeMethod(state_->application.get(), std::move(work), Qt::QueuedConnection);
+}
+
+void QtToolkit::runInBackground(std::function<void()> work) { QThreadPool::globalInstance()->start(std::move(work)); }
+
+std::unique_ptr<Timer> QtToolkit::scheduleRepeating(double seconds, std::function<void()> tick) {
+  return std::make_unique<QtTimer>(seconds, std::move(tick));
+}
+
+void QtToolkit::runAfter(double seconds, std::function<void()> work) {
+  QTimer::singleShot(int(seconds * 1000), state_->application.get(), std::move(work));
+}
+
+double QtToolkit::now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void QtToolkit::showWindow(Window& window) {
+  state_->window = new QtWindow(window, *state_->delegate, *this);
+  window.setVisible(true);
+  state_->window->show();
+  state_->window->raise();
+  state_->window->activateWindow();
+}
+
+void QtToolkit::closeWindow(Window& window) {
+  window.setVisible(false);
+  if (state_->window != nullptr) state_->window->closeWithoutAsking();
+  if (state_->delegate->applicationShouldTerminateAfterLastWindowClosed()) QApplication::quit();
+}
+
+void QtToolkit::setApplicationIcon(const std::optional<std::string>& image) {
+  if (image) QApplication::setWindowIcon(QIcon(QString::fromStdString(*image)));
+}
+
+void QtToolkit::beep() { QApplication::beep(); }
+
+void QtToolkit::showAlert(const std::string& message, const std::string& informative) {
+  QMessageBox box(QMessageBox::Warning, QString::fromStdString(message), QString::fromStdString(message),
+                  QMessageBox::Ok, state_->window);
+  box.setInformativeText(QString::fromStdString(informative));
+  box.exec();
+}
+
+std::optional<fs::path> QtToolkit::runOpenPanel(const OpenPanelRequest& request) {
+  // An application is a folder whose name ends in ".app": offered as one item
+  // to choose, not a folder to open.
+  QFileDialog dialog(state_->window, QString::fromStdString(request.prompt), QString::fromStdString(homeFolder()));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::Directory);
+  QStringList filters;
+  for (const std::string& extension : request.allowedExtensions) filters << QString::fromStdString("*." + extension);
+  dialog.setNameFilters({QStringLiteral("Applications (%1)").arg(filters.join(' '))});
+  dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(request.prompt));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return fs::path(dialog.selectedFiles().front().toStdString());
+}
+
+std::vector<RunningApp> QtToolkit::runningApplications() {
+  std::vector<RunningApp> list;
+  for (const RunningApplication& running : nimbra::runningApplications()) list.push_back({running.pid, running.bundle});
+  return list;
+}
+
+bool QtToolkit::isProcessRunning(pid_t pid) { return InstallEngine::isProcessRunning(pid); }
+
+void QtToolkit::terminateApplication(pid_t pid) { requestQuit(pid); }
+
+void QtToolkit::launchApplication(const fs::path& application) {
+  const std::optional<Bundle> bundle = Bundle::open(FileManager::standard(), application);
+  const std::optional<fs::path> executable = bundle ? bundle->executable() : std::nullopt;
+  if (!executable) throw std::runtime_error("The application cannot be opened: " + application.string());
+  launchDetached(*executable);
+}
+
+void QtToolkit::openFolder(const fs::path& folder) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+}
+
+bool QtToolkit::reduceMotion() {
+  // GTK's animation setting is the desktop's here, where it is set at all.
+  std::ifstream settings(homeFolder() / ".config/gtk-3.0/settings.ini");
+  for (std::string line; std::getline(settings, line);) {
+    line.erase(std::remove(line.begin(), line.end(), ' '), line.end());
+    if (line == "gtk-enable-animations=false" || line == "gtk-enable-animations=0") return true;
+  }
+  return false;
+}
+
+fs::path QtToolkit::resourcesFolder() {
+  std::error_code error;
+  const fs::path executable = fs::read_symlink("/proc/self/exe", error);
+  return (executable.parent_path() / "../Resources").lexically_normal();
+}
+
+fs::path QtToolkit::homeFolder() { return nimbra::homeFolder(); }
+
+}  // namespace nimbra::ui

@@ -1,0 +1,256 @@
+#include "app/toolkit/qt/qt_widgets.h"
+
+#include <QImage>
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmapCache>
+#include <QTextLayout>
+#include <cmath>
+#include <numbers>
+
+#include "app/celebration_view.h"
+#include "app/toolkit/qt/qt_painting.h"
+#include "app/visual_kit.h"
+
+namespace nimbra::ui {
+
+namespace {
+
+QString text(const std::string& utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); }
+
+QPixmap loadImage(const std::string& file) {
+  QPixmap pixmap;
+  if (!QPixmapCache::find(text(file), &pixmap)) {
+    pixmap.load(text(file));
+    QPixmapCache::insert(text(file), pixmap);
+  }
+  return pixmap;
+}
+
+// Draws the runs of an attributed title one after another, a run ending in a
+// line feed closing its line; spacing is added between paragraphs.
+void drawRuns(QPainter& painter, const std::vector<TextRun>& runs, const QRectF& box, Qt::Alignment align,
+              double paragraphSpacing, double alpha) {
+  double y = box.top();
+  if (align & Qt::AlignVCenter) {
+    double height = 0;
+    for (const TextRun& run : runs) height += QFontMetricsF(toQt(run.font)).height();
+    y = box.center().y() - height / 2;
+  }
+  for (const TextRun& run : runs) {
+    const QFont font = toQt(run.font);
+    painter.setFont(font);
+    painter.setPen(toQt(run.color.withAlpha(run.color.alpha * alpha)));
+    const QFontMetricsF metrics(font);
+    QString line = text(run.text);
+    line.remove(QLatin1Char('\n'));
+    const QRectF lineBox(box.left(), y, box.width(), metrics.height());
+    painter.drawText(lineBox, int((align & Qt::AlignHorizontal_Mask) | Qt::AlignTop) | Qt::TextSingleLine, line);
+    y += metrics.height() + paragraphSpacing;
+  }
+}
+
+}  // namespace
+
+MirrorWidget::MirrorWidget(std::shared_ptr<View> view, QWidget* parent) : QWidget(parent), view_(view) {
+  setAttribute(Qt::WA_TransparentForMouseEvents, !view->takesClicks());
+}
+
+void MirrorWidget::paintEvent(QPaintEvent*) {
+  const auto model = view();
+  if (!model) return;
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  paintLayer(painter, model->layer(), QRectF(rect()));
+  paintContent(painter);
+}
+
+void LabelWidget::paintContent(QPainter& painter) {
+  const auto model = std::static_pointer_cast<Label>(view());
+  const QFont font = toQt(model->font());
+  painter.setFont(font);
+  painter.setPen(toQt(model->color()));
+  // A wrapping label keeps a small margin at its sides, as the platform's does.
+  const QRectF box = QRectF(rect()).adjusted(2, 0, -2, 0);
+  const int align = model->alignment() == Alignment::center ? Qt::AlignHCenter : Qt::AlignLeft;
+  if (model->lineBreak() == LineBreak::truncateMiddle) {
+    const QString elided = QFontMetricsF(font).elidedText(text(model->text()), Qt::ElideMiddle, box.width());
+    painter.drawText(box, align | Qt::AlignTop | Qt::TextSingleLine, elided);
+  } else {
+    painter.drawText(box, align | Qt::AlignTop | Qt::TextWordWrap, text(model->text()));
+  }
+}
+
+void ButtonWidget::paintContent(QPainter& painter) {
+  const auto model = std::static_pointer_cast<Button>(view());
+  const double alpha = model->enabled() ? 1.0 : 0.5;
+  if (pressed_) painter.fillRect(rect(), QColor(255, 255, 255, 18));
+  switch (model->style()) {
+    case Button::Style::checkbox:
+      return paintCheckbox(painter, *model);
+    case Button::Style::card:
+      return paintCard(painter, *model);
+    case Button::Style::inline_: {
+      QPainterPath path;
+      path.addRoundedRect(QRectF(rect()).adjusted(0.5, 4.5, -0.5, -4.5), 10, 10);
+      painter.fillPath(path, toQt(palette::surface));
+      painter.setPen(QPen(toQt(palette::outline), 1));
+      painter.drawPath(path);
+      drawRuns(painter, {TextRun{model->title(), {12, Weight::medium}, palette::ink}}, QRectF(rect()),
+               Qt::AlignHCenter | Qt::AlignVCenter, 0, alpha);
+      return;
+    }
+    case Button::Style::push: {
+      std::vector<TextRun> runs = model->attributedTitle();
+      if (runs.empty()) runs = {TextRun{model->title(), model->font(), palette::ink}};
+      drawRuns(painter, runs, QRectF(rect()), Qt::AlignHCenter | Qt::AlignVCenter, 0, alpha);
+      return;
+    }
+  }
+}
+
+void ButtonWidget::paintCheckbox(QPainter& painter, const Button& button) {
+  painter.setOpacity(button.enabled() ? 1.0 : 0.55);
+  const double side = 16;
+  const QRectF box(2, (height() - side) / 2, side, side);
+  QPainterPath path;
+  path.addRoundedRect(box, 4, 4);
+  if (button.on()) {
+    painter.fillPath(path, toQt(palette::forest));
+    painter.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPolyline(QPolygonF({QPointF(box.left() + 4, box.center().y()), QPointF(box.left() + 7, box.bottom() - 4.5),
+                                    QPointF(box.right() - 3.5, box.top() + 4.5)}));
+  } else {
+    painter.fillPath(path, toQt(palette::surface));
+    painter.setPen(QPen(toQt(palette::muted), 1));
+    painter.drawPath(path);
+  }
+  if (!button.title().empty()) {
+    drawRuns(painter, {TextRun{button.title(), button.font(), palette::ink}},
+             QRectF(box.right() + 8, 0, width() - box.right() - 8, height()), Qt::AlignLeft | Qt::AlignVCenter, 0, 1);
+  }
+}
+
+void ButtonWidget::paintCard(QPainter& painter, const Button& button) {
+  const QRectF box = flipped(insetTitleRect(width()), height());
+  drawRuns(painter, button.attributedTitle(), box, Qt::AlignLeft, 7, button.enabled() ? 1.0 : 0.5);
+}
+
+void ButtonWidget::mousePressEvent(QMouseEvent* event) {
+  const auto model = std::static_pointer_cast<Button>(view());
+  pressed_ = model && model->enabled() && event->button() == Qt::LeftButton;
+  update();
+}
+
+void ButtonWidget::mouseReleaseEvent(QMouseEvent* event) {
+  const bool wasPressed = pressed_;
+  pressed_ = false;
+  update();
+  const auto model = std::static_pointer_cast<Button>(view());
+  // The action may change the views; it runs on a copy of the model's
+  // ownership so nothing here is touched afterwards.
+  if (wasPressed && model && rect().contains(event->position().toPoint())) model->press();
+}
+
+ProgressWidget::ProgressWidget(std::shared_ptr<View> view, QWidget* parent) : MirrorWidget(std::move(view), parent) {
+  clock_.start();
+  frames_.setInterval(16);
+  QObject::connect(&frames_, &QTimer::timeout, this, [this] {
+    const auto model = std::static_pointer_cast<ProgressBar>(this->view());
+    if (model && model->animating() && isVisible()) update();
+  });
+  frames_.start();
+}
+
+void ProgressWidget::paintContent(QPainter& painter) {
+  const auto model = std::static_pointer_cast<ProgressBar>(view());
+  const QRectF track(rect());
+  painter.fillRect(track, toQt(palette::outline));
+  if (!model->animating()) return;
+  const double phase = std::fmod(clock_.elapsed() / 1400.0, 1.0);
+  const double span = track.width() * 0.3;
+  const double x = -span + phase * (track.width() + span);
+  painter.fillRect(QRectF(x, 0, span, track.height()).intersected(track), toQt(palette::forest));
+}
+
+void ImageWidget::paintContent(QPainter& painter) {
+  const auto model = std::static_pointer_cast<ImageView>(view());
+  if (!model->image()) return;
+  const QPixmap pixmap = loadImage(*model->image());
+  if (pixmap.isNull()) return;
+  const QSizeF fitted = QSizeF(pixmap.size()).scaled(QSizeF(size()), Qt::KeepAspectRatio);
+  const QRectF target(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+  painter.drawPixmap(target, pixmap, QRectF(pixmap.rect()));
+}
+
+void ArtworkWidget::paintContent(QPainter& painter) {
+  const double h = height();
+  // The gradient runs along -65 degrees (y up) and covers the whole panel.
+  const double angle = Artwork::kGradientAngle * std::numbers::pi / 180;
+  const QPointF direction(std::cos(angle), -std::sin(angle));
+  double low = 1e9, high = -1e9;
+  for (const QPointF corner : {QPointF(0, 0), QPointF(width(), 0), QPointF(0, h), QPointF(width(), h)}) {
+    const double along = corner.x() * direction.x() + corner.y() * direction.y();
+    low = std::min(low, along), high = std::max(high, along);
+  }
+  QLinearGradient gradient(direction * low, direction * high);
+  gradient.setColorAt(0, toQt(Artwork::kGradientFrom));
+  gradient.setColorAt(1, toQt(Artwork::kGradientTo));
+  painter.fillRect(rect(), gradient);
+  for (const Artwork::Stroke& stroke : Artwork::strokes()) {
+    QPainterPath path(QPointF(stroke.start[0], h - stroke.start[1]));
+    path.cubicTo(QPointF(stroke.control1[0], h - stroke.control1[1]), QPointF(stroke.control2[0], h - stroke.control2[1]),
+                 QPointF(stroke.end[0], h - stroke.end[1]));
+    painter.setPen(QPen(toQt(stroke.color), stroke.lineWidth));
+    painter.drawPath(path);
+  }
+}
+
+CelebrationWidget::CelebrationWidget(std::shared_ptr<View> view, QWidget* parent, Toolkit& toolkit)
+    : MirrorWidget(std::move(view), parent), toolkit_(toolkit) {
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+  frames_.setInterval(16);
+  QObject::connect(&frames_, &QTimer::timeout, this, [this] { update(); });
+  frames_.start();
+}
+
+void CelebrationWidget::paintContent(QPainter& painter) {
+  const auto model = std::static_pointer_cast<CelebrationView>(view());
+  if (!model->startTime() || !model->image()) return;
+  if (logo_.isNull()) {
+    logo_ = loadImage(*model->image()).scaled(128, 128, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    // The forest-coloured shadow: the logo's silhouette, softened.
+    QImage silhouette = logo_.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QPainter tint(&silhouette);
+    tint.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    tint.fillRect(silhouette.rect(), toQt(palette::forest));
+    tint.end();
+    for (int pass = 0; pass < 3; ++pass) {
+      silhouette = silhouette.scaled(24, 24, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                       .scaled(128, 128, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    glow_ = QPixmap::fromImage(silhouette);
+  }
+  const double t = toolkit_.now() - *model->startTime();
+  const double h = height();
+  for (std::size_t i = 0; i < model->butterflies().size(); ++i) {
+    const CelebrationView::Pose pose = model->poseAt(i, t);
+    if (!pose.visible()) continue;
+    const double s = model->butterflies()[i].size;
+    painter.save();
+    painter.translate(pose.position.x, h - pose.position.y);
+    painter.rotate(-pose.rotation * 180 / std::numbers::pi);
+    painter.scale(pose.scaleX, 1);
+    painter.setOpacity(0.75 * pose.opacity);
+    painter.drawPixmap(QRectF(-s / 2 - 7, -s / 2 - 7, s + 14, s + 14), glow_, QRectF(glow_.rect()));
+    painter.setOpacity(pose.opacity);
+    painter.drawPixmap(QRectF(-s / 2, -s / 2, s, s), logo_, QRectF(logo_.rect()));
+    painter.restore();
+  }
+}
+
+}  // namespace nimbra::ui
