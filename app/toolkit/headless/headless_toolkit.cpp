@@ -58,7 +58,11 @@ void HeadlessToolkit::advance(double seconds) {
     Scheduled item = std::move(next->second);
     scheduled_.erase(next);
     now_ = std::max(now_, item.due);
-    if (item.interval > 0) scheduled_.emplace(item.due + item.interval, item);
+    if (item.interval > 0) {
+      Scheduled again = item;
+      again.due += item.interval;
+      scheduled_.emplace(again.due, std::move(again));
+    }
     item.work();
     drainMain();
   }

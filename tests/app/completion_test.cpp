@@ -1,0 +1,147 @@
+#include <cmath>
+
+#include "app/celebration_view.h"
+#include "app/visual_kit.h"
+#include "tests/app/app_fixture.h"
+
+namespace nimbra::ui::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Completion : public AppTest {
+ protected:
+  void installBoth() {
+    addRhino(7, "Rhino 7.app");
+    addRhino(8, "Rhino 8.app");
+    launch();
+    app_->openRhino->press();
+    app_->installButton->press();
+    toolkit_.advance(0.25);
+    toolkit_.runBackgroundJobs();
+    ASSERT_TRUE(app_->completedBackup);
+  }
+  std::shared_ptr<CelebrationView> overlay() const { return app_->celebration.lock(); }
+};
+
+TEST_F(Completion, ReplacesTheWelcomeControlsButKeepsTheArtwork) {
+  installBoth();
+  const auto& views = app_->content->subviews();
+  std::size_t visible = 0;
+  for (const auto& view : views) {
+    if (view->kind() == View::Kind::artwork) {
+      EXPECT_FALSE(view->hidden());
+    }
+    visible += view->hidden() ? 0 : 1;
+  }
+  EXPECT_EQ(visible, 3u) << "the artwork, the completion panel and the celebration";
+  EXPECT_TRUE(app_->installButton->hidden());
+  EXPECT_EQ(app_->installButton->superview(), app_->content.get()) << "hidden, not removed";
+
+  const View& panel = *views.at(views.size() - 2);
+  EXPECT_EQ(panel.frame(), (Rect{252, 0, 648, 650}));
+  EXPECT_EQ(texts(panel), (std::vector<std::string>{"INSTALLATION COMPLETE", "You're ready.",
+                                                    "Nimbra is installed for Rhino 7 and Rhino 8.", "Your next step",
+                                                    "Open Rhino, launch Grasshopper, and select the Nimbra tab.", ""}));
+  EXPECT_EQ(app_->doneButton->frame(), (Rect{344, 78, 232, 48}));
+  EXPECT_EQ(app_->doneButton->layer().background, palette::forest);
+  EXPECT_EQ(app_->viewBackupButton->layer().background, palette::surface);
+  EXPECT_TRUE(app_->viewBackupButton->enabled());
+}
+
+TEST_F(Completion, ViewBackupOpensTheBackupFolderAndDoneEndsTheApplication) {
+  installBoth();
+  app_->viewBackupButton->press();
+  EXPECT_EQ(toolkit_.openedFolders(), std::vector<fs::path>{*app_->completedBackup});
+  app_->install();  // the install button's action, once installed, opens the backup too
+  EXPECT_EQ(toolkit_.openedFolders().size(), 2u);
+
+  EXPECT_EQ(app_->window->firstResponder(), app_->doneButton.get());
+  EXPECT_TRUE(app_->window->pressReturn());
+  EXPECT_FALSE(app_->window->visible());
+  EXPECT_TRUE(toolkit_.terminated());
+}
+
+TEST_F(Completion, ButterfliesFlyForSevenAndAHalfSecondsWithoutTakingClicks) {
+  installBoth();
+  const auto celebration = overlay();
+  ASSERT_TRUE(celebration);
+  EXPECT_EQ(celebration->frame(), (Rect{0, 0, 900, 650}));
+  EXPECT_FALSE(celebration->takesClicks());
+  EXPECT_EQ(celebration->butterflies().size(), 46u);
+  EXPECT_EQ(app_->content->subviews().back(), celebration);
+  toolkit_.advance(7.49);
+  EXPECT_EQ(celebration->superview(), app_->content.get());
+  toolkit_.advance(0.02);
+  EXPECT_EQ(celebration->superview(), nullptr);
+  EXPECT_TRUE(app_->doneButton->press());
+}
+
+TEST_F(Completion, NothingFliesWhenMotionIsReducedOrTheLogoIsMissing) {
+  toolkit_.setReduceMotion(true);
+  installBoth();
+  EXPECT_TRUE(overlay()->butterflies().empty());
+  toolkit_.advance(10);
+  EXPECT_TRUE(overlay()) << "the empty overlay stays";
+  EXPECT_TRUE(app_->doneButton->press());
+
+  HeadlessToolkit bare;
+  bare.setResourcesFolder(box_.home() / "no resources");
+  auto view = make<CelebrationView>();
+  view->setFrame({0, 0, 900, 650});
+  view->start(bare);
+  EXPECT_TRUE(view->butterflies().empty());
+}
+
+TEST(CelebrationModel, FollowsTheFlightPathTimingAndFlutter) {
+  HeadlessToolkit toolkit;
+  nimbra::testing::TemporaryFolder folder;
+  nimbra::testing::writeFile(folder.path() / "Nimbra.png", std::string("\x89PNG\r\n\x1a\n", 8));
+  toolkit.setResourcesFolder(folder.path());
+  auto view = make<CelebrationView>();
+  view->setFrame({0, 0, 900, 650});
+  view->start(toolkit, 7);
+  ASSERT_EQ(view->butterflies().size(), 46u);
+  for (std::size_t i = 0; i < 46; ++i) {
+    const CelebrationView::Butterfly& b = view->butterflies()[i];
+    EXPECT_GE(b.size, 18);
+    EXPECT_LE(b.size, 44);
+    EXPECT_GE(b.duration, 3.6);
+    EXPECT_LE(b.duration, 5.6);
+    EXPECT_DOUBLE_EQ(b.delay, 0.035 * static_cast<double>(i));
+    EXPECT_DOUBLE_EQ(b.start.y, -50);
+    EXPECT_DOUBLE_EQ(b.end.y, 710);
+    EXPECT_DOUBLE_EQ(b.control1.y, 0.35 * 650);
+    EXPECT_LE(std::abs(b.control1.x - b.start.x), 180);
+  }
+  const CelebrationView::Butterfly& last = view->butterflies()[45];
+  EXPECT_FALSE(view->poseAt(45, last.delay - 0.01).visible()) << "invisible before its flight";
+  EXPECT_NEAR(view->poseAt(45, last.delay + 0.12 * last.duration).opacity, 0.95, 1e-9);
+  EXPECT_NEAR(view->poseAt(45, last.delay + 0.78 * last.duration).opacity, 0.9, 1e-9);
+  EXPECT_FALSE(view->poseAt(45, last.delay + last.duration + 0.01).visible());
+  const auto start = view->poseAt(45, last.delay).position;
+  EXPECT_NEAR(start.x, last.start.x, 1e-6);
+  EXPECT_NEAR(start.y, -50, 1e-6);
+  EXPECT_NEAR(view->poseAt(45, last.delay + last.duration).position.y, 710, 1e-6);
+  EXPECT_NEAR(view->poseAt(45, last.delay).rotation, -0.3, 1e-9);
+  EXPECT_NEAR(view->poseAt(45, last.delay + last.duration / 3).rotation, 0.25, 1e-9);
+
+  // Paced: equal times cover equal lengths of the curve.
+  double previous = -1;
+  for (int step = 1; step <= 10; ++step) {
+    const auto a = view->poseAt(45, last.delay + (step - 1) * last.duration / 10).position;
+    const auto b = view->poseAt(45, last.delay + step * last.duration / 10).position;
+    const double length = std::hypot(b.x - a.x, b.y - a.y);
+    if (previous > 0) {
+      EXPECT_NEAR(length, previous, 0.05 * previous);
+    }
+    previous = length;
+  }
+  // The flutter narrows the wings to 0.35 and back, 25 times, from the start.
+  EXPECT_NEAR(view->poseAt(45, last.flutter).scaleX, 0.35, 1e-9);
+  EXPECT_NEAR(view->poseAt(45, 2 * last.flutter).scaleX, 1, 1e-9);
+  EXPECT_DOUBLE_EQ(view->poseAt(45, 50 * last.flutter + 0.01).scaleX, 1);
+}
+
+}  // namespace
+}  // namespace nimbra::ui::testing

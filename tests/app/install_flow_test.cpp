@@ -1,0 +1,190 @@
+#include "app/visual_kit.h"
+#include "tests/app/app_fixture.h"
+
+namespace nimbra::ui::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class InstallFlow : public AppTest {
+ protected:
+  void SetUp() override {
+    rhino7_ = addRhino(7, "Rhino 7.app");
+    rhino8_ = addRhino(8, "Rhino 8.app");
+  }
+  pid_t running(const fs::path& application, bool quitsWhenAsked = true) {
+    return toolkit_.startApplication({application, quitsWhenAsked});
+  }
+  bool waiting() const { return app_->busy && !app_->cancelButton->hidden() && toolkit_.activeTimers() == 1; }
+  bool installed(std::int64_t major) const { return fs::exists(box_.destination(major) / "1.3.0"); }
+
+  fs::path rhino7_, rhino8_;
+};
+
+TEST_F(InstallFlow, CancelEndsTheWaitWithinOneTick) {
+  const pid_t rhino = running(rhino8_, false);
+  launch();
+  app_->installButton->press();
+  EXPECT_EQ(toolkit_.quitRequests(), std::vector<pid_t>{rhino});
+  EXPECT_EQ(app_->status->text(), "Save your work in Rhino to continue.");
+  EXPECT_TRUE(waiting());
+  toolkit_.advance(1.0);
+  EXPECT_TRUE(waiting());
+
+  app_->cancelButton->press();
+  toolkit_.advance(0.25);
+  EXPECT_FALSE(app_->busy);
+  EXPECT_TRUE(app_->cancelButton->hidden());
+  EXPECT_EQ(toolkit_.activeTimers(), 0u);
+  EXPECT_EQ(app_->status->text(), "Installation cancelled. No plug-in files were changed.");
+  EXPECT_EQ(toolkit_.pendingBackgroundJobs(), 0u);
+  EXPECT_TRUE(app_->installButton->enabled());
+
+  // Rhino quitting later on its own does not start anything.
+  toolkit_.endApplication(rhino);
+  toolkit_.advance(5);
+  EXPECT_EQ(toolkit_.pendingBackgroundJobs(), 0u);
+  EXPECT_FALSE(installed(8));
+}
+
+TEST_F(InstallFlow, GivesUpAfterTwoMinutes) {
+  running(rhino8_, false);
+  launch();
+  app_->installButton->press();
+  toolkit_.advance(119.9);
+  EXPECT_TRUE(waiting());
+  toolkit_.advance(0.5);
+  EXPECT_FALSE(app_->busy);
+  EXPECT_EQ(app_->status->text(), "Installation cancelled. No plug-in files were changed.");
+}
+
+TEST_F(InstallFlow, WaitsForEveryQuitProcessAndForARhinoStartedMeanwhile) {
+  const pid_t seven = running(rhino7_, false);
+  const pid_t eight = running(rhino8_, false);
+  running(box_.home() / "Applications/Other.app", false);
+  launch();
+  app_->installButton->press();
+  EXPECT_EQ(toolkit_.quitRequests(), (std::vector<pid_t>{seven, eight}));
+  toolkit_.endApplication(seven);
+  toolkit_.advance(0.25);
+  EXPECT_TRUE(waiting());
+  toolkit_.endApplication(eight);
+  const pid_t late = running(rhino7_, false);  // started after the press, never asked to quit
+  toolkit_.advance(0.25);
+  EXPECT_TRUE(waiting());
+  EXPECT_EQ(toolkit_.pendingBackgroundJobs(), 0u);
+  toolkit_.endApplication(late);
+  toolkit_.advance(0.25);
+  EXPECT_EQ(toolkit_.pendingBackgroundJobs(), 1u);
+  EXPECT_TRUE(app_->cancelButton->hidden());
+  EXPECT_TRUE(app_->busy);
+}
+
+TEST_F(InstallFlow, WithNoRhinoRunningStartsAtTheFirstTick) {
+  launch();
+  app_->installButton->press();
+  EXPECT_EQ(app_->status->text(), "Checking installation…");
+  toolkit_.advance(0.2);
+  EXPECT_EQ(toolkit_.pendingBackgroundJobs(), 0u);
+  toolkit_.advance(0.05);
+  EXPECT_EQ(toolkit_.pendingBackgroundJobs(), 1u);
+}
+
+TEST_F(InstallFlow, RefusesToUpdateOneVersionWhileACopyIsShared) {
+  box_.writeProductFile(box_.sharedLibraries() / "Nimbra.gha", "legacy");
+  launch();
+  app_->customButton->press();
+  app_->choices[0]->press();  // Rhino 7 off
+  app_->installButton->press();
+  ASSERT_EQ(toolkit_.alerts().size(), 1u);
+  EXPECT_EQ(toolkit_.alerts()[0].informative,
+            "The existing Nimbra copy is shared by Rhino 7 and 8. Select both versions for this update.");
+  EXPECT_FALSE(app_->busy);
+  EXPECT_EQ(toolkit_.activeTimers(), 0u);
+
+  fs::remove(box_.sharedLibraries() / "Nimbra.gha");
+  app_->installButton->press();
+  toolkit_.advance(0.25);
+  toolkit_.runBackgroundJobs();
+  EXPECT_TRUE(installed(8));
+  EXPECT_FALSE(installed(7));
+  EXPECT_EQ(app_->status->text(), "Installed for Rhino 8");
+}
+
+TEST_F(InstallFlow, SucceedsShowsTheVersionsAndOpensTheRhinosThatWereQuit) {
+  running(rhino7_);
+  running(rhino8_);
+  running(rhino8_);
+  launch();
+  app_->installButton->press();
+  toolkit_.advance(0.25);
+  toolkit_.runBackgroundJobs();
+  EXPECT_TRUE(installed(7) && installed(8));
+  EXPECT_FALSE(app_->busy);
+  ASSERT_TRUE(app_->completedBackup);
+  EXPECT_EQ(app_->completedBackup->parent_path(), box_.support() / "Backups");
+  EXPECT_EQ(app_->status->text(), "Installed for Rhino 7 and Rhino 8");
+  EXPECT_EQ(app_->heading->text(), "Nimbra is installed.");
+  EXPECT_EQ(app_->subtitle->text(), "Open Grasshopper and select the Nimbra tab.");
+  EXPECT_EQ(app_->installButton->attributedTitle(),
+            (std::vector<TextRun>{{"View backup", {13, Weight::semibold}, palette::white}}));
+  for (const auto& control : {app_->automaticButton, app_->customButton, app_->browseButton, app_->refreshButton,
+                              app_->openRhino, app_->choices[0]}) {
+    EXPECT_FALSE(control->enabled());
+  }
+  EXPECT_EQ(app_->completionMessage->text(), "Nimbra is installed for Rhino 7 and Rhino 8.");
+  std::vector<fs::path> launched = toolkit_.launches();
+  std::sort(launched.begin(), launched.end());
+  EXPECT_EQ(launched, (std::vector<fs::path>{rhino7_, rhino8_}));
+}
+
+TEST_F(InstallFlow, OpensTheHighestSelectedRhinoWhenNoneHadBeenRunning) {
+  launch();
+  app_->installButton->press();
+  toolkit_.advance(0.25);
+  toolkit_.runBackgroundJobs();
+  EXPECT_EQ(toolkit_.launches(), std::vector<fs::path>{rhino8_});
+}
+
+TEST_F(InstallFlow, OpensNothingWhenAskedNotTo) {
+  launch();
+  app_->openRhino->press();
+  app_->installButton->press();
+  toolkit_.advance(0.25);
+  toolkit_.runBackgroundJobs();
+  EXPECT_TRUE(app_->completedBackup);
+  EXPECT_TRUE(toolkit_.launches().empty());
+}
+
+TEST_F(InstallFlow, SaysSoWhenRhinoCannotBeOpenedAgain) {
+  toolkit_.failLaunches(true);
+  launch();
+  app_->installButton->press();
+  toolkit_.advance(0.25);
+  toolkit_.runBackgroundJobs();
+  EXPECT_EQ(app_->status->text(), "Installed. Open Rhino from Applications.");
+  EXPECT_FALSE(app_->completionNote->hidden());
+  EXPECT_EQ(app_->completionNote->text(), "Installed. Open Rhino from Applications.");
+}
+
+TEST_F(InstallFlow, AnEngineFailureStopsAndLeavesTheListAsItWas) {
+  box_.deployEarlier(8, "9.0.0");
+  launch();
+  app_->customButton->press();
+  app_->installButton->press();
+  toolkit_.advance(0.25);
+  toolkit_.runBackgroundJobs();
+  EXPECT_FALSE(app_->busy);
+  EXPECT_EQ(app_->status->text(), "Installation stopped.");
+  ASSERT_EQ(toolkit_.alerts().size(), 1u);
+  EXPECT_EQ(toolkit_.alerts()[0].informative, "A newer Nimbra version is already installed for Rhino 8.");
+  EXPECT_FALSE(app_->automatic);
+  EXPECT_EQ(app_->choices.size(), 2u);
+  EXPECT_TRUE(app_->choices[0]->enabled());
+  EXPECT_TRUE(app_->installButton->enabled());
+  EXPECT_FALSE(app_->completedBackup);
+  EXPECT_FALSE(installed(7));
+}
+
+}  // namespace
+}  // namespace nimbra::ui::testing
