@@ -4,11 +4,11 @@
 #include <stdlib.h>
 
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 
 #include "engine/install_engine.h"
+#include "tools/release_packer/release_packer.h"
 
 namespace nimbra::testing {
 
@@ -71,17 +71,7 @@ PayloadPackage writePackage(const fs::path& folder, std::int64_t major, const Fi
   return package;
 }
 
-std::string encodeRelease(const Release& release) {
-  nlohmann::ordered_json packages = nlohmann::ordered_json::array();
-  for (const PayloadPackage& package : release.packages) {
-    nlohmann::ordered_json files = nlohmann::ordered_json::array();
-    for (const PayloadFile& file : package.files) {
-      files.push_back({{"path", file.path}, {"sha256", file.sha256}, {"size", file.size}});
-    }
-    packages.push_back({{"major", package.major}, {"directory", package.directory}, {"files", files}});
-  }
-  return nlohmann::ordered_json{{"version", release.version}, {"packages", packages}}.dump();
-}
+std::string encodeRelease(const Release& release) { return packer::encodeRelease(release); }
 
 void writeRelease(const fs::path& resources, const Release& release) {
   writeFile(resources / "release.json", encodeRelease(release));
