@@ -1,12 +1,11 @@
 #include <algorithm>
-#include <atomic>
 #include <set>
 #include <mutex>
-#include <thread>
 
 #include "engine/install_engine.h"
 #include "engine/locations.h"
 #include "engine/platform/bundle.h"
+#include "engine/platform/concurrency.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/unicode.h"
 #include "engine/version_compare.h"
@@ -127,16 +126,7 @@ std::vector<RhinoTarget> InstallEngine::discover() const {
 std::vector<RhinoTarget> InstallEngine::examine(const std::vector<fs::path>& candidates) const {
   // Each candidate's yak may take seconds; examine several at once.
   std::vector<std::optional<RhinoTarget>> results(candidates.size());
-  std::atomic<std::size_t> next{0};
-  const auto work = [&] {
-    for (std::size_t i = next++; i < candidates.size(); i = next++) results[i] = target(candidates[i], true);
-  };
-  std::vector<std::thread> examiners;
-  const std::size_t count = std::min<std::size_t>(kExaminers, candidates.size());
-  for (std::size_t i = 1; i < count; ++i) examiners.emplace_back(work);
-  work();
-  for (std::thread& examiner : examiners) examiner.join();
-
+  forEachConcurrently(candidates.size(), [&](std::size_t i) { results[i] = target(candidates[i], true); }, kExaminers);
   std::vector<RhinoTarget> targets;
   for (std::optional<RhinoTarget>& result : results) {
     if (result) targets.push_back(std::move(*result));

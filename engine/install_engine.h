@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/host_locations.h"
@@ -124,6 +126,20 @@ class InstallEngine {
   void rejectLinks(const std::filesystem::path& url) const;
 
  private:
+  // Locations one operation has already found free of links, with all their
+  // parents; shared by the threads of that operation.
+  class LinkMemo {
+   public:
+    bool contains(const std::string& path);
+    void insert(const std::vector<std::string>& paths);
+
+   private:
+    std::mutex mutex_;
+    std::unordered_set<std::string> clean_;
+  };
+
+  void rejectLinks(const std::filesystem::path& url, LinkMemo* memo) const;
+  void checkFile(const PayloadFile& file, const std::filesystem::path& folder, LinkMemo& memo) const;
   std::vector<RhinoTarget> examine(const std::vector<std::filesystem::path>& candidates) const;
   void checkInterrupted(const std::filesystem::path& entry, const InstallReceipt& receipt,
                         const std::vector<std::string>& deploys) const;

@@ -1,6 +1,9 @@
 #include "engine/install_transaction.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <set>
 
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
@@ -55,6 +58,7 @@ InstallTransaction::InstallTransaction(const InstallEngine& engine, const std::v
 void InstallTransaction::run() {
   try {
     for (const RhinoTarget& target : targets_) stage(target);
+    syncStaged();
     commit();
   } catch (...) {
     rollBack(std::current_exception());
@@ -81,8 +85,17 @@ void InstallTransaction::stage(const RhinoTarget& target) {
   fm_.copyItem(payload, staging / release.version);
   engine_.verify(package, staging / release.version);
   fm_.writeAtomically(staging / rhino::kManifestName, release.version + "\n");
-  // The staged bytes reach the disk before any receipt announces their deploy.
-  fm_.syncFileSystem(staging);
+}
+
+void InstallTransaction::syncStaged() {
+  // The staged bytes reach the disk before any receipt announces their
+  // deploy: one flush for each file system that holds a staging folder.
+  std::set<dev_t> flushed;
+  for (const fs::path& staging : staged_) {
+    struct stat info {};
+    if (::stat(staging.c_str(), &info) == 0 && !flushed.insert(info.st_dev).second) continue;
+    fm_.syncFileSystem(staging);
+  }
 }
 
 void InstallTransaction::checkExistingDestination(const RhinoTarget& target, const fs::path& destination) {

@@ -25,6 +25,7 @@ class InstallTransaction {
 
  private:
   void stage(const RhinoTarget& target);
+  void syncStaged();
   void checkExistingDestination(const RhinoTarget& target, const std::filesystem::path& destination);
   void commit();
   void keep(const std::filesystem::path& item);

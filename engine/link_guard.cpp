@@ -20,15 +20,32 @@ bool isSystemLink(const fs::path& path, const FileManager& fm) {
 
 }  // namespace
 
-void InstallEngine::rejectLinks(const fs::path& url) const {
+void InstallEngine::rejectLinks(const fs::path& url) const { rejectLinks(url, nullptr); }
+
+void InstallEngine::rejectLinks(const fs::path& url, LinkMemo* memo) const {
+  std::vector<std::string> checked;
   for (fs::path current = location(url); !current.empty() && current != current.root_path();
        current = current.parent_path()) {
+    // Folders already found free of links, up to "/", need no second look.
+    if (memo != nullptr && memo->contains(current.native())) break;
+    checked.push_back(current.native());
     // A link whose target is missing counts as nothing here: fileExists follows it.
     if (!fm_.fileExists(current) || !fm_.isSymbolicLink(current)) continue;
     if (!isSystemLink(current, fm_)) {
       throw InstallError("Choose a folder without symbolic links: " + current.string());
     }
   }
+  if (memo != nullptr) memo->insert(checked);
+}
+
+bool InstallEngine::LinkMemo::contains(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return clean_.count(path) != 0;
+}
+
+void InstallEngine::LinkMemo::insert(const std::vector<std::string>& paths) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clean_.insert(paths.begin(), paths.end());
 }
 
 }  // namespace nimbra
