@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "engine/install_engine.h"
 #include "tests/support/sandbox.h"
 
@@ -117,6 +119,18 @@ TEST_F(Verification, RefusesALinkOnTheWayToAListedFile) {
   fs::rename(payload() / "lib", folder_.path() / "real-lib");
   fs::create_directory_symlink(folder_.path() / "real-lib", payload() / "lib");
   EXPECT_EQ(failure(package_), "Choose a folder without symbolic links: " + (payload() / "lib").string());
+}
+
+TEST_F(Verification, HashesFilesPastFourGibibytesCorrectly) {
+  // 2^32 + 1 zero bytes: one byte past what a 32-bit length can count. The
+  // digest was computed independently, with openssl dgst.
+  const fs::path big = payload() / "big.bin";
+  { std::ofstream create(big); }
+  fs::resize_file(big, (1ull << 32) + 1);
+  PayloadPackage package = package_;
+  package.files.push_back({"big.bin", "fbb82f7b353676bb562eb82157fcf0ea42c36492ca13ee56dbf82c08b6802c5c",
+                           static_cast<std::int64_t>((1ull << 32) + 1)});
+  EXPECT_EQ(failure(package), "");
 }
 
 }  // namespace
