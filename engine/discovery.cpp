@@ -8,6 +8,7 @@
 #include "engine/platform/concurrency.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/unicode.h"
+#include "engine/text_rules.h"
 #include "engine/version_compare.h"
 
 namespace nimbra {
@@ -27,24 +28,6 @@ bool rhinoIdentifier(const std::string& identifier, std::int64_t major) {
   const std::string lowered = lowercasedASCII(identifier);
   const std::string prefix(rhino::kBundleIdentifierPrefix);
   return lowered == prefix + "." + std::to_string(major) || (major == 7 && lowered == prefix);
-}
-
-// The package folder in yak's output: the first line holding a path, from its
-// first "/", trimmed of spaces, tabs, carriage returns and quotes, that ends in
-// "/<major>.0" and contains "/packages/".
-std::optional<fs::path> packageRootFromYak(const std::string& output, std::int64_t major) {
-  const std::string suffix = "/" + std::to_string(major) + ".0";
-  for (const std::string& line : splitLines(output)) {
-    const std::size_t slash = line.find('/');
-    if (slash == std::string::npos) continue;
-    std::string_view path(line);
-    path.remove_prefix(slash);
-    constexpr std::string_view kTrimmed = " \t\r\"'";
-    path.remove_prefix(std::min(path.find_first_not_of(kTrimmed), path.size()));
-    path.remove_suffix(path.size() - std::min(path.find_last_not_of(kTrimmed) + 1, path.size()));
-    if (path.ends_with(suffix) && path.find("/packages/") != std::string_view::npos) return fs::path(path);
-  }
-  return std::nullopt;
 }
 
 // Candidate application folders, each once, in the order first found.

@@ -5,8 +5,7 @@
 #include "engine/install_engine.h"
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
-#include "engine/platform/regex.h"
-#include "engine/platform/unicode.h"
+#include "engine/text_rules.h"
 
 namespace nimbra {
 
@@ -15,9 +14,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint64_t kRecognitionLimit = 30'000'000;
-
-constexpr std::string_view kFolderListPattern =
-    R"(<item[^>]*name=\"[^"]*(?:AssemblyFolders|AssemblyFolder)[^"]*\"[^>]*>([^<]+)</item>)";
 
 // The plug-in identifier as UTF-16LE without a byte-order mark: 72 bytes.
 std::string productMarker() {
@@ -62,36 +58,6 @@ bool isProductFile(const FileManager& fm, const fs::path& file) {
   }
 }
 
-void replaceAll(std::string& text, std::string_view from, std::string_view to) {
-  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-}
-
-// True when the ";" at text[at] closes one of the three entities that are
-// decoded; such a ";" belongs to a folder name and does not separate two.
-bool closesEntity(std::string_view text, std::size_t at) {
-  const std::string_view before = text.substr(0, at);
-  return before.ends_with("&amp") || before.ends_with("&lt") || before.ends_with("&gt");
-}
-
-// Adds the absolute folders listed in one settings file's text.
-void addListedFolders(const Regex& pattern, std::string_view text, std::vector<fs::path>& roots) {
-  pattern.forEachMatch(text, [&](std::optional<std::string_view> list) {
-    if (!list) return;
-    std::size_t start = 0;
-    for (std::size_t at = 0; at <= list->size(); ++at) {
-      if (at < list->size() && ((*list)[at] != ';' || closesEntity(*list, at))) continue;
-      std::string piece(list->substr(start, at - start));
-      replaceAll(piece, "&amp;", "&");
-      replaceAll(piece, "&lt;", "<");
-      replaceAll(piece, "&gt;", ">");
-      if (!piece.empty() && piece.front() == '/') roots.emplace_back(piece);
-      start = at + 1;
-    }
-  });
-}
-
 }  // namespace
 
 bool InstallEngine::isNimbra(const fs::path& file) { return isProductFile(FileManager::standard(), file); }
@@ -101,14 +67,12 @@ std::vector<fs::path> InstallEngine::legacyRoots() const {
   std::vector<fs::path> roots = {rhinoceros / rhino::kSharedLibraries,
                                  rhinoceros / "7.0" / rhino::kVersionLibraries,
                                  rhinoceros / "8.0" / rhino::kVersionLibraries};
-  const Regex pattern(kFolderListPattern, Case::insensitive);
   fm_.walk(
       rhinoceros / rhino::kGrasshopperSettings, Hidden::skip,
       [&](const WalkEntry& entry) {
         if (lowercasedASCII(extensionOf(entry.path)) != rhino::kSettingsExtension) return true;
         try {
-          const std::string text = fm_.readWholeFile(entry.path);
-          if (isValidUTF8(text)) addListedFolders(pattern, text, roots);
+          for (fs::path& folder : listedFolders(fm_.readWholeFile(entry.path))) roots.push_back(std::move(folder));
         } catch (const fs::filesystem_error&) {
           // An unreadable settings file adds nothing.
         }

@@ -7,24 +7,13 @@
 #include "engine/platform/file_manager.h"
 #include "engine/platform/sha256.h"
 #include "engine/platform/unicode.h"
+#include "engine/text_rules.h"
 
 namespace nimbra {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-void checkManifestPath(const std::string& path) {
-  const InstallError invalid("The installer contains an invalid path.");
-  if (!path.empty() && path.front() == '/') throw invalid;
-  if (path.find('\\') != std::string::npos) throw invalid;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    const std::size_t end = std::min(path.find('/', start), path.size());
-    if (path.compare(start, end - start, "..") == 0) throw invalid;
-    start = end + 1;
-  }
-}
 
 // The relative paths of the regular files below folder, under NFC so that a
 // name's composed and decomposed spellings are one. Two files whose names are

@@ -2,8 +2,6 @@
 
 #include <plist/plist.h>
 
-#include <cstdlib>
-#include <memory>
 
 #include "engine/platform/file_manager.h"
 
@@ -15,13 +13,8 @@ namespace {
 
 constexpr std::size_t kInfoLimit = 8u << 20;
 
-plist_t readInfo(const FileManager& fm, const fs::path& file) {
-  std::string bytes;
-  try {
-    bytes = fm.readWholeFile(file, kInfoLimit);
-  } catch (const fs::filesystem_error&) {
-    return nullptr;
-  }
+plist_t parseInfo(std::string_view bytes) {
+  if (bytes.size() > kInfoLimit) return nullptr;
   plist_t info = nullptr;
   plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &info);
   if (info != nullptr && plist_get_node_type(info) != PLIST_DICT) {
@@ -31,7 +24,17 @@ plist_t readInfo(const FileManager& fm, const fs::path& file) {
   return info;
 }
 
+plist_t readInfo(const FileManager& fm, const fs::path& file) {
+  try {
+    return parseInfo(fm.readWholeFile(file, kInfoLimit));
+  } catch (const fs::filesystem_error&) {
+    return nullptr;
+  }
+}
+
 }  // namespace
+
+Bundle Bundle::withInfo(const fs::path& location, std::string_view bytes) { return Bundle(location, parseInfo(bytes)); }
 
 std::optional<Bundle> Bundle::open(const FileManager& fm, const fs::path& location) {
   if (!fm.isDirectory(location)) return std::nullopt;
@@ -50,16 +53,18 @@ std::optional<std::string> Bundle::infoString(std::string_view key) const {
   if (info_ == nullptr) return std::nullopt;
   const plist_t value = plist_dict_get_item(static_cast<plist_t>(info_), std::string(key).c_str());
   if (value == nullptr || plist_get_node_type(value) != PLIST_STRING) return std::nullopt;
-  char* text = nullptr;
-  plist_get_string_val(value, &text);
+  // The pointer and length, not plist_get_string_val, which asserts (and so
+  // ends the process) on a string with a NUL inside it.
+  uint64_t length = 0;
+  const char* text = plist_get_string_ptr(value, &length);
   if (text == nullptr) return std::nullopt;
-  std::unique_ptr<char, decltype(&std::free)> owner(text, &std::free);
-  return std::string(text);
+  return std::string(text, static_cast<std::size_t>(length));
 }
 
 std::optional<fs::path> Bundle::executable() const {
   const std::optional<std::string> name = infoString("CFBundleExecutable");
-  if (!name || name->empty() || name->find('/') != std::string::npos) return std::nullopt;
+  // A name with a NUL would be cut short by the system and name another file.
+  if (!name || name->empty() || name->find_first_of(std::string("/\0", 2)) != std::string::npos) return std::nullopt;
   return location_ / "Contents/MacOS" / *name;
 }
 

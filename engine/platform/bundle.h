@@ -16,6 +16,8 @@ class Bundle {
   // Nothing when location is not a folder. A folder whose Info.plist is
   // missing or unreadable is a bundle without Info values.
   static std::optional<Bundle> open(const FileManager& fm, const std::filesystem::path& location);
+  // A bundle at location whose Info.plist holds bytes (XML or binary).
+  static Bundle withInfo(const std::filesystem::path& location, std::string_view bytes);
   ~Bundle();
   Bundle(Bundle&& other) noexcept;
   Bundle& operator=(Bundle&&) = delete;

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "engine/install_engine.h"
+#include "engine/platform/bundle.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/running_applications.h"
 #include "tests/support/sandbox.h"
@@ -194,6 +195,24 @@ TEST(RunningApplications, SeesASimulatedRhinoAndAsksItToQuit) {
   int status = -1;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "quit on request, not killed";
+}
+
+}  // namespace
+}  // namespace nimbra
+
+namespace nimbra {
+namespace {
+
+TEST(BundleReader, SurvivesAStringWithANulInsideIt) {
+  // Found by the Info.plist fuzzer: libplist's own string getter asserts on it.
+  const std::string bytes = testing::readFile(std::filesystem::path(NIMBRA_FUZZ_CORPUS) / "info_plist/string-with-nul.plist");
+  const Bundle bundle = Bundle::withInfo("/Applications/Rhino 8.app", bytes);
+  // Its executable name holds NUL characters: kept whole, so it names no file.
+  const std::optional<std::string> executable = bundle.infoString("CFBundleExecutable");
+  ASSERT_TRUE(executable.has_value());
+  EXPECT_NE(executable->find('\0'), std::string::npos);
+  EXPECT_FALSE(bundle.identifier().has_value());
+  EXPECT_FALSE(bundle.executable().has_value());
 }
 
 }  // namespace
