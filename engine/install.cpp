@@ -9,6 +9,7 @@
 #include "engine/platform/file_lock.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/identifiers.h"
+#include "engine/platform/unicode.h"
 
 namespace nimbra {
 
@@ -24,11 +25,16 @@ void checkTargets(const std::vector<RhinoTarget>& targets) {
   }
 }
 
-// The scan's finds, less those inside a destination: they go with it.
+// The scan's finds, less those inside a destination: they go with it. A name
+// that is not UTF-8 cannot be recorded in a receipt, so it is refused here,
+// before anything is changed.
 std::vector<fs::path> legacyItemsOutside(const std::vector<fs::path>& found, const std::vector<RhinoTarget>& targets) {
   std::vector<fs::path> items;
   for (const fs::path& file : found) {
     const std::string path = file.string();
+    if (!isValidUTF8(path)) {
+      throw InstallError("Rename or remove this older Nimbra copy, whose name is not valid UTF-8: " + repairedUTF8(path));
+    }
     const bool inside = std::any_of(targets.begin(), targets.end(), [&](const RhinoTarget& target) {
       return path.starts_with(pathText(target.destination()) + "/");
     });
@@ -57,6 +63,9 @@ fs::path InstallEngine::install(const std::vector<RhinoTarget>& targets,
     throw InstallError("Another Nimbra installation is already running.");
   }
 
+  // Receipts and moved-aside copies are written only below the real support
+  // folder, never through a link planted inside it.
+  rejectLinks(backupFolder);
   recoverInterrupted(progress);
   fm_.createDirectory(backupFolder, Intermediates::yes);
   std::vector<fs::path> roots = legacyRoots ? *legacyRoots : this->legacyRoots();

@@ -129,6 +129,7 @@ void InstallTransaction::commit() {
     write();
     // Staging folder and destination share the package root: one rename, so
     // the destination appears complete or not at all.
+    engine_.rejectLinks(destination);
     fm_.moveItem(staged_[i], destination);
     deployed_.push_back(destination);
     engine_.verify(requirePackage(release, target.major), destination / release.version);
@@ -141,6 +142,9 @@ void InstallTransaction::keep(const fs::path& item) {
   const fs::path backup = backupFolder_ / backupItemName(receipt_.backups.size(), item);
   receipt_.backups.push_back({pathText(item), pathText(backup)});
   write();
+  // Checked again right before the move: a folder swapped for a link since
+  // the scan must not carry someone else's files into the backup.
+  engine_.rejectLinks(item);
   fm_.moveItem(item, backup);
 }
 
@@ -159,6 +163,8 @@ void InstallTransaction::rollBack(std::exception_ptr failure) {
   for (auto it = receipt_.backups.rbegin(); it != receipt_.backups.rend(); ++it) {
     if (!fm_.fileExists(it->backup)) continue;  // never moved
     try {
+      // Never back through a link planted since: the item then stays saved.
+      engine_.rejectLinks(it->original);
       fm_.moveItem(it->backup, it->original);
     } catch (...) {
       problems.push_back(describe(std::current_exception()));

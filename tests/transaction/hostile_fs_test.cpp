@@ -1,0 +1,216 @@
+// The installer runs over folders that other programs, and other people, can
+// change. A symbolic link planted anywhere on its way, a receipt cut short, a
+// name that is not UTF-8, a read-only or full file system: each is refused
+// with a clear error, and nothing is lost or written outside the intended
+// folders.
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include "tests/support/faulty_file_manager.h"
+#include "tests/transaction/harness.h"
+
+namespace nimbra::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string installFailure(InstallSandbox& box, FileManager& fm = FileManager::standard()) {
+  try {
+    box.engine(fm)->install(box.targets(), std::nullopt, ignoreProgress);
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+  return "";
+}
+
+bool isLinkRefusal(const std::string& message) {
+  return message.starts_with("Choose a folder without symbolic links: ") ||
+         message.starts_with("A linked plug-in folder needs to be updated manually: ");
+}
+
+// Replaces folder by a link to a copy of it beside it, "<name>.real".
+void linkInPlace(const fs::path& folder) {
+  fs::path real = folder;
+  real += ".real";
+  fs::rename(folder, real);
+  fs::create_directory_symlink(real.filename(), folder);
+}
+
+TEST(HostileFileSystem, ALinkAtAnyFolderOnTheWayIsRefusedAndNothingChanges) {
+  const std::string rhinoceros = "Library/Application Support/McNeel/Rhinoceros";
+  const std::vector<std::string> folders = {
+      "Library", "Library/Application Support", "Library/Application Support/Nimbra",
+      "Library/Application Support/Nimbra/Backups", "Library/Application Support/McNeel", rhinoceros,
+      rhinoceros + "/packages", rhinoceros + "/packages/8.0", rhinoceros + "/packages/8.0/nimbra",
+      rhinoceros + "/packages/8.0/nimbra/1.2.1", rhinoceros + "/MacPlugIns", rhinoceros + "/MacPlugIns/Grasshopper",
+      rhinoceros + "/MacPlugIns/Grasshopper/Libraries", "Grasshopper Extras", "Grasshopper Extras/old"};
+  int refused = 0;
+  for (const std::string& folder : folders) {
+    InstallSandbox box;
+    prepareRealisticHome(box);
+    fs::create_directories(box.support() / "Backups");
+    linkInPlace(box.home() / folder);
+    const Snapshot before = box.snapshot();
+    const std::string message = installFailure(box);
+    EXPECT_TRUE(isLinkRefusal(message)) << folder << ": " << message;
+    EXPECT_EQ(differences(before, box.snapshot()), "") << folder;
+    refused += isLinkRefusal(message) ? 1 : 0;
+  }
+  EXPECT_EQ(refused, static_cast<int>(folders.size()));
+}
+
+TEST(HostileFileSystem, ALinkInsideALibraryFolderOrAtTheLockIsRefused) {
+  InstallSandbox box;
+  prepareRealisticHome(box);
+  fs::create_directories(box.home() / "Elsewhere");
+  fs::create_directory_symlink(box.home() / "Elsewhere", box.sharedLibraries() / "Shared");
+  const Snapshot before = box.snapshot();
+  EXPECT_EQ(installFailure(box),
+            "A linked plug-in folder needs to be updated manually: " + (box.sharedLibraries() / "Shared").string());
+  EXPECT_EQ(differences(before, box.snapshot()), "");
+}
+
+TEST(HostileFileSystem, AFolderSwappedForALinkBeforeTheDeployWritesNothingThere) {
+  // Between the checks and the deploy's rename, the Rhino 8 package folder
+  // becomes a link to a folder of someone else's.
+  InstallSandbox box;
+  prepareRealisticHome(box);
+  writeFile(box.home() / "Foreign/unrelated.txt", "not ours");
+  const Snapshot before = box.snapshot();
+  FaultyFileManager fm;
+  const fs::path root = box.standardRoot(8);
+  fs::path aside = root;
+  aside += ".swapped";
+  fm.beforeMutation([&](int, const std::string& entry) {
+    if (!entry.starts_with("move ") || entry.find(root.string() + "/.nimbra-install-") == std::string::npos) return;
+    if (fs::is_symlink(root)) return;
+    fs::rename(root, aside);
+    fs::create_directory_symlink(box.home() / "Foreign", root);
+  });
+  const std::string message = installFailure(box, fm);
+  EXPECT_TRUE(message.starts_with("Installation stopped. Restore the saved files from ")) << message;
+  EXPECT_NE(message.find("Choose a folder without symbolic links: " + root.string()), std::string::npos) << message;
+  EXPECT_EQ(fs::directory_iterator(box.home() / "Foreign")->path().filename(), "unrelated.txt");
+  EXPECT_EQ(std::distance(fs::directory_iterator(box.home() / "Foreign"), fs::directory_iterator()), 1);
+  EXPECT_EQ(box.receiptIn(box.backupFolders().at(0)).state, "recovery-required");
+
+  // Once the link is gone, the next install's recovery puts everything back.
+  fs::remove(root);
+  fs::rename(aside, root);
+  box.engine()->recoverInterrupted(ignoreProgress);
+  EXPECT_EQ(differences(before, box.snapshot()), "");
+}
+
+TEST(HostileFileSystem, AReceiptCutShortAtAnyByteIsRefusedUntouched) {
+  // An install that crashed while deploying leaves a full receipt to recover from.
+  InstallSandbox box;
+  prepareRealisticHome(box);
+  const Snapshot before = box.snapshot();
+  FaultyFileManager dry;
+  box.engine(dry)->install(box.targets(), std::nullopt, ignoreProgress);
+  int deploy = 0;
+  for (std::size_t i = 0; i < dry.log().size(); ++i) {
+    if (dry.log()[i].find("/.nimbra-install-") != std::string::npos && dry.log()[i].starts_with("move ")) {
+      deploy = static_cast<int>(i) + 1;
+      break;
+    }
+  }
+  ASSERT_GT(deploy, 0);
+  InstallSandbox crashed;
+  prepareRealisticHome(crashed);
+  ASSERT_EQ(runInChild([&] {
+              FaultyFileManager fm;
+              fm.crashAt(deploy + 1);
+              crashed.engine(fm)->install(crashed.targets(), std::nullopt, ignoreProgress);
+            }),
+            kCrashStatus);
+  const fs::path receiptFile = crashed.backupFolders().at(0) / "receipt.json";
+  const std::string whole = readFile(receiptFile);
+  const Snapshot interrupted = crashed.snapshot();
+  for (std::size_t length = 0; length < whole.size(); ++length) {
+    writeFile(receiptFile, whole.substr(0, length));
+    EXPECT_THROW(crashed.engine()->recoverInterrupted(ignoreProgress), DecodingError) << length;
+    EXPECT_EQ(readFile(receiptFile), whole.substr(0, length));
+  }
+  EXPECT_EQ(differences(interrupted, crashed.snapshot()), "");
+  writeFile(receiptFile, whole);
+  crashed.engine()->recoverInterrupted(ignoreProgress);
+  EXPECT_EQ(differences(before, crashed.snapshot()), "") << "the whole receipt recovers";
+}
+
+TEST(HostileFileSystem, AnOlderCopyWhoseNameIsNotUTF8IsNamedAndLeftAlone) {
+  InstallSandbox box;
+  prepareRealisticHome(box);
+  box.writeProductFile(box.sharedLibraries() / "Nimbra \xff.gha", "odd name");
+  const Snapshot before = box.snapshot();
+  EXPECT_EQ(installFailure(box), "Rename or remove this older Nimbra copy, whose name is not valid UTF-8: " +
+                                     (box.sharedLibraries() / "Nimbra \xef\xbf\xbd.gha").string());
+  EXPECT_EQ(differences(before, box.snapshot()), "");
+}
+
+// A small file system of its own, mounted over folder; skipped where mounting
+// is not allowed.
+class Mounted {
+ public:
+  Mounted(const fs::path& folder, const std::string& options) : folder_(folder) {
+    fs::create_directories(folder);
+    mounted_ = ::mount("nimbra-test", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+  }
+  ~Mounted() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+  bool remountReadOnly() {
+    return ::mount("nimbra-test", folder_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+  }
+
+ private:
+  fs::path folder_;
+  bool mounted_ = false;
+};
+
+TEST(HostileFileSystem, AFullDiskStopsTheInstallWithItsErrorAndLosesNothing) {
+  InstallSandbox box("1.3.0", {8});
+  // Room for the earlier version, not for a staged copy of the new one.
+  fs::remove_all(box.resources() / "Rhino8");
+  writeRelease(box.resources(), Release{"1.3.0", {writePackage(box.resources() / "Rhino8", 8,
+                                                               {{"Nimbra.gha", "new" + productMarker()},
+                                                                {"lib/Large.bin", std::string(600'000, 'x')}})}});
+  Mounted disk(box.standardRoot(8), "size=512k");
+  if (!disk.mounted()) GTEST_SKIP() << "this machine does not allow mounting a small file system";
+  box.deployEarlier(8, "1.2.0");
+  const Snapshot before = box.snapshot();
+  std::string message;
+  std::error_code code;
+  try {
+    box.engine()->install(box.targets({8}), std::nullopt, ignoreProgress);
+  } catch (const fs::filesystem_error& error) {
+    message = error.what();
+    code = error.code();
+  }
+  EXPECT_EQ(code, std::errc::no_space_on_device) << message;
+  EXPECT_EQ(differences(before, box.snapshot()), "");
+  EXPECT_EQ(box.receiptIn(box.backupFolders().at(0)).state, "restored");
+}
+
+TEST(HostileFileSystem, AReadOnlyPackageFolderStopsTheInstallAndLosesNothing) {
+  InstallSandbox box("1.3.0", {8});
+  Mounted disk(box.standardRoot(8), "size=4m");
+  if (!disk.mounted()) GTEST_SKIP() << "this machine does not allow mounting a small file system";
+  box.deployEarlier(8, "1.2.0");
+  if (!disk.remountReadOnly()) GTEST_SKIP() << "this machine does not allow a read-only remount";
+  const Snapshot before = box.snapshot();
+  std::error_code code;
+  try {
+    box.engine()->install(box.targets({8}), std::nullopt, ignoreProgress);
+  } catch (const fs::filesystem_error& error) {
+    code = error.code();
+  }
+  EXPECT_EQ(code, std::errc::read_only_file_system);
+  EXPECT_EQ(differences(before, box.snapshot()), "");
+  EXPECT_EQ(box.receiptIn(box.backupFolders().at(0)).state, "restored");
+}
+
+}  // namespace
+}  // namespace nimbra::testing
