@@ -64,6 +64,5 @@ std::array<Artwork::Stroke, 18> Artwork::strokes() {
   return strokes;
 }
 
-Rect insetTitleRect(double controlWidth) { return {18, 21, controlWidth - 36, 44}; }
 
 }  // namespace nimbra::ui

@@ -59,8 +59,10 @@ class Artwork : public View {
   static std::array<Stroke, 18> strokes();
 };
 
-// Where an option card draws its title, in the card's own coordinates
-// (InsetOptionCell): a fixed inset whatever the cell's layout.
-Rect insetTitleRect(double controlWidth);
+// How an option card draws its title: at a fixed inset in the card's own
+// coordinates, whatever the card's layout would propose.
+struct InsetOptionCell {
+  static Rect titleRect(double controlWidth) { return {18, 21, controlWidth - 36, 44}; }
+};
 
 }  // namespace nimbra::ui

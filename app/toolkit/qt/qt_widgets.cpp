@@ -136,7 +136,7 @@ void ButtonWidget::paintCheckbox(QPainter& painter, const Button& button) {
 }
 
 void ButtonWidget::paintCard(QPainter& painter, const Button& button) {
-  const QRectF box = flipped(insetTitleRect(width()), height());
+  const QRectF box = flipped(InsetOptionCell::titleRect(width()), height());
   drawRuns(painter, button.attributedTitle(), box, Qt::AlignLeft, 7, button.enabled() ? 1.0 : 0.5);
 }
 
