@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 
 #include "engine/install_engine.h"
@@ -126,6 +128,19 @@ TEST_F(LegacyScan, RefusesARootReachedThroughALinkedParent) {
   fs::create_directory_symlink(libraries(), folder_.path() / "linked");
   EXPECT_EQ(failure({folder_.path() / "linked/real"}),
             "Choose a folder without symbolic links: " + (folder_.path() / "linked").string());
+}
+
+TEST_F(LegacyScan, AnUnreadableFolderEndsTheScanWithItsError) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder (run as an ordinary user by CTest)";
+  writeFile(libraries() / "locked/Nimbra.gha", productMarker());
+  fs::permissions(libraries() / "locked", fs::perms::none);
+  try {
+    engine_->scanLegacy({libraries()});
+    ADD_FAILURE() << "the scan passed over a folder it could not read";
+  } catch (const fs::filesystem_error& error) {
+    EXPECT_EQ(error.code(), std::errc::permission_denied);
+  }
+  fs::permissions(libraries() / "locked", fs::perms::owner_all);
 }
 
 }  // namespace
