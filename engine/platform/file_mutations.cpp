@@ -1,5 +1,6 @@
 // The mutating half of FileManager: every change the engine makes on disk.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <exception>
 #include <stdio.h>
@@ -119,6 +120,74 @@ std::string temporaryName(const fs::path& path) {
   return "." + path.filename().string() + ".tmp-" + std::to_string(random());
 }
 
+// Opens a folder walking down from "/" one component at a time, refusing any
+// component that is a symbolic link (ELOOP), so that what is done through the
+// descriptor lands where the path says, even if a folder on the way is swapped
+// for a link after every earlier check. The system's own "/tmp" and "/var"
+// links to "private/..." are followed.
+UniqueFd openFolderWithoutLinks(const fs::path& folder) {
+  const fs::path absolute = fs::absolute(folder).lexically_normal();
+  UniqueFd current(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!current.valid()) throwFileError("open", "/", errno);
+  bool atRoot = true;
+  for (const fs::path& component : absolute.relative_path()) {
+    if (component.empty()) continue;
+    int flags = O_PATH | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW;
+    if (atRoot && (component == "tmp" || component == "var")) {
+      char target[64] = {};
+      const ssize_t length = ::readlinkat(current.get(), component.c_str(), target, sizeof target - 1);
+      if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == "private/" + component.string()) {
+        flags &= ~O_NOFOLLOW;
+      }
+    }
+    const int fd = ::openat(current.get(), component.c_str(), flags);
+    if (fd < 0) {
+      struct stat info {};
+      const bool link = ::fstatat(current.get(), component.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
+      throwFileError("open", folder, link ? ELOOP : errno);
+    }
+    current.reset(fd);
+    atRoot = false;
+  }
+  return current;
+}
+
+void syncAt(int folder, const fs::path& path) {
+  UniqueFd fd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) throwFileError("open", path, errno);
+  if (::fsync(fd.get()) != 0) throwFileError("fsync", path, errno);
+}
+
+// Removes name inside folder and everything below it, never following a link.
+void removeAt(int folder, const std::string& name, const fs::path& path) {
+  struct stat info {};
+  if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) throwFileError("remove", path, errno);
+  if (S_ISDIR(info.st_mode)) {
+    const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) throwFileError("remove", path, errno);
+    DIR* listing = ::fdopendir(fd);
+    if (listing == nullptr) {
+      ::close(fd);
+      throwFileError("remove", path, errno);
+    }
+    std::vector<std::string> names;
+    for (dirent* entry = ::readdir(listing); entry != nullptr; entry = ::readdir(listing)) {
+      const std::string child = entry->d_name;
+      if (child != "." && child != "..") names.push_back(child);
+    }
+    try {
+      for (const std::string& child : names) removeAt(::dirfd(listing), child, path / child);
+    } catch (...) {
+      ::closedir(listing);
+      throw;
+    }
+    ::closedir(listing);
+    if (::unlinkat(folder, name.c_str(), AT_REMOVEDIR) != 0) throwFileError("remove", path, errno);
+    return;
+  }
+  if (::unlinkat(folder, name.c_str(), 0) != 0) throwFileError("remove", path, errno);
+}
+
 }  // namespace
 
 void FileManager::createDirectory(const fs::path& path, Intermediates intermediates) {
@@ -159,7 +228,11 @@ void FileManager::writeAtomically(const fs::path& path, std::string_view bytes) 
 }
 
 void FileManager::moveItem(const fs::path& from, const fs::path& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+  // Both folders are held by descriptors opened without following any link.
+  const UniqueFd fromFolder = openFolderWithoutLinks(parentOf(from));
+  const UniqueFd toFolder = openFolderWithoutLinks(parentOf(to));
+  const fs::path fromName = from.filename(), toName = to.filename();
+  if (::renameat2(fromFolder.get(), fromName.c_str(), toFolder.get(), toName.c_str(), RENAME_NOREPLACE) != 0) {
     const int error = errno;
     if (error == EXDEV) {
       copyTree(from, to);
@@ -169,25 +242,26 @@ void FileManager::moveItem(const fs::path& from, const fs::path& to) {
       // A file system without RENAME_NOREPLACE: test, then rename. The gap is
       // only open to another writer in the user's own folders.
       struct stat info {};
-      if (::lstat(to.c_str(), &info) == 0) throwFileError("rename", from, to, EEXIST);
-      if (::rename(from.c_str(), to.c_str()) != 0) throwFileError("rename", from, to, errno);
+      if (::fstatat(toFolder.get(), toName.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        throwFileError("rename", from, to, EEXIST);
+      }
+      if (::renameat(fromFolder.get(), fromName.c_str(), toFolder.get(), toName.c_str()) != 0) {
+        throwFileError("rename", from, to, errno);
+      }
     } else {
       throwFileError("rename", from, to, error);
     }
   }
   // The move is on disk before whatever the caller records next.
-  syncFolder(parentOf(to));
-  if (parentOf(from) != parentOf(to)) syncFolder(parentOf(from));
+  syncAt(toFolder.get(), parentOf(to));
+  if (parentOf(from) != parentOf(to)) syncAt(fromFolder.get(), parentOf(from));
 }
 
 void FileManager::copyItem(const fs::path& from, const fs::path& to) { copyTree(from, to); }
 
 void FileManager::removeItem(const fs::path& path) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) throwFileError("remove", path, errno);
-  std::error_code error;
-  fs::remove_all(path, error);
-  if (error) throw fs::filesystem_error("remove", path, error);
+  const UniqueFd folder = openFolderWithoutLinks(parentOf(path));
+  removeAt(folder.get(), path.filename().string(), path);
 }
 
 void FileManager::syncFileSystem(const fs::path& path) {

@@ -214,3 +214,37 @@ TEST(HostileFileSystem, AReadOnlyPackageFolderStopsTheInstallAndLosesNothing) {
 
 }  // namespace
 }  // namespace nimbra::testing
+
+namespace nimbra::testing {
+namespace {
+
+TEST(HostileFileSystem, ALibraryFolderSwappedAtTheMoveNeverGivesUpAForeignFile) {
+  // At the very moment the older copy is moved aside - after every check -
+  // Grasshopper's library folder becomes a link to a folder of someone else's
+  // that holds a file of the same name.
+  InstallSandbox box;
+  prepareRealisticHome(box);
+  writeFile(box.home() / "Foreign/Nimbra.gha", "someone else's file");
+  FaultyFileManager fm;
+  const fs::path libraries = box.sharedLibraries();
+  fs::path aside = libraries;
+  aside += ".swapped";
+  fm.beforeMutation([&](int, const std::string& entry) {
+    if (!entry.starts_with("move " + (libraries / "Nimbra.gha").string()) || fs::is_symlink(libraries)) return;
+    fs::rename(libraries, aside);
+    fs::create_directory_symlink(box.home() / "Foreign", libraries);
+  });
+  const std::string message = installFailure(box, fm);
+  EXPECT_NE(message, "");
+  EXPECT_EQ(readFile(box.home() / "Foreign/Nimbra.gha"), "someone else's file") << message;
+  for (const fs::path& folder : box.backupFolders()) {
+    for (const auto& item : fs::directory_iterator(folder)) {
+      if (item.path().filename() != "receipt.json") {
+        EXPECT_NE(readFile(item.path()), "someone else's file");
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace nimbra::testing
