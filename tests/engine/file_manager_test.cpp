@@ -108,6 +108,26 @@ TEST_F(FileManagerTest, RemovesTreesAndLinksWithoutFollowingThem) {
   EXPECT_EQ(errorOf([&] { fm_.removeItem(at("tree")); }), std::errc::no_such_file_or_directory);
 }
 
+TEST_F(FileManagerTest, NeverWritesMovesOrRemovesThroughALinkOnTheWay) {
+  writeFile(at("real/inside"), "theirs");
+  writeFile(at("mine"), "mine");
+  writeFile(at("src/a"), "a");
+  fs::create_directory_symlink(at("real"), at("link"));
+  const std::errc loop = std::errc::too_many_symbolic_link_levels;
+  EXPECT_EQ(errorOf([&] { fm_.createDirectory(at("link/new"), Intermediates::no); }), loop);
+  EXPECT_EQ(errorOf([&] { fm_.createDirectory(at("link/new/deeper"), Intermediates::yes); }), loop);
+  EXPECT_EQ(errorOf([&] { fm_.writeAtomically(at("link/receipt.json"), "x"); }), loop);
+  EXPECT_EQ(errorOf([&] { fm_.moveItem(at("link/inside"), at("taken")); }), loop);
+  EXPECT_EQ(errorOf([&] { fm_.moveItem(at("mine"), at("link/mine")); }), loop);
+  EXPECT_EQ(errorOf([&] { fm_.copyItem(at("src"), at("link/src")); }), loop);
+  EXPECT_EQ(errorOf([&] { fm_.removeItem(at("link/inside")); }), loop);
+  EXPECT_EQ(std::distance(fs::directory_iterator(at("real")), fs::directory_iterator()), 1);
+  EXPECT_EQ(readFile(at("real/inside")), "theirs");
+  EXPECT_EQ(readFile(at("mine")), "mine");
+  fm_.removeItem(at("link"));  // the link itself goes, not what it points at
+  EXPECT_EQ(readFile(at("real/inside")), "theirs");
+}
+
 TEST_F(FileManagerTest, ReadingAFolderOrAMissingFileIsAnError) {
   fs::create_directory(at("dir"));
   EXPECT_EQ(errorOf([&] { fm_.readWholeFile(at("dir")); }), std::errc::is_a_directory);

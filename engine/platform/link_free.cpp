@@ -1,0 +1,93 @@
+#include "engine/platform/link_free.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "engine/platform/file_manager.h"
+
+namespace nimbra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Whether name, directly below "/", is the system's "private/<name>" link.
+bool systemLink(int root, const fs::path& name) {
+  if (name != "tmp" && name != "var") return false;
+  char target[64] = {};
+  const ssize_t length = ::readlinkat(root, name.c_str(), target, sizeof target - 1);
+  return length > 0 && std::string(target, static_cast<std::size_t>(length)) == "private/" + name.string();
+}
+
+int openStep(int current, const fs::path& component, bool follow, Create create, const fs::path& folder) {
+  const int flags = O_PATH | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW);
+  int fd = ::openat(current, component.c_str(), flags);
+  if (fd < 0 && errno == ENOENT && create == Create::yes) {
+    if (::mkdirat(current, component.c_str(), 0755) != 0 && errno != EEXIST) throwFileError("mkdir", folder, errno);
+    syncAt(current, folder);
+    fd = ::openat(current, component.c_str(), flags);
+  }
+  if (fd < 0) {
+    struct stat info {};
+    const bool link = ::fstatat(current, component.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
+    throwFileError("open", folder, link ? ELOOP : errno);
+  }
+  return fd;
+}
+
+}  // namespace
+
+UniqueFd openFolderWithoutLinks(const fs::path& folder, Create create) {
+  const fs::path absolute = fs::absolute(folder).lexically_normal();
+  UniqueFd current(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!current.valid()) throwFileError("open", "/", errno);
+  bool atRoot = true;
+  for (const fs::path& component : absolute.relative_path()) {
+    if (component.empty()) continue;
+    current.reset(openStep(current.get(), component, atRoot && systemLink(current.get(), component), create, folder));
+    atRoot = false;
+  }
+  return current;
+}
+
+void syncAt(int folder, const fs::path& path) {
+  UniqueFd fd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) throwFileError("open", path, errno);
+  if (::fsync(fd.get()) != 0) throwFileError("fsync", path, errno);
+}
+
+void removeAt(int folder, const std::string& name, const fs::path& path) {
+  struct stat info {};
+  if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) throwFileError("remove", path, errno);
+  if (S_ISDIR(info.st_mode)) {
+    const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) throwFileError("remove", path, errno);
+    DIR* listing = ::fdopendir(fd);
+    if (listing == nullptr) {
+      ::close(fd);
+      throwFileError("remove", path, errno);
+    }
+    std::vector<std::string> names;
+    for (dirent* entry = ::readdir(listing); entry != nullptr; entry = ::readdir(listing)) {
+      const std::string child = entry->d_name;
+      if (child != "." && child != "..") names.push_back(child);
+    }
+    try {
+      for (const std::string& child : names) removeAt(::dirfd(listing), child, path / child);
+    } catch (...) {
+      ::closedir(listing);
+      throw;
+    }
+    ::closedir(listing);
+    if (::unlinkat(folder, name.c_str(), AT_REMOVEDIR) != 0) throwFileError("remove", path, errno);
+    return;
+  }
+  if (::unlinkat(folder, name.c_str(), 0) != 0) throwFileError("remove", path, errno);
+}
+
+}  // namespace nimbra
