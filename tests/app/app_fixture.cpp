@@ -40,6 +40,12 @@ void AppTest::launch(bool finishDiscovery) {
   if (finishDiscovery) toolkit_.runBackgroundJobs();
 }
 
+void AppTest::installNow() {
+  app_->installButton->press();
+  toolkit_.advance(0.25);
+  toolkit_.runBackgroundJobs();
+}
+
 std::vector<std::string> AppTest::texts(const View& view) {
   std::vector<std::string> found;
   for (const auto& child : view.subviews()) {

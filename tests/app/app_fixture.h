@@ -24,6 +24,8 @@ class AppTest : public ::testing::Test {
   // Starts the app and, unless told otherwise, lets discovery finish.
   void launch(bool finishDiscovery = true);
   InstallerApp::EngineFactory engineFactory();
+  // Presses Install, lets the wait's first tick pass and runs the install job.
+  void installNow();
 
   // The labels' texts below a view, depth first.
   static std::vector<std::string> texts(const View& view);

@@ -16,9 +16,7 @@ class Completion : public AppTest {
     addRhino(8, "Rhino 8.app");
     launch();
     app_->openRhino->press();
-    app_->installButton->press();
-    toolkit_.advance(0.25);
-    toolkit_.runBackgroundJobs();
+    installNow();
     ASSERT_TRUE(app_->completedBackup);
   }
   std::shared_ptr<CelebrationView> overlay() const { return app_->celebration.lock(); }

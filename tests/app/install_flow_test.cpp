@@ -103,9 +103,7 @@ TEST_F(InstallFlow, RefusesToUpdateOneVersionWhileACopyIsShared) {
   EXPECT_EQ(toolkit_.activeTimers(), 0u);
 
   fs::remove(box_.sharedLibraries() / "Nimbra.gha");
-  app_->installButton->press();
-  toolkit_.advance(0.25);
-  toolkit_.runBackgroundJobs();
+  installNow();
   EXPECT_TRUE(installed(8));
   EXPECT_FALSE(installed(7));
   EXPECT_EQ(app_->status->text(), "Installed for Rhino 8");
@@ -116,9 +114,7 @@ TEST_F(InstallFlow, SucceedsShowsTheVersionsAndOpensTheRhinosThatWereQuit) {
   running(rhino8_);
   running(rhino8_);
   launch();
-  app_->installButton->press();
-  toolkit_.advance(0.25);
-  toolkit_.runBackgroundJobs();
+  installNow();
   EXPECT_TRUE(installed(7) && installed(8));
   EXPECT_FALSE(app_->busy);
   ASSERT_TRUE(app_->completedBackup);
@@ -140,18 +136,14 @@ TEST_F(InstallFlow, SucceedsShowsTheVersionsAndOpensTheRhinosThatWereQuit) {
 
 TEST_F(InstallFlow, OpensTheHighestSelectedRhinoWhenNoneHadBeenRunning) {
   launch();
-  app_->installButton->press();
-  toolkit_.advance(0.25);
-  toolkit_.runBackgroundJobs();
+  installNow();
   EXPECT_EQ(toolkit_.launches(), std::vector<fs::path>{rhino8_});
 }
 
 TEST_F(InstallFlow, OpensNothingWhenAskedNotTo) {
   launch();
   app_->openRhino->press();
-  app_->installButton->press();
-  toolkit_.advance(0.25);
-  toolkit_.runBackgroundJobs();
+  installNow();
   EXPECT_TRUE(app_->completedBackup);
   EXPECT_TRUE(toolkit_.launches().empty());
 }
@@ -159,9 +151,7 @@ TEST_F(InstallFlow, OpensNothingWhenAskedNotTo) {
 TEST_F(InstallFlow, SaysSoWhenRhinoCannotBeOpenedAgain) {
   toolkit_.failLaunches(true);
   launch();
-  app_->installButton->press();
-  toolkit_.advance(0.25);
-  toolkit_.runBackgroundJobs();
+  installNow();
   EXPECT_EQ(app_->status->text(), "Installed. Open Rhino from Applications.");
   EXPECT_FALSE(app_->completionNote->hidden());
   EXPECT_EQ(app_->completionNote->text(), "Installed. Open Rhino from Applications.");
@@ -171,9 +161,7 @@ TEST_F(InstallFlow, AnEngineFailureStopsAndLeavesTheListAsItWas) {
   box_.deployEarlier(8, "9.0.0");
   launch();
   app_->customButton->press();
-  app_->installButton->press();
-  toolkit_.advance(0.25);
-  toolkit_.runBackgroundJobs();
+  installNow();
   EXPECT_FALSE(app_->busy);
   EXPECT_EQ(app_->status->text(), "Installation stopped.");
   ASSERT_EQ(toolkit_.alerts().size(), 1u);

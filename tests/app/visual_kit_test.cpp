@@ -7,16 +7,6 @@
 namespace nimbra::ui {
 namespace {
 
-TEST(VisualKit, ArtworkHasEighteenStrokesFadingIn) {
-  const auto strokes = Artwork::strokes();
-  ASSERT_EQ(strokes.size(), 18u);
-  EXPECT_DOUBLE_EQ(strokes.front().color.alpha, 0.09);
-  EXPECT_DOUBLE_EQ(strokes.back().color.alpha, 0.158);
-  EXPECT_DOUBLE_EQ(strokes.back().start[0], 87);
-  EXPECT_DOUBLE_EQ(strokes.back().end[1], 490 + 0.3 * 187);
-  EXPECT_DOUBLE_EQ(strokes[0].control1[0], 330);
-}
-
 TEST(VisualKit, ButtonsAreRestyledWholeEachTime) {
   Button button(Button::Style::push, "");
   styleButton(button, "Done", true);
