@@ -8,6 +8,7 @@
 #include "engine/platform/file_manager.h"
 #include "engine/platform/identifiers.h"
 #include "engine/platform/regex.h"
+#include "engine/platform/running_applications.h"
 
 namespace nimbra {
 
@@ -43,8 +44,9 @@ InstallEngine::InstallEngine(fs::path resources) : InstallEngine(std::move(resou
 bool InstallEngine::isProcessRunning(pid_t pid) {
   // 0 and negative ids address process groups; they are never signalled.
   if (pid < 1) return false;
-  if (::kill(pid, 0) == 0) return true;
-  return errno != ESRCH;
+  if (::kill(pid, 0) != 0 && errno == ESRCH) return false;
+  // A process that has ended but is not yet reaped still answers kill().
+  return !hasEnded(pid);
 }
 
 fs::path InstallEngine::support() const { return home_ / rhino::kSupportFolder; }

@@ -38,7 +38,8 @@ class InstallEngine {
 
   static constexpr std::string_view pluginID();
 
-  // True when a process with this id exists; never signals 0 or below.
+  // True when a process with this id exists and has not ended (an unreaped
+  // zombie has); never signals 0 or below.
   static bool isProcessRunning(pid_t pid);
 
   // Runs executable (an absolute location, no shell) with exactly arguments

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -49,6 +50,17 @@ std::vector<RunningApplication> runningApplications() {
     if (const std::optional<fs::path> bundle = bundleOf(executable)) applications.push_back({*pid, *bundle});
   }
   return applications;
+}
+
+bool hasEnded(pid_t pid) {
+  // "<pid> (<command>) <state> ...": the command may itself hold ")".
+  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(file, line)) return false;
+  const std::size_t close = line.rfind(')');
+  if (close == std::string::npos || close + 2 >= line.size()) return false;
+  const char state = line[close + 2];
+  return state == 'Z' || state == 'X';
 }
 
 void requestQuit(pid_t pid) {

@@ -17,6 +17,10 @@ struct RunningApplication {
 // The current user's running applications, from /proc.
 std::vector<RunningApplication> runningApplications();
 
+// Whether pid has ended but is not yet reaped by its parent (a zombie):
+// it still answers signal probes, yet runs no more.
+bool hasEnded(pid_t pid);
+
 // Asks the process to quit, the ordinary way (SIGTERM); never forces it.
 void requestQuit(pid_t pid);
 

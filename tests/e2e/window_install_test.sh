@@ -5,6 +5,20 @@
 set -euo pipefail
 app=$1
 bundle_tool=$2
+
+# The window asks every Rhino it sees to quit and reopens it. In a process
+# list of its own it sees only this test's, never another test's or a demo's.
+if [ -z "${NIMBRA_E2E_ISOLATED:-}" ]; then
+  export NIMBRA_E2E_ISOLATED=1
+  if [ "$(id -u)" -eq 0 ]; then
+    exec unshare --pid --fork --mount-proc bash "$0" "$@"
+  fi
+  if unshare --user --map-root-user --pid --fork --mount-proc true 2>/dev/null; then
+    exec unshare --user --map-root-user --pid --fork --mount-proc bash "$0" "$@"
+  fi
+  echo "SKIP: no private process list (unshare --pid needs root or user namespaces)"
+  exit 77
+fi
 for tool in Xvfb xdotool; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -19,9 +33,11 @@ chmod 700 "$sandbox/runtime"
 "$bundle_tool" "$home/Applications/Rhino 8.app" 8
 cp "$app/Contents/Resources/Payload/Rhino8/Nimbra.gha" "$libraries/Nimbra.gha"
 
-display=:$((100 + $$ % 50))
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number once it listens.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$sandbox/display" >/dev/null 2>&1 &
 xvfb=$!
+for _ in $(seq 1 100); do [ -s "$sandbox/display" ] && break; sleep 0.1; done
+display=:$(cat "$sandbox/display")
 installer=""
 cleanup() {
   [ -n "$installer" ] && kill "$installer" 2>/dev/null || true
@@ -31,20 +47,25 @@ cleanup() {
 }
 trap cleanup EXIT
 export DISPLAY=$display HOME=$home XDG_RUNTIME_DIR=$sandbox/runtime QT_QPA_PLATFORM=xcb
-sleep 1
 
 "$app/Contents/MacOS/Nimbra Setup" &
 installer=$!
 timeout 20 xdotool search --sync --onlyvisible --name 'Nimbra Setup' >/dev/null
-sleep 2                                     # discovery
-xdotool mousemove 756 575 click 1           # Install Nimbra  ->
-for _ in $(seq 1 300); do
+# Install Nimbra ->, pressed again until the install has begun: the button
+# is disabled while discovery runs, however long that takes.
+for _ in $(seq 1 30); do
+  xdotool mousemove 756 575 click 1
+  for _ in $(seq 1 20); do [ -d "$support/Nimbra/Backups" ] && break 2; sleep 0.1; done
+done
+for _ in $(seq 1 600); do
   grep -qs '"state":"complete"' "$support/Nimbra/Backups/"*/receipt.json && break
   sleep 0.1
 done
-sleep 1
-xdotool key Return                          # Done
-for _ in $(seq 1 100); do kill -0 "$installer" 2>/dev/null || break; sleep 0.1; done
+# Done, pressed again until the window has shown it and closed.
+for _ in $(seq 1 30); do
+  xdotool key Return
+  for _ in $(seq 1 10); do kill -0 "$installer" 2>/dev/null || break 2; sleep 0.1; done
+done
 if kill -0 "$installer" 2>/dev/null; then echo "FAIL: the window did not close on Done"; exit 1; fi
 installer=""
 

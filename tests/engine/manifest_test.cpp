@@ -4,7 +4,6 @@
 
 #include "engine/install_error.h"
 #include "engine/release_manifest.h"
-#include "engine/rhino_target.h"
 
 namespace nimbra {
 namespace {
@@ -85,13 +84,6 @@ TEST(ReleaseManifest, RejectsMissingNullAndMistypedValues) {
                DecodingError);
 }
 
-TEST(ReleaseManifest, EveryTruncationIsADecodingError) {
-  const std::string text = kManifest;
-  for (std::size_t length = 0; length < text.size(); ++length) {
-    EXPECT_THROW(decodeRelease(text.substr(0, length)), DecodingError) << "length " << length;
-  }
-}
-
 TEST(ReleaseManifest, RejectsTextThatIsNotUTF8) {
   EXPECT_THROW(decodeRelease(replaced(kManifest, "Rhino8", "Rhino\xff")), DecodingError);
   EXPECT_THROW(decodeRelease(replaced(kManifest, "Rhino8", "\xed\xa0\x80")), DecodingError);
@@ -104,19 +96,6 @@ TEST(ReleaseManifest, AbsurdNestingIsADecodingErrorNotACrash) {
   const std::string unknownDeep = replaced(kManifest, R"("version": "1.2.3",)",
                                            R"("version": "1.2.3", "x": )" + deep + ",");
   EXPECT_THROW(decodeRelease(unknownDeep), DecodingError);
-}
-
-TEST(RhinoTarget, DestinationIsThePackageRootPlusNimbra) {
-  const RhinoTarget target{7, "/Applications/Rhino 7.app",
-                           "/Users/a/Library/Application Support/McNeel/Rhinoceros/packages/7.0/"};
-  EXPECT_EQ(target.destination().string(),
-            "/Users/a/Library/Application Support/McNeel/Rhinoceros/packages/7.0/nimbra");
-}
-
-TEST(InstallError, DescribesItselfAsExactlyItsMessage) {
-  EXPECT_STREQ(InstallError("").what(), "");
-  EXPECT_EQ(InstallError("Choose one installation for each Rhino version.").message(),
-            "Choose one installation for each Rhino version.");
 }
 
 }  // namespace

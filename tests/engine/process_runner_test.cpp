@@ -28,10 +28,11 @@ std::string failure(const std::string& script, double timeout = 10.0) {
   return "(no error)";
 }
 
-// Waits up to five seconds for condition.
+// Waits for condition, which nothing announces. The limit only keeps a broken
+// build from hanging: a loaded machine may take many seconds.
 template <typename Condition>
 bool eventually(Condition condition) {
-  for (int i = 0; i < 500; ++i) {
+  for (int i = 0; i < 6000; ++i) {
     if (condition()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <regex>
 
 #include "engine/install_error.h"
 #include "engine/install_receipt.h"
 #include "engine/platform/file_manager.h"
-#include "engine/platform/identifiers.h"
 #include "tests/support/sandbox.h"
 
 namespace nimbra {
@@ -69,13 +67,6 @@ TEST(InstallReceipt, RejectsMissingOrMistypedKeys) {
   for (const char* text : cases) EXPECT_THROW(decodeReceipt(text), DecodingError) << text;
 }
 
-TEST(InstallReceipt, EveryTruncationIsADecodingError) {
-  const std::string text = encodeReceipt(sampleReceipt());
-  for (std::size_t length = 0; length < text.size(); ++length) {
-    EXPECT_THROW(decodeReceipt(text.substr(0, length)), DecodingError) << length;
-  }
-}
-
 TEST(InstallReceipt, RefusesToEncodeAPathThatIsNotUTF8) {
   InstallReceipt receipt = sampleReceipt();
   receipt.backups[0].original = "/h/Libraries/\xff.gha";
@@ -97,22 +88,12 @@ TEST(BackupNames, FolderNameIsUTCTimeWithoutColonsThenEightUpperHexCharacters) {
   using namespace std::chrono;
   const sys_seconds time = sys_days{2025y / March / 7} + 14h + 5min + 9s;
   EXPECT_EQ(backupFolderName(time, "9F1C2A7B-0000-4000-8000-000000000000"), "2025-03-07T14-05-09Z-9F1C2A7B");
-
-  const std::string name = backupFolderName(system_clock::now(), newUUID());
-  EXPECT_TRUE(std::regex_match(name, std::regex(R"(\d{4}-\d\d-\d\dT\d\d-\d\d-\d\dZ-[0-9A-F]{8})"))) << name;
 }
 
 TEST(BackupNames, ItemsAreNumberedInOrderWhateverTheirNames) {
   EXPECT_EQ(backupItemName(0, "/h/Libraries/Nimbra.gha"), "0-Nimbra.gha");
   EXPECT_EQ(backupItemName(1, "/h/packages/8.0/nimbra"), "1-nimbra");
   EXPECT_EQ(backupItemName(2, "/h/packages/7.0/nimbra/"), "2-nimbra");
-}
-
-TEST(Identifiers, UUIDsAreUpperCaseStandardFormAndFresh) {
-  const std::string a = newUUID();
-  EXPECT_TRUE(std::regex_match(a, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
-      << a;
-  EXPECT_NE(a, newUUID());
 }
 
 }  // namespace

@@ -101,7 +101,6 @@ TEST_F(Recovery, IgnoresDeploysAndBackupsThatDoNotExist) {
       "a", {"1.3.0", "installing", {destination}, {{destination, (backups() / "a/0-nimbra").string()}}, {destination}});
   EXPECT_EQ(failure(), "");
   EXPECT_EQ(box_.receiptIn(folder).state, "restored");
-  EXPECT_FALSE(fs::exists(destination));
 }
 
 TEST_F(Recovery, RefusesAReceiptOfAnotherReleaseWhateverElseHolds) {
@@ -125,10 +124,9 @@ TEST_F(Recovery, RefusesADeployThatDoesNotLookLikeARhinoPackageFolder) {
 TEST_F(Recovery, MatchesADeployToThePackageOfItsMajorByTheFolderName) {
   const fs::path destination = box_.home() / "custom/7.0.1/nimbra";
   deployNew(7, destination);
-  const fs::path folder = interrupted("a", {"1.3.0", "installing", {}, {}, {destination.string()}});
+  interrupted("a", {"1.3.0", "installing", {}, {}, {destination.string()}});
   EXPECT_EQ(failure(), "");
   EXPECT_FALSE(fs::exists(destination));
-  (void)folder;
 }
 
 TEST_F(Recovery, RefusesADeployWithAnythingBesideTheVersionAndManifest) {

@@ -75,14 +75,6 @@ TEST(UnicodeText, ComposesToNFC) {
   EXPECT_EQ(nfc("bad\xff"), "bad\xff");
 }
 
-TEST(RegularExpressions, HandleInputFarBeyondWhatRecursiveEnginesSurvive) {
-  const std::string huge = "<item name=\"AssemblyFolders\">" + std::string(50'000'000, 'x') + "</item>";
-  const Regex pattern(R"(<item[^>]*name="[^"]*AssemblyFolder[^"]*"[^>]*>([^<]+)</item>)", Case::insensitive);
-  std::size_t length = 0;
-  pattern.forEachMatch(huge, [&](std::optional<std::string_view> group) { length = group ? group->size() : 0; });
-  EXPECT_EQ(length, 50'000'000u);
-}
-
 TEST(RegularExpressions, MatchCaselesslyOnlyWhenAsked) {
   EXPECT_TRUE(Regex("assemblyfolder", Case::insensitive).search("ASSEMBLYFOLDER"));
   EXPECT_FALSE(Regex("assemblyfolder", Case::sensitive).search("ASSEMBLYFOLDER"));

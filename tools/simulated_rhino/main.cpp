@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -32,6 +33,12 @@ int main() {
   action.sa_handler = onQuitRequest;
   sigemptyset(&action.sa_mask);
   sigaction(SIGTERM, &action, nullptr);
+  // Whoever launched it may wait to hear that quit requests are now answered.
+  if (const char* ready = std::getenv("NIMBRA_READY_FD")) {
+    const int fd = std::atoi(ready);
+    [[maybe_unused]] const ssize_t wrote = ::write(fd, "r", 1);
+    ::close(fd);
+  }
   while (!quitRequested) ::pause();
   std::this_thread::sleep_for(std::chrono::duration<double>(quitDelay()));
   return 0;

@@ -3,12 +3,14 @@
 #include <plist/plist.h>
 #include <signal.h>
 #include <spawn.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 extern char** environ;
 
@@ -76,27 +78,33 @@ void makeRhinoBundle(const fs::path& application, const RhinoBundle& bundle) {
   }
 }
 
-namespace {
-
-// True once pid catches SIGTERM: from then on a quit request is answered.
-bool catchesQuitRequest(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
-  }
-  return false;
-}
-
-}  // namespace
-
 pid_t launchRhino(const fs::path& application, const std::string& executableName) {
   const fs::path executable = application / "Contents/MacOS" / executableName;
+  int ready[2];
+  if (::pipe2(ready, O_CLOEXEC) != 0) throw std::system_error(errno, std::system_category(), "pipe");
+  // The child gets the pipe as descriptor 3 and writes to it once it answers
+  // quit requests: the caller waits for that, not for a guessed time.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
+  std::vector<std::string> environment = {"NIMBRA_READY_FD=3"};
+  for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
   std::string argument0 = executable.string();
   char* argv[] = {argument0.data(), nullptr};
   pid_t pid = -1;
-  const int error = ::posix_spawn(&pid, executable.c_str(), nullptr, nullptr, argv, environ);
+  const int error = ::posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv, envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(ready[1]);
+  char byte = 0;
+  if (error == 0) {
+    while (::read(ready[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+  }
+  ::close(ready[0]);
   if (error != 0) throw std::system_error(error, std::system_category(), "launch " + executable.string());
-  for (int i = 0; i < 500 && !catchesQuitRequest(pid); ++i) ::usleep(10'000);
   return pid;
 }
 
