@@ -86,6 +86,7 @@ void InstallerApp::buildWelcomeScreen() {
   status = label("Looking for Rhino…", 11, Weight::regular, palette::muted);
   place(status, *content, {294, 65, 330, 44});
   progress = make<ProgressBar>();
+  progress->setAccessibilityLabel("Progress");
   progress->setHidden(true);
   place(progress, *content, {294, 115, 556, 3});
 
@@ -96,6 +97,7 @@ void InstallerApp::buildWelcomeScreen() {
   place(installButton, *content, {662, 52, 188, 46});
   cancelButton = make<Button>(Button::Style::inline_, "Cancel");
   cancelButton->setHidden(true);
+  cancelButton->setKeyEquivalent("\x1b");
   cancelButton->setAction([this] { cancel(); });
   place(cancelButton, *content, {570, 60, 75, 30});
 }

@@ -18,6 +18,7 @@ void lookSelected(Button& card, bool selected) {
   look.border = selected ? palette::forest : palette::outline;
   look.background = selected ? kSelectedCard : palette::surface;
   card.setLayer(look);
+  card.setOn(selected);  // read out as the selected option
 }
 
 }  // namespace

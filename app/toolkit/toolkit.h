@@ -43,9 +43,11 @@ class Window {
   bool visible() const { return visible_; }
   void setVisible(bool visible) { visible_ = visible; }
 
-  // Return: the first responder when it answers to Return, else the first
-  // visible, enabled button that does. Returns whether a button was pressed.
-  bool pressReturn();
+  // A key with a button of its own (Return "\r", Escape "\x1b"): the first
+  // responder when it answers to the key, else the first visible, enabled
+  // button that does. Returns whether a button was pressed.
+  bool pressKey(const std::string& key);
+  bool pressReturn() { return pressKey("\r"); }
 
  private:
   std::string title_;
@@ -72,6 +74,29 @@ struct OpenPanelRequest {
 struct RunningApp {
   pid_t pid = 0;
   std::optional<std::filesystem::path> bundle;
+};
+
+// The applications of the machine: which run, quitting and launching them.
+class Workspace {
+ public:
+  virtual ~Workspace() = default;
+  virtual std::vector<RunningApp> runningApplications() = 0;
+  virtual bool isProcessRunning(pid_t pid) = 0;
+  // The ordinary quit request; never forced.
+  virtual void terminateApplication(pid_t pid) = 0;
+  // Throws when the application cannot be launched.
+  virtual void launchApplication(const std::filesystem::path& application) = 0;
+};
+
+// The platform's workspace: the user's processes from /proc, SIGTERM, and a
+// launch detached in a session of its own.
+class SystemWorkspace : public Workspace {
+ public:
+  static SystemWorkspace& shared();
+  std::vector<RunningApp> runningApplications() override;
+  bool isProcessRunning(pid_t pid) override;
+  void terminateApplication(pid_t pid) override;
+  void launchApplication(const std::filesystem::path& application) override;
 };
 
 class Toolkit {

@@ -47,6 +47,33 @@ void View::removeAllSubviews() {
   changed();
 }
 
+std::string View::accessibleName() const {
+  std::string name = accessibilityLabel_;
+  if (name.empty() && kind_ == Kind::label) name = static_cast<const Label&>(*this).text();
+  if (name.empty() && kind_ == Kind::button) {
+    const auto& button = static_cast<const Button&>(*this);
+    name = button.title();
+    for (const TextRun& run : button.attributedTitle()) {
+      if (name.empty()) name = run.text.substr(0, run.text.find('\n'));
+    }
+  }
+  // The arrow on a button is decoration; a screen reader would read it out.
+  const std::string arrow = "\u2192";
+  if (const std::size_t at = name.find(arrow); at != std::string::npos) name.erase(at, arrow.size());
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  return name;
+}
+
+Role Button::role() const {
+  switch (style_) {
+    case Style::checkbox: return Role::checkBox;
+    case Style::card: return Role::radioButton;
+    case Style::push:
+    case Style::inline_: break;
+  }
+  return Role::pushButton;
+}
+
 bool Button::press() {
   if (!enabled_ || hiddenOrInHidden()) return false;
   if (style_ == Style::checkbox) setOn(!on_);

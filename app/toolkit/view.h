@@ -25,6 +25,9 @@ struct LayerLook {
   bool operator==(const LayerLook&) const = default;
 };
 
+// What a view is to keyboard and screen-reader users.
+enum class Role { none, label, pushButton, checkBox, radioButton, progressBar, image, alert };
+
 class View : public std::enable_shared_from_this<View> {
  public:
   enum class Kind { plain, label, button, progress, image, artwork, celebration };
@@ -53,6 +56,18 @@ class View : public std::enable_shared_from_this<View> {
   bool takesClicks() const { return takesClicks_; }
   void setTakesClicks(bool takes) { takesClicks_ = takes, changed(); }
 
+  // ---- For keyboard and screen-reader users.
+  // What the kind of view makes it, unless set (a panel that is an alert).
+  virtual Role role() const { return role_; }
+  void setRole(Role role) { role_ = role, changed(); }
+  // The accessibility label, else the visible text; never a decorative arrow.
+  std::string accessibleName() const;
+  // A longer text read after the name (an alert's message); none by default.
+  const std::string& accessibleDescription() const { return accessibleDescription_; }
+  void setAccessibleDescription(std::string text) { accessibleDescription_ = std::move(text), changed(); }
+  // Whether Tab stops here: an enabled control that is shown.
+  virtual bool takesFocus() const { return false; }
+
   // Adds view as the topmost subview.
   void addSubview(std::shared_ptr<View> view);
   void removeFromSuperview();
@@ -73,6 +88,8 @@ class View : public std::enable_shared_from_this<View> {
   LayerLook layer_;
   std::string toolTip_;
   std::string accessibilityLabel_;
+  std::string accessibleDescription_;
+  Role role_ = Role::none;
   bool takesClicks_ = true;
   std::vector<std::shared_ptr<View>> subviews_;
   View* superview_ = nullptr;
@@ -94,7 +111,7 @@ class Label : public View {
   LineBreak lineBreak() const { return lineBreak_; }
   int maximumLines() const { return maximumLines_; }  // 0: no limit
   void setLineBreak(LineBreak mode, int maximumLines) { lineBreak_ = mode, maximumLines_ = maximumLines, changed(); }
-  bool selectable() const { return false; }
+  Role role() const override { return Role::label; }
 
  private:
   std::string text_;
@@ -135,6 +152,11 @@ class Button : public View {
   // its state before its action runs.
   bool press();
 
+  Role role() const override;
+  bool takesFocus() const override { return enabled_ && !hiddenOrInHidden(); }
+  // The button Return presses.
+  bool isDefault() const { return keyEquivalent_ == "\r"; }
+
  private:
   Style style_;
   std::string title_;
@@ -151,6 +173,7 @@ class Button : public View {
 class ProgressBar : public View {
  public:
   ProgressBar() : View(Kind::progress) {}
+  Role role() const override { return Role::progressBar; }
   bool animating() const { return animating_; }
   void setAnimating(bool animating) { animating_ = animating, changed(); }
 
@@ -161,6 +184,7 @@ class ProgressBar : public View {
 class ImageView : public View {
  public:
   ImageView() : View(Kind::image) {}
+  Role role() const override { return Role::image; }
   // The image file shown, scaled proportionally to fit; none for empty.
   const std::optional<std::string>& image() const { return image_; }
   void setImage(std::optional<std::string> file) { image_ = std::move(file), changed(); }

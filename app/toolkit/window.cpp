@@ -9,23 +9,23 @@ Window::Window(std::string title, double width, double height)
 
 namespace {
 
-Button* findReturnButton(const View& view) {
+Button* findKeyButton(const View& view, const std::string& key) {
   for (const auto& child : view.subviews()) {
     if (child->hidden()) continue;
     if (child->kind() == View::Kind::button) {
       auto* button = static_cast<Button*>(child.get());
-      if (button->enabled() && button->keyEquivalent() == "\r") return button;
+      if (button->enabled() && button->keyEquivalent() == key) return button;
     }
-    if (Button* found = findReturnButton(*child)) return found;
+    if (Button* found = findKeyButton(*child, key)) return found;
   }
   return nullptr;
 }
 
 }  // namespace
 
-bool Window::pressReturn() {
-  if (firstResponder_ != nullptr && firstResponder_->keyEquivalent() == "\r" && firstResponder_->press()) return true;
-  Button* button = findReturnButton(*content_);
+bool Window::pressKey(const std::string& key) {
+  if (firstResponder_ != nullptr && firstResponder_->keyEquivalent() == key && firstResponder_->press()) return true;
+  Button* button = findKeyButton(*content_, key);
   return button != nullptr && button->press();
 }
 

@@ -1,5 +1,6 @@
 #include "app/toolkit/qt/qt_mirror.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QTimer>
@@ -31,26 +32,59 @@ QWidget* QtMirror::widgetFor(const std::shared_ptr<View>& view, QWidget* parent)
     case View::Kind::celebration: widget = new CelebrationWidget(view, parent, toolkit_); break;
     case View::Kind::plain: widget = new MirrorWidget(view, parent); break;
   }
-  widgets_[view.get()] = {view, widget, true};
+  widgets_[view.get()] = {view, widget, true, {}, -1};
   return widget;
 }
 
-void QtMirror::syncView(const std::shared_ptr<View>& view, QWidget* parent, double parentHeight) {
+void QtMirror::syncView(const std::shared_ptr<View>& view, QWidget* parent, double parentHeight,
+                        std::vector<QWidget*>& focusChain) {
   QWidget* widget = widgetFor(view, parent);
   widgets_[view.get()].seen = true;
   // The one place where y flips: frames are y-up, Qt's geometry y-down.
   widget->setGeometry(flipped(view->frame(), parentHeight).toAlignedRect());
   widget->setVisible(!view->hidden());
   widget->setToolTip(QString::fromStdString(view->toolTip()));
-  widget->setAccessibleName(QString::fromStdString(view->accessibilityLabel()));
+  widget->setAccessibleName(QString::fromStdString(view->accessibleName()));
+  if (view->kind() == View::Kind::button) {
+    // Qt then keeps a disabled control out of Tab's way and moves the focus off it.
+    widget->setEnabled(static_cast<const Button&>(*view).enabled());
+    focusChain.push_back(widget);
+  }
   widget->raise();  // subviews are in stacking order, the last on top
   widget->update();
-  for (const auto& child : view->subviews()) syncView(child, widget, view->frame().height);
+  announce(*view, widget);
+  for (const auto& child : view->subviews()) syncView(child, widget, view->frame().height, focusChain);
+}
+
+void QtMirror::announce(const View& view, QWidget* widget) {
+  Entry& entry = widgets_[&view];
+  const std::string name = view.accessibleName();
+  int state = view.hiddenOrInHidden() ? 1 : 0;
+  if (view.kind() == View::Kind::button) {
+    const auto& button = static_cast<const Button&>(view);
+    state |= (button.enabled() ? 2 : 0) | (button.on() ? 4 : 0);
+  }
+  if (entry.state >= 0 && name != entry.name) {
+    QAccessibleEvent event(widget, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+  }
+  if (entry.state >= 0 && state != entry.state) {
+    QAccessible::State changed;
+    changed.checked = changed.disabled = changed.invisible = true;
+    QAccessibleStateChangeEvent event(widget, changed);
+    QAccessible::updateAccessibility(&event);
+  }
+  entry.name = name;
+  entry.state = state;
 }
 
 void QtMirror::sync() {
   for (auto& [key, entry] : widgets_) entry.seen = false;
-  for (const auto& child : content_->subviews()) syncView(child, root_, content_->frame().height);
+  std::vector<QWidget*> focusChain;
+  for (const auto& child : content_->subviews()) syncView(child, root_, content_->frame().height, focusChain);
+  // Tab follows the views' order, which is the order a reader takes them in,
+  // whenever each widget was made.
+  for (std::size_t i = 1; i < focusChain.size(); ++i) QWidget::setTabOrder(focusChain[i - 1], focusChain[i]);
   for (auto it = widgets_.begin(); it != widgets_.end();) {
     if (it->second.seen) {
       ++it;
@@ -62,8 +96,13 @@ void QtMirror::sync() {
   }
 }
 
-QtWindow::QtWindow(Window& model, ApplicationDelegate& delegate, Toolkit& toolkit)
-    : model_(model), delegate_(delegate) {
+QWidget* QtMirror::widgetOf(const View* view) const {
+  const auto found = widgets_.find(view);
+  return found == widgets_.end() ? nullptr : found->second.widget;
+}
+
+QtWindow::QtWindow(Window& model, ApplicationDelegate& delegate, Toolkit& toolkit, std::function<void()> closed)
+    : model_(model), delegate_(delegate), closed_(std::move(closed)) {
   setWindowTitle(QString::fromStdString(model.title()));
   setFixedSize(int(model.content()->frame().width), int(model.content()->frame().height));
   QPalette colours = palette();
@@ -80,6 +119,11 @@ void QtWindow::scheduleSync() {
   QTimer::singleShot(0, this, [this] {
     syncPending_ = false;
     mirror_->sync();
+    // A new first responder (the completion screen's Done) takes the focus.
+    if (model_.firstResponder() != focusedResponder_) {
+      focusedResponder_ = model_.firstResponder();
+      if (QWidget* widget = mirror_->widgetOf(focusedResponder_)) widget->setFocus(Qt::OtherFocusReason);
+    }
   });
 }
 
@@ -89,17 +133,17 @@ void QtWindow::closeWithoutAsking() {
 }
 
 void QtWindow::closeEvent(QCloseEvent* event) {
-  if (closing_ || delegate_.windowShouldClose()) {
-    event->accept();
-  } else {
-    event->ignore();
-  }
+  // The close button, Alt+F4 and the window manager all arrive here.
+  if (!closing_ && !delegate_.windowShouldClose()) return event->ignore();
+  event->accept();
+  model_.setVisible(false);
+  if (!closing_ && closed_) QTimer::singleShot(0, closed_);
 }
 
 void QtWindow::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-    if (model_.pressReturn()) return;
-  }
+  const int key = event->key();
+  if ((key == Qt::Key_Return || key == Qt::Key_Enter) && model_.pressKey("\r")) return;
+  if (key == Qt::Key_Escape && model_.pressKey("\x1b")) return;
   QWidget::keyPressEvent(event);
 }
 

@@ -5,6 +5,7 @@
 // changes, and deleted when its view goes away.
 
 #include <QWidget>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -15,12 +16,17 @@ namespace nimbra::ui {
 class QtMirror {
  public:
   QtMirror(QWidget* root, std::shared_ptr<View> content, Toolkit& toolkit);
-  // Brings every widget in line with its view.
+  // Brings every widget in line with its view, Tab's order with the views'
+  // reading order, and tells assistive technology what changed.
   void sync();
+  // The widget that shows view, if any.
+  QWidget* widgetOf(const View* view) const;
 
  private:
   QWidget* widgetFor(const std::shared_ptr<View>& view, QWidget* parent);
-  void syncView(const std::shared_ptr<View>& view, QWidget* parent, double parentHeight);
+  void syncView(const std::shared_ptr<View>& view, QWidget* parent, double parentHeight,
+                std::vector<QWidget*>& focusChain);
+  void announce(const View& view, QWidget* widget);
 
   QWidget* root_;
   std::shared_ptr<View> content_;
@@ -29,16 +35,21 @@ class QtMirror {
     std::weak_ptr<View> view;
     QWidget* widget;
     bool seen;
+    std::string name;  // last told to assistive technology
+    int state = -1;
   };
   std::map<const View*, Entry> widgets_;
 };
 
-// The top-level window: fixed size, asks the delegate before it closes.
+// The top-level window: fixed size, asks the delegate before it closes and
+// calls closed once it has. Return and Escape press the buttons that answer
+// to them.
 class QtWindow : public QWidget {
  public:
-  QtWindow(Window& model, ApplicationDelegate& delegate, Toolkit& toolkit);
+  QtWindow(Window& model, ApplicationDelegate& delegate, Toolkit& toolkit, std::function<void()> closed);
   void closeWithoutAsking();
   void scheduleSync();
+  const Window& model() const { return model_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -47,7 +58,9 @@ class QtWindow : public QWidget {
  private:
   Window& model_;
   ApplicationDelegate& delegate_;
+  std::function<void()> closed_;
   std::unique_ptr<QtMirror> mirror_;
+  const Button* focusedResponder_ = nullptr;
   bool closing_ = false;
   bool syncPending_ = false;
 };

@@ -3,26 +3,22 @@
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QIcon>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QStyleFactory>
 #include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
-#include <fstream>
 
+#include "app/toolkit/desktop_settings.h"
+#include "app/toolkit/qt/qt_accessibility.h"
+#include "app/toolkit/qt/qt_alert.h"
 #include "app/toolkit/qt/qt_mirror.h"
+#include "app/toolkit/qt/qt_open_panel.h"
 #include "app/toolkit/qt/qt_painting.h"
 #include "app/visual_kit.h"
-#include "engine/install_engine.h"
-#include "engine/platform/bundle.h"
-#include "engine/platform/file_manager.h"
 #include "engine/platform/identifiers.h"
-#include "engine/platform/running_applications.h"
-#include "engine/platform/subprocess.h"
 
 namespace nimbra::ui {
 
@@ -30,6 +26,7 @@ namespace fs = std::filesystem;
 
 struct QtToolkit::State {
   std::unique_ptr<QApplication> application;
+  Workspace* workspace = nullptr;
   ApplicationDelegate* delegate = nullptr;
   QtWindow* window = nullptr;
 };
@@ -69,8 +66,10 @@ void darkTheme(QApplication& application) {
 
 }  // namespace
 
-QtToolkit::QtToolkit(int& argc, char** argv) : state_(std::make_unique<State>()) {
+QtToolkit::QtToolkit(int& argc, char** argv, Workspace& workspace) : state_(std::make_unique<State>()) {
+  state_->workspace = &workspace;
   state_->application = std::make_unique<QApplication>(argc, argv);
+  installAccessibility();
   QApplication::setApplicationName("Nimbra Setup");
   QApplication::setQuitOnLastWindowClosed(false);  // the delegate decides
   darkTheme(*state_->application);
@@ -124,7 +123,10 @@ double QtToolkit::now() {
 }
 
 void QtToolkit::showWindow(Window& window) {
-  state_->window = new QtWindow(window, *state_->delegate, *this);
+  // Closing the window by hand ends the application, as Done does.
+  state_->window = new QtWindow(window, *state_->delegate, *this, [this] {
+    if (state_->delegate->applicationShouldTerminateAfterLastWindowClosed()) QApplication::quit();
+  });
   window.setVisible(true);
   state_->window->show();
   state_->window->raise();
@@ -144,56 +146,30 @@ void QtToolkit::setApplicationIcon(const std::optional<std::string>& image) {
 void QtToolkit::beep() { QApplication::beep(); }
 
 void QtToolkit::showAlert(const std::string& message, const std::string& informative) {
-  QMessageBox box(QMessageBox::Warning, QString::fromStdString(message), QString::fromStdString(message),
-                  QMessageBox::Ok, state_->window);
-  box.setInformativeText(QString::fromStdString(informative));
-  box.exec();
+  AlertSheet sheet(message, informative, state_->window, *this);
+  sheet.exec();
 }
 
 std::optional<fs::path> QtToolkit::runOpenPanel(const OpenPanelRequest& request) {
-  // An application is a folder whose name ends in ".app": offered as one item
-  // to choose, not a folder to open.
-  QFileDialog dialog(state_->window, QString::fromStdString(request.prompt), QString::fromStdString(homeFolder()));
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setFileMode(QFileDialog::Directory);
-  QStringList filters;
-  for (const std::string& extension : request.allowedExtensions) filters << QString::fromStdString("*." + extension);
-  dialog.setNameFilters({QStringLiteral("Applications (%1)").arg(filters.join(' '))});
-  dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(request.prompt));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return fs::path(dialog.selectedFiles().front().toStdString());
+  ApplicationPicker panel(state_->window, QString::fromStdString(request.prompt),
+                          QString::fromStdString(homeFolder().string()), request.allowedExtensions);
+  if (panel.exec() != QDialog::Accepted || !panel.chosen()) return std::nullopt;
+  return fs::path(panel.chosen()->toStdString());
 }
 
-std::vector<RunningApp> QtToolkit::runningApplications() {
-  std::vector<RunningApp> list;
-  for (const RunningApplication& running : nimbra::runningApplications()) list.push_back({running.pid, running.bundle});
-  return list;
-}
+std::vector<RunningApp> QtToolkit::runningApplications() { return state_->workspace->runningApplications(); }
 
-bool QtToolkit::isProcessRunning(pid_t pid) { return InstallEngine::isProcessRunning(pid); }
+bool QtToolkit::isProcessRunning(pid_t pid) { return state_->workspace->isProcessRunning(pid); }
 
-void QtToolkit::terminateApplication(pid_t pid) { requestQuit(pid); }
+void QtToolkit::terminateApplication(pid_t pid) { state_->workspace->terminateApplication(pid); }
 
-void QtToolkit::launchApplication(const fs::path& application) {
-  const std::optional<Bundle> bundle = Bundle::open(FileManager::standard(), application);
-  const std::optional<fs::path> executable = bundle ? bundle->executable() : std::nullopt;
-  if (!executable) throw std::runtime_error("The application cannot be opened: " + application.string());
-  launchDetached(*executable);
-}
+void QtToolkit::launchApplication(const fs::path& application) { state_->workspace->launchApplication(application); }
 
 void QtToolkit::openFolder(const fs::path& folder) {
   QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
 }
 
-bool QtToolkit::reduceMotion() {
-  // GTK's animation setting is the desktop's here, where it is set at all.
-  std::ifstream settings(homeFolder() / ".config/gtk-3.0/settings.ini");
-  for (std::string line; std::getline(settings, line);) {
-    line.erase(std::remove(line.begin(), line.end(), ' '), line.end());
-    if (line == "gtk-enable-animations=false" || line == "gtk-enable-animations=0") return true;
-  }
-  return false;
-}
+bool QtToolkit::reduceMotion() { return desktopReducesMotion(desktopSettings()); }
 
 fs::path QtToolkit::resourcesFolder() {
   std::error_code error;

@@ -11,7 +11,8 @@ namespace nimbra::ui {
 
 class QtToolkit : public Toolkit {
  public:
-  QtToolkit(int& argc, char** argv);
+  // workspace: the machine's applications; a test passes its own.
+  QtToolkit(int& argc, char** argv, Workspace& workspace = SystemWorkspace::shared());
   ~QtToolkit() override;
 
   int run(ApplicationDelegate& delegate) override;

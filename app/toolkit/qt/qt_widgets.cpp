@@ -1,12 +1,14 @@
 #include "app/toolkit/qt/qt_widgets.h"
 
 #include <QImage>
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmapCache>
 #include <QTextLayout>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -85,10 +87,17 @@ void LabelWidget::paintContent(QPainter& painter) {
   }
 }
 
+ButtonWidget::ButtonWidget(std::shared_ptr<View> view, QWidget* parent) : MirrorWidget(std::move(view), parent) {
+  setFocusPolicy(Qt::TabFocus);
+}
+
 void ButtonWidget::paintContent(QPainter& painter) {
   const auto model = std::static_pointer_cast<Button>(view());
   const double alpha = model->enabled() ? 1.0 : 0.5;
   if (pressed_) painter.fillRect(rect(), QColor(255, 255, 255, 18));
+  // The ring shows once the keyboard is in use, not for the focus a window
+  // gives its first control when it opens.
+  if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) paintFocusRing(painter, *model);
   switch (model->style()) {
     case Button::Style::checkbox:
       return paintCheckbox(painter, *model);
@@ -140,6 +149,60 @@ void ButtonWidget::paintCard(QPainter& painter, const Button& button) {
   drawRuns(painter, button.attributedTitle(), box, Qt::AlignLeft, 7, button.enabled() ? 1.0 : 0.5);
 }
 
+void ButtonWidget::paintFocusRing(QPainter& painter, const Button& button) {
+  // The kit's ring: two points wide, following the control's own corners,
+  // light on a filled primary button and forest on everything else.
+  painter.save();
+  QRectF ring = QRectF(rect()).adjusted(1, 1, -1, -1);
+  double radius = std::max(button.layer().cornerRadius, 4.0);
+  if (button.style() == Button::Style::checkbox) ring = QRectF(0, (height() - 20) / 2.0, 20, 20), radius = 6;
+  if (button.style() == Button::Style::inline_) ring = QRectF(rect()).adjusted(1, 3, -1, -3), radius = 12;
+  const bool filled = button.layer().background == palette::forest;
+  painter.setPen(QPen(toQt(filled ? palette::ink : palette::forest), 2));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRoundedRect(ring, radius, radius);
+  painter.restore();
+}
+
+void ButtonWidget::keyPressEvent(QKeyEvent* event) {
+  const auto model = std::static_pointer_cast<Button>(view());
+  if (!model) return QWidget::keyPressEvent(event);
+  const bool card = model->style() == Button::Style::card;
+  switch (event->key()) {
+    case Qt::Key_Space:
+      if (!event->isAutoRepeat()) model->press();
+      return;
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+      if (card) return moveAmongCards(-1);
+      break;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+      if (card) return moveAmongCards(1);
+      break;
+    default:
+      break;
+  }
+  QWidget::keyPressEvent(event);  // Return, Escape and the rest go to the window
+}
+
+void ButtonWidget::moveAmongCards(int step) {
+  // The cards beside this one, in their order: a radio group, as the arrow
+  // keys treat it. Moving selects, as it does in a radio group.
+  std::vector<ButtonWidget*> cards;
+  for (QObject* sibling : parentWidget()->children()) {
+    auto* widget = dynamic_cast<ButtonWidget*>(sibling);
+    const auto button = widget ? std::static_pointer_cast<Button>(widget->view()) : nullptr;
+    if (button && button->style() == Button::Style::card && button->takesFocus()) cards.push_back(widget);
+  }
+  const auto self = std::find(cards.begin(), cards.end(), this);
+  if (self == cards.end() || cards.size() < 2) return;
+  const auto count = static_cast<std::ptrdiff_t>(cards.size());
+  ButtonWidget* next = cards[static_cast<std::size_t>(((self - cards.begin()) + step + count) % count)];
+  next->setFocus(Qt::TabFocusReason);
+  if (const auto button = std::static_pointer_cast<Button>(next->view())) button->press();
+}
+
 void ButtonWidget::mousePressEvent(QMouseEvent* event) {
   const auto model = std::static_pointer_cast<Button>(view());
   pressed_ = model && model->enabled() && event->button() == Qt::LeftButton;
@@ -180,11 +243,20 @@ void ProgressWidget::paintContent(QPainter& painter) {
 void ImageWidget::paintContent(QPainter& painter) {
   const auto model = std::static_pointer_cast<ImageView>(view());
   if (!model->image()) return;
-  const QPixmap pixmap = loadImage(*model->image());
-  if (pixmap.isNull()) return;
-  const QSizeF fitted = QSizeF(pixmap.size()).scaled(QSizeF(size()), Qt::KeepAspectRatio);
-  const QRectF target(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
-  painter.drawPixmap(target, pixmap, QRectF(pixmap.rect()));
+  const double ratio = devicePixelRatioF();
+  const QSize pixels = (QSizeF(size()) * ratio).toSize();
+  const QString source = text(*model->image());
+  if (scaledFrom_ != source || scaled_.isNull() || scaled_.devicePixelRatio() != ratio ||
+      (scaled_.width() != pixels.width() && scaled_.height() != pixels.height())) {
+    const QImage image(source);
+    if (image.isNull()) return;
+    // Qt's smooth scaling averages every source pixel when it shrinks.
+    scaled_ = QPixmap::fromImage(image.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    scaled_.setDevicePixelRatio(ratio);
+    scaledFrom_ = source;
+  }
+  const QSizeF fitted = QSizeF(scaled_.size()) / ratio;
+  painter.drawPixmap(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), scaled_);
 }
 
 void ArtworkWidget::paintContent(QPainter& painter) {

@@ -12,10 +12,17 @@
 
 namespace nimbra::ui {
 
-class MirrorWidget : public QWidget {
+// A widget that shows a view: what accessibility asks of it comes from there.
+class ViewHolder {
+ public:
+  virtual ~ViewHolder() = default;
+  virtual std::shared_ptr<View> view() const = 0;
+};
+
+class MirrorWidget : public QWidget, public ViewHolder {
  public:
   MirrorWidget(std::shared_ptr<View> view, QWidget* parent);
-  std::shared_ptr<View> view() const { return view_.lock(); }
+  std::shared_ptr<View> view() const override { return view_.lock(); }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -33,18 +40,23 @@ class LabelWidget : public MirrorWidget {
   void paintContent(QPainter& painter) override;
 };
 
+// Tab reaches it (a click does not, as on the Mac); Space presses it; the
+// arrow keys move between the option cards of one group.
 class ButtonWidget : public MirrorWidget {
  public:
-  using MirrorWidget::MirrorWidget;
+  ButtonWidget(std::shared_ptr<View> view, QWidget* parent);
 
  protected:
   void paintContent(QPainter& painter) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void paintCheckbox(QPainter& painter, const Button& button);
   void paintCard(QPainter& painter, const Button& button);
+  void paintFocusRing(QPainter& painter, const Button& button);
+  void moveAmongCards(int step);
   bool pressed_ = false;
 };
 
@@ -66,6 +78,12 @@ class ImageWidget : public MirrorWidget {
 
  protected:
   void paintContent(QPainter& painter) override;
+
+ private:
+  // The image scaled once for this size and pixel ratio, with an averaging
+  // filter: drawing a large image small in one step leaves its edges stepped.
+  QPixmap scaled_;
+  QString scaledFrom_;
 };
 
 class ArtworkWidget : public MirrorWidget {

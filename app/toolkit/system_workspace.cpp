@@ -1,0 +1,36 @@
+#include <stdexcept>
+
+#include "app/toolkit/toolkit.h"
+#include "engine/install_engine.h"
+#include "engine/platform/bundle.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/running_applications.h"
+#include "engine/platform/subprocess.h"
+
+namespace nimbra::ui {
+
+namespace fs = std::filesystem;
+
+SystemWorkspace& SystemWorkspace::shared() {
+  static SystemWorkspace instance;
+  return instance;
+}
+
+std::vector<RunningApp> SystemWorkspace::runningApplications() {
+  std::vector<RunningApp> list;
+  for (const RunningApplication& running : nimbra::runningApplications()) list.push_back({running.pid, running.bundle});
+  return list;
+}
+
+bool SystemWorkspace::isProcessRunning(pid_t pid) { return InstallEngine::isProcessRunning(pid); }
+
+void SystemWorkspace::terminateApplication(pid_t pid) { requestQuit(pid); }
+
+void SystemWorkspace::launchApplication(const fs::path& application) {
+  const std::optional<Bundle> bundle = Bundle::open(FileManager::standard(), application);
+  const std::optional<fs::path> executable = bundle ? bundle->executable() : std::nullopt;
+  if (!executable) throw std::runtime_error("The application cannot be opened: " + application.string());
+  launchDetached(*executable);
+}
+
+}  // namespace nimbra::ui

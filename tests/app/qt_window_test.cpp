@@ -1,0 +1,241 @@
+// The real Qt window, offscreen: what only the Qt backend does - closing,
+// focus and the keyboard, the tree a screen reader reads.
+
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "app/installer_app.h"
+#include "app/toolkit/qt/qt_toolkit.h"
+#include "tests/support/install_sandbox.h"
+#include "tools/simulated_rhino/rhino_bundle.h"
+
+namespace nimbra::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Rhinos the test starts and ends by hand; nothing of the machine's.
+class ScriptedWorkspace : public Workspace {
+ public:
+  std::vector<RunningApp> runningApplications() override {
+    std::vector<RunningApp> list;
+    for (const auto& [pid, bundle] : running) list.push_back({pid, bundle});
+    return list;
+  }
+  bool isProcessRunning(pid_t pid) override { return running.count(pid) != 0; }
+  void terminateApplication(pid_t pid) override { quitRequests.push_back(pid); }
+  void launchApplication(const fs::path& application) override { launches.push_back(application); }
+
+  std::map<pid_t, fs::path> running;
+  std::vector<pid_t> quitRequests;
+  std::vector<fs::path> launches;
+};
+
+// The installer's window while it is shown.
+QWidget* window() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->windowTitle() == "Nimbra Setup" && widget->isVisible() && !widget->isModal()) return widget;
+  }
+  return nullptr;
+}
+
+class QtWindowTest : public ::testing::Test {
+ protected:
+  QtWindowTest() {
+    for (const std::int64_t major : {7, 8}) {
+      simulated::makeRhinoBundle(applications() / ("Rhino " + std::to_string(major) + ".app"), {.major = major});
+    }
+  }
+  fs::path applications() const { return box_.home() / "Applications"; }
+
+  // Runs the application until it ends; script runs once the window shows.
+  void run(const std::function<void()>& script) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int argc = 1;
+    char name[] = "qt_window_test";
+    char* argv[] = {name, nullptr};
+    QtToolkit toolkit(argc, argv, workspace_);
+    app_ = std::make_unique<InstallerApp>(toolkit, [this](const fs::path&, const fs::path& home) {
+      HostLocations host;
+      host.systemApplications = box_.home() / "no system applications";
+      host.spotlightTool = "/nonexistent/mdfind";
+      host.runningApplications = [] { return std::vector<RunningApplication>{}; };
+      return std::make_unique<InstallEngine>(box_.resources(), home, FileManager::standard(), host);
+    });
+    setenv("HOME", box_.home().c_str(), 1);
+    QTimer::singleShot(0, [&] {
+      waitFor([&] { return app_->window && window() != nullptr && !app_->busy; });
+      window()->activateWindow();
+      waitFor([&] { return QApplication::focusWindow() != nullptr; });
+      settle();
+      script();
+      QTimer::singleShot(0, [] { QApplication::quit(); });  // whatever the script left
+    });
+    QTimer::singleShot(60'000, [] { ADD_FAILURE() << "the window never ended"; QApplication::quit(); });
+    toolkit.run(*app_);
+    ended_ = true;
+  }
+
+  static void waitFor(const std::function<bool()>& condition) {
+    EXPECT_TRUE(QTest::qWaitFor(condition, 20'000));
+  }
+  // Lets the window show every change made so far.
+  static void settle() {
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+  }
+  // A key as the user types it: to whatever has the focus.
+  static void type(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* target = QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : window();
+    QTest::keyClick(target, key, modifiers);
+    settle();
+  }
+  static std::string focused() {
+    QWidget* widget = QApplication::focusWidget();
+    return widget != nullptr ? widget->accessibleName().toStdString() : "(none)";
+  }
+  // Tabs forward until the control named name has the focus.
+  static void tabTo(const std::string& name) {
+    for (int i = 0; i < 20 && focused() != name; ++i) type(Qt::Key_Tab);
+    EXPECT_EQ(focused(), name);
+  }
+
+  nimbra::testing::InstallSandbox box_;
+  ScriptedWorkspace workspace_;
+  std::unique_ptr<InstallerApp> app_;
+  bool ended_ = false;
+};
+
+// What a screen reader is told: "role name [states]" for each shown node.
+void describe(QAccessibleInterface* node, std::vector<std::string>& lines) {
+  const QAccessible::State state = node->state();
+  std::string line = std::to_string(node->role()) + " " + node->text(QAccessible::Name).toStdString();
+  if (state.checked) line += " [checked]";
+  if (state.disabled) line += " [disabled]";
+  if (state.defaultButton) line += " [default]";
+  if (state.focused) line += " [focused]";
+  lines.push_back(line);
+  for (int i = 0; i < node->childCount(); ++i) describe(node->child(i), lines);
+}
+
+std::vector<std::string> tree() {
+  std::vector<std::string> lines;
+  describe(QAccessible::queryAccessibleInterface(window()), lines);
+  return lines;
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+std::string node(QAccessible::Role role, const std::string& rest) { return std::to_string(role) + " " + rest; }
+
+TEST_F(QtWindowTest, TheCloseButtonEndsTheApplicationButNotWhileBusy) {
+  run([&] {
+    app_->setBusy(true);
+    window()->close();  // what the window manager's close does
+    QApplication::processEvents();
+    EXPECT_NE(window(), nullptr) << "closed while busy";
+    app_->setBusy(false);
+    window()->close();
+    QTimer::singleShot(5'000, [] { ADD_FAILURE() << "closing did not end the application"; });
+  });
+  EXPECT_TRUE(ended_);
+  EXPECT_FALSE(app_->window->visible());
+}
+
+TEST_F(QtWindowTest, AnInstallCanBeShapedCancelledAndFinishedByKeyboardAlone) {
+  const pid_t rhino = 4242;
+  workspace_.running[rhino] = applications() / "Rhino 8.app";  // keeps running until the test ends it
+  run([&] {
+    type(Qt::Key_Tab);
+    EXPECT_EQ(focused(), "Install automatically");
+    type(Qt::Key_Right);  // the arrow keys move between the two cards, selecting
+    EXPECT_EQ(focused(), "Choose installation");
+    EXPECT_FALSE(app_->automatic);
+    tabTo("Rhino 7");
+    type(Qt::Key_Space);
+    EXPECT_FALSE(app_->choices[0]->on());
+    type(Qt::Key_Tab, Qt::ShiftModifier);
+    type(Qt::Key_Tab);
+    type(Qt::Key_Space);
+    EXPECT_TRUE(app_->choices[0]->on());
+    tabTo("Open Rhino after installation");
+    type(Qt::Key_Space);
+    EXPECT_FALSE(app_->openRhino->on());
+
+    type(Qt::Key_Return);  // Install, the default button, wherever the focus is
+    waitFor([&] { return !app_->cancelButton->hidden(); });
+    EXPECT_EQ(workspace_.quitRequests, std::vector<pid_t>{rhino});
+    type(Qt::Key_Escape);  // Cancel
+    waitFor([&] { return !app_->busy; });
+    EXPECT_EQ(app_->status->text(), "Installation cancelled. No plug-in files were changed.");
+
+    workspace_.running.clear();
+    type(Qt::Key_Return);
+    waitFor([&] { return app_->completedBackup.has_value(); });
+    waitFor([&] { return focused() == "Done"; });
+    type(Qt::Key_Return);
+  });
+  EXPECT_TRUE(ended_);
+  EXPECT_TRUE(fs::exists(box_.destination(7) / "1.3.0/Nimbra.gha"));
+  EXPECT_TRUE(fs::exists(box_.destination(8) / "1.3.0/Nimbra.gha"));
+  EXPECT_TRUE(workspace_.launches.empty());
+}
+
+TEST_F(QtWindowTest, AScreenReaderSeesEveryControlAsWhatItIs) {
+  run([&] {
+    const std::vector<std::string> welcome = tree();
+    for (const std::string& expected :
+         {node(QAccessible::Window, "Nimbra Setup"), node(QAccessible::StaticText, "Install Nimbra"),
+          node(QAccessible::StaticText, "Ready to install · 1.3.0"),
+          node(QAccessible::RadioButton, "Install automatically [checked]"),
+          node(QAccessible::RadioButton, "Choose installation"),
+          node(QAccessible::CheckBox, "Rhino 8 [checked] [disabled]"),
+          node(QAccessible::CheckBox, "Open Rhino after installation [checked]"),
+          node(QAccessible::Button, "Locate Rhino…"), node(QAccessible::Button, "Install Nimbra [default]"),
+          node(QAccessible::Graphic, "Nimbra butterfly")}) {
+      EXPECT_TRUE(contains(welcome, expected)) << expected;
+    }
+    EXPECT_FALSE(contains(welcome, node(QAccessible::Button, "Cancel"))) << "hidden, so not there";
+
+    // Pressing through the screen reader's action works as a click does.
+    QAccessibleInterface* cards = QAccessible::queryAccessibleInterface(window());
+    for (int i = 0; i < cards->childCount(); ++i) {
+      QAccessibleInterface* child = cards->child(i);
+      if (child->text(QAccessible::Name) == "Choose installation") {
+        child->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+      }
+    }
+    EXPECT_FALSE(app_->automatic);
+
+    // An alert is an alert, with its message, and Escape dismisses it.
+    QTimer::singleShot(0, [] {
+      QWidget* sheet = QApplication::activeModalWidget();
+      ASSERT_NE(sheet, nullptr);
+      QAccessibleInterface* alert = QAccessible::queryAccessibleInterface(sheet);
+      EXPECT_EQ(alert->role(), QAccessible::AlertMessage);
+      EXPECT_EQ(alert->text(QAccessible::Name).toStdString(), "Nimbra Setup");
+      EXPECT_EQ(alert->text(QAccessible::Description).toStdString(), "Select the Rhino 7 or Rhino 8 application.");
+      QTest::keyClick(sheet, Qt::Key_Escape);
+    });
+    app_->showError(InstallError("Select the Rhino 7 or Rhino 8 application."));
+    window()->activateWindow();  // what the window manager does once the sheet is gone
+
+    type(Qt::Key_Return);
+    waitFor([&] { return focused() == "Done"; });
+    const std::vector<std::string> completed = tree();
+
+    EXPECT_FALSE(contains(completed, node(QAccessible::RadioButton, "Choose installation [checked] [disabled]")))
+        << "the welcome screen's controls are hidden and leave the tree";
+    EXPECT_TRUE(contains(completed, node(QAccessible::Button, "Done [default] [focused]")));
+    EXPECT_TRUE(contains(completed, node(QAccessible::StaticText, "Nimbra is installed for Rhino 7 and Rhino 8.")));
+  });
+}
+
+}  // namespace
+}  // namespace nimbra::ui
