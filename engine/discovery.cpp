@@ -84,7 +84,7 @@ std::vector<RhinoTarget> InstallEngine::discover() const {
           }
           return entry.depth < kWalkDepthLimit;
         },
-        [](const fs::filesystem_error&) { return true; });
+        [](const fs::filesystem_error&) { return true; }, Links::follow);
   }
   try {
     const std::string found = run(host_.spotlightTool, {std::string(rhino::kSpotlightQuery)}, rhino::kSpotlightTimeout);

@@ -24,7 +24,7 @@ Release readRelease(const FileManager& fm, const fs::path& resources) {
   if (fm.fileExists(file) && fm.fileSize(file) > kManifestLimit) {
     throw DecodingError("release.json is larger than any manifest can be.");
   }
-  return decodeRelease(fm.readWholeFile(file, kManifestLimit));
+  return decodeRelease(fm.readWholeFile(file, kManifestLimit, Links::follow));
 }
 
 }  // namespace

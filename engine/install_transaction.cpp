@@ -9,6 +9,7 @@
 #include "engine/platform/file_manager.h"
 #include "engine/platform/identifiers.h"
 #include "engine/platform/regex.h"
+#include "engine/staging_folders.h"
 #include "engine/version_compare.h"
 
 namespace nimbra {
@@ -57,6 +58,7 @@ InstallTransaction::InstallTransaction(const InstallEngine& engine, const std::v
 
 void InstallTransaction::run() {
   try {
+    removeLeftovers();
     for (const RhinoTarget& target : targets_) stage(target);
     syncStaged();
     commit();
@@ -64,6 +66,30 @@ void InstallTransaction::run() {
     rollBack(std::current_exception());
   }
   removeStaged();
+}
+
+void InstallTransaction::removeLeftovers() {
+  // Staging folders of installs that were cut off, and folders whose removal
+  // was: under the lock, no other install owns one. A root reached through a
+  // link is left to staging, which refuses it.
+  std::vector<fs::path> leftovers;
+  for (const RhinoTarget& target : targets_) {
+    try {
+      engine_.rejectLinks(target.packageRoot);
+    } catch (const InstallError&) {
+      continue;
+    }
+    for (fs::path& folder : stagingFoldersIn(fm_, target.packageRoot)) leftovers.push_back(std::move(folder));
+  }
+  if (leftovers.empty()) return;
+  progress_("Cleaning up an interrupted installation…");
+  for (const fs::path& folder : leftovers) {
+    try {
+      fm_.removeItem(folder);
+    } catch (const fs::filesystem_error&) {
+      // Still hidden and recognised: the next install tries again.
+    }
+  }
 }
 
 void InstallTransaction::stage(const RhinoTarget& target) {
@@ -79,7 +105,7 @@ void InstallTransaction::stage(const RhinoTarget& target) {
 
   const fs::path root = location(target.packageRoot);
   fm_.createDirectory(root, Intermediates::yes);
-  const fs::path staging = root / (std::string(rhino::kStagingPrefix) + newUUID());
+  const fs::path staging = newStagingFolder(root);
   staged_.push_back(staging);
   fm_.createDirectory(staging, Intermediates::no);
   fm_.copyItem(payload, staging / release.version);
@@ -130,7 +156,14 @@ void InstallTransaction::commit() {
     // Staging folder and destination share the package root: one rename, so
     // the destination appears complete or not at all.
     engine_.rejectLinks(destination);
-    fm_.moveItem(staged_[i], destination);
+    try {
+      fm_.moveItem(staged_[i], destination);
+    } catch (...) {
+      // The rename may have happened before the flush after it failed: then
+      // the roll-back has a deploy to take away.
+      if (!fm_.fileExists(staged_[i]) && fm_.fileExists(destination)) deployed_.push_back(destination);
+      throw;
+    }
     deployed_.push_back(destination);
     engine_.verify(requirePackage(release, target.major), destination / release.version);
   }
@@ -155,7 +188,7 @@ void InstallTransaction::rollBack(std::exception_ptr failure) {
   std::vector<std::string> problems;
   for (auto it = deployed_.rbegin(); it != deployed_.rend(); ++it) {
     try {
-      fm_.removeItem(*it);
+      setAsideAndRemove(fm_, *it);
     } catch (...) {
       problems.push_back(describe(std::current_exception()));
     }

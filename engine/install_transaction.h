@@ -24,6 +24,7 @@ class InstallTransaction {
   void run();
 
  private:
+  void removeLeftovers();
   void stage(const RhinoTarget& target);
   void syncStaged();
   void checkExistingDestination(const RhinoTarget& target, const std::filesystem::path& destination);

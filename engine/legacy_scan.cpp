@@ -72,13 +72,14 @@ std::vector<fs::path> InstallEngine::legacyRoots() const {
       [&](const WalkEntry& entry) {
         if (lowercasedASCII(extensionOf(entry.path)) != rhino::kSettingsExtension) return true;
         try {
-          for (fs::path& folder : listedFolders(fm_.readWholeFile(entry.path))) roots.push_back(std::move(folder));
+          const std::string settings = fm_.readWholeFile(entry.path, 64u << 20, Links::follow);
+          for (fs::path& folder : listedFolders(settings)) roots.push_back(std::move(folder));
         } catch (const fs::filesystem_error&) {
           // An unreadable settings file adds nothing.
         }
         return true;
       },
-      [](const fs::filesystem_error&) { return true; });
+      [](const fs::filesystem_error&) { return true; }, Links::follow);
   return roots;
 }
 

@@ -6,6 +6,7 @@
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/unicode.h"
+#include "engine/staging_folders.h"
 #include "engine/version_compare.h"
 
 namespace nimbra {
@@ -54,7 +55,7 @@ void InstallEngine::recoverInterrupted(const Progress& progress) const {
 
     // Every check has passed: nothing was changed before this point.
     progress("Restoring the interrupted installation…");
-    for (auto it = deploys.rbegin(); it != deploys.rend(); ++it) fm_.removeItem(*it);
+    for (auto it = deploys.rbegin(); it != deploys.rend(); ++it) setAsideAndRemove(fm_, *it);
     for (auto it = receipt.backups.rbegin(); it != receipt.backups.rend(); ++it) {
       if (fm_.fileExists(it->backup)) fm_.moveItem(it->backup, it->original);
     }

@@ -25,7 +25,7 @@ std::optional<std::set<std::string>> listedFiles(const FileManager& fm, const fs
   fm.walk(
       folder, Hidden::include,
       [&](const WalkEntry& entry) {
-        if (fm.fileExists(entry.path) && fm.isRegularFile(entry.path)) {
+        if (entry.isRegularFile) {
           twice = !listed.insert(nfc(entry.relative.string())).second || twice;
         }
         return true;

@@ -26,7 +26,7 @@ plist_t parseInfo(std::string_view bytes) {
 
 plist_t readInfo(const FileManager& fm, const fs::path& file) {
   try {
-    return parseInfo(fm.readWholeFile(file, kInfoLimit));
+    return parseInfo(fm.readWholeFile(file, kInfoLimit, Links::follow));
   } catch (const fs::filesystem_error&) {
     return nullptr;
   }

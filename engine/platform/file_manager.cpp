@@ -1,5 +1,6 @@
 #include "engine/platform/file_manager.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,9 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <vector>
 
+#include "engine/platform/link_free.h"
 #include "engine/platform/unique_fd.h"
 
 namespace nimbra {
@@ -55,13 +58,50 @@ bool FileManager::isExecutableFile(const fs::path& path) const {
   return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-std::vector<std::string> FileManager::contentsOfDirectory(const fs::path& path) const {
-  std::error_code error;
-  std::vector<std::string> names;
-  for (fs::directory_iterator it(path, error), end; !error && it != end; it.increment(error)) {
-    names.push_back(it->path().filename().string());
+namespace {
+
+// The entries of an open folder, "." and ".." left out. Takes fd over.
+struct Listing {
+  Listing(UniqueFd fd, const fs::path& path) : folder(::fdopendir(fd.get())) {
+    if (folder == nullptr) throwFileError("list", path, errno);
+    (void)fd.release();
   }
-  if (error) throw fs::filesystem_error("list", path, error);
+  ~Listing() { ::closedir(folder); }
+  Listing(const Listing&) = delete;
+  Listing& operator=(const Listing&) = delete;
+  // The next name, or nothing at the end; throws what readdir met.
+  std::optional<std::string> next(const fs::path& path) {
+    for (;;) {
+      errno = 0;
+      const dirent* entry = ::readdir(folder);
+      if (entry == nullptr) {
+        if (errno != 0) throwFileError("list", path, errno);
+        return std::nullopt;
+      }
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") return name;
+    }
+  }
+  DIR* folder;
+};
+
+UniqueFd openForReading(const fs::path& path, Links links) {
+  if (links == Links::refuse) return openForReadingWithoutLinks(path);
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) throwFileError("open", path, errno);
+  return fd;
+}
+
+}  // namespace
+
+std::vector<std::string> FileManager::contentsOfDirectory(const fs::path& path) const {
+  UniqueFd fd = openForReadingWithoutLinks(path);
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) throwFileError("list", path, errno);
+  if (!S_ISDIR(info.st_mode)) throwFileError("list", path, ENOTDIR);
+  Listing listing(std::move(fd), path);
+  std::vector<std::string> names;
+  while (std::optional<std::string> name = listing.next(path)) names.push_back(std::move(*name));
   return names;
 }
 
@@ -77,10 +117,9 @@ namespace {
 constexpr std::size_t kBlock = 256 * 1024;
 }  // namespace
 
-std::uint64_t FileManager::readFile(const fs::path& path,
-                                    const std::function<void(std::string_view)>& sink) const {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) throwFileError("open", path, errno);
+std::uint64_t FileManager::readFile(const fs::path& path, const std::function<void(std::string_view)>& sink,
+                                    Links links) const {
+  const UniqueFd fd = openForReading(path, links);
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) throwFileError("fstat", path, errno);
   if (S_ISDIR(info.st_mode)) throwFileError("read", path, EISDIR);
@@ -101,12 +140,15 @@ std::uint64_t FileManager::readFile(const fs::path& path,
   }
 }
 
-std::string FileManager::readWholeFile(const fs::path& path, std::size_t maxBytes) const {
+std::string FileManager::readWholeFile(const fs::path& path, std::size_t maxBytes, Links links) const {
   std::string bytes;
-  readFile(path, [&](std::string_view block) {
-    if (bytes.size() + block.size() > maxBytes) throwFileError("read", path, EFBIG);
-    bytes.append(block);
-  });
+  readFile(
+      path,
+      [&](std::string_view block) {
+        if (bytes.size() + block.size() > maxBytes) throwFileError("read", path, EFBIG);
+        bytes.append(block);
+      },
+      links);
   return bytes;
 }
 
@@ -119,59 +161,58 @@ std::uint64_t FileManager::fileSize(const fs::path& path) const {
 namespace {
 
 struct Level {
-  fs::directory_iterator iterator;
+  std::unique_ptr<Listing> listing;
+  fs::path path;
   fs::path relative;
 };
 
-bool hiddenName(const fs::path& name) {
-  const std::string& text = name.native();
-  return !text.empty() && text.front() == '.';
-}
+bool hiddenName(const std::string& name) { return !name.empty() && name.front() == '.'; }
 
 }  // namespace
 
-bool FileManager::walk(const fs::path& root, Hidden hidden, const Visitor& visit,
-                       const ErrorHandler& onError) const {
-  std::error_code error;
-  fs::directory_iterator first(root, error);
-  if (error) return false;
-
+bool FileManager::walk(const fs::path& root, Hidden hidden, const Visitor& visit, const ErrorHandler& onError,
+                       Links links) const {
   std::vector<Level> levels;
-  levels.push_back({std::move(first), fs::path()});
+  try {
+    levels.push_back({std::make_unique<Listing>(openForReading(root, links), root), root, fs::path()});
+  } catch (const fs::filesystem_error&) {
+    return false;
+  }
   while (!levels.empty()) {
     Level& level = levels.back();
-    if (level.iterator == fs::directory_iterator()) {
+    std::optional<std::string> name;
+    try {
+      name = level.listing->next(level.path);
+    } catch (const fs::filesystem_error& error) {
+      if (!onError(error)) return true;
+    }
+    if (!name) {
       levels.pop_back();
       continue;
     }
-    const fs::directory_entry& item = *level.iterator;
-    const fs::path name = item.path().filename();
     WalkEntry entry;
-    entry.path = item.path();
-    entry.relative = level.relative.empty() ? name : level.relative / name;
+    entry.path = level.path / *name;
+    entry.relative = level.relative.empty() ? fs::path(*name) : level.relative / *name;
     entry.depth = static_cast<int>(levels.size());
-    const fs::file_status status = item.symlink_status(error);
-    entry.isSymbolicLink = !error && fs::is_symlink(status);
-    entry.isDirectory = !error && fs::is_directory(status);
-
-    bool descend = false;
-    if (hidden == Hidden::include || !hiddenName(name)) descend = visit(entry) && entry.isDirectory;
-
-    level.iterator.increment(error);
-    if (error) {
-      levels.back().iterator = fs::directory_iterator();
-      if (!onError(fs::filesystem_error("walk", entry.path.parent_path(), error))) return true;
-      error.clear();
+    const int folder = ::dirfd(level.listing->folder);
+    struct stat info {};
+    if (::fstatat(folder, name->c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+      entry.isSymbolicLink = S_ISLNK(info.st_mode);
+      entry.isDirectory = S_ISDIR(info.st_mode);
+      entry.isRegularFile = S_ISREG(info.st_mode);
     }
-    if (descend) {
-      fs::directory_iterator child(entry.path, error);
-      if (error) {
-        if (!onError(fs::filesystem_error("walk", entry.path, error))) return true;
-        error.clear();
-        continue;
+    if (hidden == Hidden::skip && hiddenName(*name)) continue;
+    if (!visit(entry) || !entry.isDirectory) continue;
+    // Below the root nothing is followed: the folder is opened beside its
+    // entry, never through a link.
+    UniqueFd child(::openat(folder, name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!child.valid()) {
+      if (!onError(fs::filesystem_error("walk", entry.path, std::error_code(errno, std::system_category())))) {
+        return true;
       }
-      levels.push_back({std::move(child), entry.relative});
+      continue;
     }
+    levels.push_back({std::make_unique<Listing>(std::move(child), entry.path), entry.path, entry.relative});
   }
   return true;
 }

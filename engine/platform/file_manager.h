@@ -7,10 +7,16 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/platform/system_calls.h"
+
 namespace nimbra {
 
 enum class Intermediates { no, yes };
 enum class Hidden { include, skip };
+// Whether a read may pass a symbolic link on its way: the engine's own reads
+// refuse them (ELOOP), so a folder swapped for a link after a check cannot
+// make them read a file elsewhere.
+enum class Links { refuse, follow };
 
 // One entry met by FileManager::walk.
 struct WalkEntry {
@@ -19,15 +25,18 @@ struct WalkEntry {
   int depth = 0;                   // 1 for a root's direct children
   bool isSymbolicLink = false;     // the entry itself, links not followed
   bool isDirectory = false;        // the entry itself, links not followed
+  bool isRegularFile = false;      // the entry itself, links not followed
 };
 
-// Every file-system operation of the engine goes through one FileManager, so a
-// test can derive from it and fail, log or crash at any mutating call.
+// Every file-system operation of the engine goes through one FileManager. Its
+// changes are made through SystemCalls, so a test can fail, log or cut the
+// power at any of them.
 //
 // Failures are thrown as std::filesystem::filesystem_error carrying the real
 // errno and the paths involved. Every descriptor is opened close-on-exec.
 class FileManager {
  public:
+  explicit FileManager(SystemCalls& calls = SystemCalls::real()) : calls_(calls) {}
   virtual ~FileManager() = default;
 
   // The process-wide instance.
@@ -45,44 +54,52 @@ class FileManager {
   virtual bool isRegularFile(const std::filesystem::path& path) const;
   // A file (not a folder) that the user may execute, following links.
   virtual bool isExecutableFile(const std::filesystem::path& path) const;
-  // The names in a folder, hidden ones included, in no particular order.
+  // The names in a folder, hidden ones included, in no particular order. A
+  // link on the way fails with ELOOP.
   virtual std::vector<std::string> contentsOfDirectory(const std::filesystem::path& path) const;
   virtual std::filesystem::path destinationOfSymbolicLink(const std::filesystem::path& path) const;
   // Streams the file's bytes to sink in blocks; returns the number of bytes.
   // A folder or a missing file throws.
-  virtual std::uint64_t readFile(const std::filesystem::path& path,
-                                 const std::function<void(std::string_view)>& sink) const;
+  virtual std::uint64_t readFile(const std::filesystem::path& path, const std::function<void(std::string_view)>& sink,
+                                 Links links = Links::refuse) const;
   // Reads the whole file; throws filesystem_error(EFBIG) past maxBytes.
-  std::string readWholeFile(const std::filesystem::path& path, std::size_t maxBytes = 64u << 20) const;
+  std::string readWholeFile(const std::filesystem::path& path, std::size_t maxBytes = 64u << 20,
+                            Links links = Links::refuse) const;
   // The file's size, following links; throws when it cannot be examined.
   virtual std::uint64_t fileSize(const std::filesystem::path& path) const;
 
-  // Walks below root, depth first, never following links. visit returns
-  // false to skip an entry's children. onError gets each folder that cannot
-  // be read and returns false to stop the walk. Returns false only when the
-  // root itself cannot be opened.
+  // Walks below root, depth first, never following links below it (links
+  // says whether the way to root may pass one). visit returns false to skip
+  // an entry's children. onError gets each folder that cannot be read and
+  // returns false to stop the walk. Returns false only when the root itself
+  // cannot be opened.
   using Visitor = std::function<bool(const WalkEntry&)>;
   using ErrorHandler = std::function<bool(const std::filesystem::filesystem_error&)>;
-  virtual bool walk(const std::filesystem::path& root, Hidden hidden, const Visitor& visit,
-                    const ErrorHandler& onError) const;
+  virtual bool walk(const std::filesystem::path& root, Hidden hidden, const Visitor& visit, const ErrorHandler& onError,
+                    Links links = Links::refuse) const;
 
-  // ---- Mutations: each one is a single call a test can fail or crash at.
+  // ---- Mutations, each made through calls().
 
   // With Intermediates::yes an existing folder is success; with ::no it fails
   // with EEXIST. Every folder made is made durable in its parent.
-  virtual void createDirectory(const std::filesystem::path& path, Intermediates intermediates);
+  void createDirectory(const std::filesystem::path& path, Intermediates intermediates);
   // Replaces path whole: a temporary file beside it, fsync, rename over it,
   // fsync of the folder. A reader after a crash sees the old or the new bytes.
-  virtual void writeAtomically(const std::filesystem::path& path, std::string_view bytes);
+  void writeAtomically(const std::filesystem::path& path, std::string_view bytes);
   // Moves without ever replacing: fails with EEXIST if anything is at to.
   // Across file systems, a copy and then removal of the source.
-  virtual void moveItem(const std::filesystem::path& from, const std::filesystem::path& to);
+  void moveItem(const std::filesystem::path& from, const std::filesystem::path& to);
   // Recursive copy; fails if to exists. Links are copied as links.
-  virtual void copyItem(const std::filesystem::path& from, const std::filesystem::path& to);
+  void copyItem(const std::filesystem::path& from, const std::filesystem::path& to);
   // Recursive removal; a link is removed, never followed. Fails if nothing is there.
-  virtual void removeItem(const std::filesystem::path& path);
+  void removeItem(const std::filesystem::path& path);
   // Flushes everything written on path's file system to stable storage.
-  virtual void syncFileSystem(const std::filesystem::path& path);
+  void syncFileSystem(const std::filesystem::path& path);
+
+  SystemCalls& calls() const { return calls_; }
+
+ private:
+  SystemCalls& calls_;
 };
 
 // Throws filesystem_error for errno with the operation and path(s).

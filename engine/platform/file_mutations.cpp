@@ -31,9 +31,22 @@ std::string temporaryName(const fs::path& path) {
   return "." + path.filename().string() + ".tmp-" + std::to_string(random());
 }
 
-void writeAll(int fd, std::string_view bytes, const fs::path& path) {
+// A new temporary file beside path. A name already taken (left by a run that
+// was cut off, or drawn alike in a forked process) is passed over.
+UniqueFd createTemporary(SystemCalls& calls, int folder, const fs::path& path, std::string& name) {
+  for (int attempt = 0;; ++attempt) {
+    name = temporaryName(path);
+    UniqueFd fd(calls.openAt(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (fd.valid() || errno != EEXIST || attempt == 8) {
+      if (!fd.valid()) throwFileError("create", parentOf(path) / name, errno);
+      return fd;
+    }
+  }
+}
+
+void writeAll(SystemCalls& calls, int fd, std::string_view bytes, const fs::path& path) {
   while (!bytes.empty()) {
-    const ssize_t wrote = ::write(fd, bytes.data(), bytes.size());
+    const ssize_t wrote = calls.write(fd, bytes.data(), bytes.size());
     if (wrote < 0) {
       if (errno == EINTR) continue;
       throwFileError("write", path, errno);
@@ -46,44 +59,43 @@ void writeAll(int fd, std::string_view bytes, const fs::path& path) {
 
 void FileManager::createDirectory(const fs::path& path, Intermediates intermediates) {
   if (intermediates == Intermediates::yes) {
-    openFolderWithoutLinks(path, Create::yes);
+    makeFolderWithoutLinks(calls_, path);
     return;
   }
   const UniqueFd parent = openFolderWithoutLinks(parentOf(path));
-  if (::mkdirat(parent.get(), path.filename().c_str(), 0755) != 0) throwFileError("mkdir", path, errno);
-  syncAt(parent.get(), parentOf(path));
+  if (calls_.mkdirAt(parent.get(), path.filename().c_str(), 0755) != 0) throwFileError("mkdir", path, errno);
+  syncAt(calls_, parent.get(), parentOf(path));
 }
 
 void FileManager::writeAtomically(const fs::path& path, std::string_view bytes) {
   const UniqueFd folder = openFolderWithoutLinks(parentOf(path));
-  const std::string temporary = temporaryName(path);
+  std::string temporary;
+  UniqueFd fd = createTemporary(calls_, folder.get(), path, temporary);
   const fs::path shown = parentOf(path) / temporary;
-  UniqueFd fd(::openat(folder.get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
-  if (!fd.valid()) throwFileError("create", shown, errno);
   try {
-    writeAll(fd.get(), bytes, shown);
-    if (::fsync(fd.get()) != 0) throwFileError("fsync", shown, errno);
+    writeAll(calls_, fd.get(), bytes, shown);
+    if (calls_.fsync(fd.get()) != 0) throwFileError("fsync", shown, errno);
     fd.reset();
-    if (::renameat(folder.get(), temporary.c_str(), folder.get(), path.filename().c_str()) != 0) {
+    if (calls_.renameAt(folder.get(), temporary.c_str(), folder.get(), path.filename().c_str(), 0) != 0) {
       throwFileError("rename", shown, path, errno);
     }
   } catch (...) {
-    ::unlinkat(folder.get(), temporary.c_str(), 0);
+    calls_.unlinkAt(folder.get(), temporary.c_str(), 0);
     throw;
   }
-  syncAt(folder.get(), parentOf(path));
+  syncAt(calls_, folder.get(), parentOf(path));
 }
 
 void FileManager::moveItem(const fs::path& from, const fs::path& to) {
   const UniqueFd fromFolder = openFolderWithoutLinks(parentOf(from));
   const UniqueFd toFolder = openFolderWithoutLinks(parentOf(to));
   const fs::path fromName = from.filename(), toName = to.filename();
-  if (::renameat2(fromFolder.get(), fromName.c_str(), toFolder.get(), toName.c_str(), RENAME_NOREPLACE) != 0) {
+  if (calls_.renameAt(fromFolder.get(), fromName.c_str(), toFolder.get(), toName.c_str(), RENAME_NOREPLACE) != 0) {
     const int error = errno;
     if (error == EXDEV) {
-      copyTreeAt(from, toFolder.get(), toName.string(), to);
+      copyTreeAt(calls_, from, toFolder.get(), toName.string(), to);
       syncFileSystem(to);
-      removeAt(fromFolder.get(), fromName.string(), from);
+      removeAt(calls_, fromFolder.get(), fromName.string(), from);
     } else if (error == EINVAL) {
       // A file system without RENAME_NOREPLACE: test, then rename. The gap is
       // only open to another writer in the user's own folders.
@@ -91,7 +103,7 @@ void FileManager::moveItem(const fs::path& from, const fs::path& to) {
       if (::fstatat(toFolder.get(), toName.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
         throwFileError("rename", from, to, EEXIST);
       }
-      if (::renameat(fromFolder.get(), fromName.c_str(), toFolder.get(), toName.c_str()) != 0) {
+      if (calls_.renameAt(fromFolder.get(), fromName.c_str(), toFolder.get(), toName.c_str(), 0) != 0) {
         throwFileError("rename", from, to, errno);
       }
     } else {
@@ -99,24 +111,24 @@ void FileManager::moveItem(const fs::path& from, const fs::path& to) {
     }
   }
   // The move is on disk before whatever the caller records next.
-  syncAt(toFolder.get(), parentOf(to));
-  if (parentOf(from) != parentOf(to)) syncAt(fromFolder.get(), parentOf(from));
+  syncAt(calls_, toFolder.get(), parentOf(to));
+  if (parentOf(from) != parentOf(to)) syncAt(calls_, fromFolder.get(), parentOf(from));
 }
 
 void FileManager::copyItem(const fs::path& from, const fs::path& to) {
   const UniqueFd folder = openFolderWithoutLinks(parentOf(to));
-  copyTreeAt(from, folder.get(), to.filename().string(), to);
+  copyTreeAt(calls_, from, folder.get(), to.filename().string(), to);
 }
 
 void FileManager::removeItem(const fs::path& path) {
   const UniqueFd folder = openFolderWithoutLinks(parentOf(path));
-  removeAt(folder.get(), path.filename().string(), path);
+  removeAt(calls_, folder.get(), path.filename().string(), path);
 }
 
 void FileManager::syncFileSystem(const fs::path& path) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) throwFileError("open", path, errno);
-  if (::syncfs(fd.get()) != 0) throwFileError("syncfs", path, errno);
+  if (calls_.syncfs(fd.get()) != 0) throwFileError("syncfs", path, errno);
 }
 
 }  // namespace nimbra

@@ -24,12 +24,12 @@ bool systemLink(int root, const fs::path& name) {
   return length > 0 && std::string(target, static_cast<std::size_t>(length)) == "private/" + name.string();
 }
 
-int openStep(int current, const fs::path& component, bool follow, Create create, const fs::path& folder) {
+int openStep(int current, const fs::path& component, bool follow, SystemCalls* create, const fs::path& folder) {
   const int flags = O_PATH | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW);
   int fd = ::openat(current, component.c_str(), flags);
-  if (fd < 0 && errno == ENOENT && create == Create::yes) {
-    if (::mkdirat(current, component.c_str(), 0755) != 0 && errno != EEXIST) throwFileError("mkdir", folder, errno);
-    syncAt(current, folder);
+  if (fd < 0 && errno == ENOENT && create != nullptr) {
+    if (create->mkdirAt(current, component.c_str(), 0755) != 0 && errno != EEXIST) throwFileError("mkdir", folder, errno);
+    syncAt(*create, current, folder);
     fd = ::openat(current, component.c_str(), flags);
   }
   if (fd < 0) {
@@ -40,9 +40,7 @@ int openStep(int current, const fs::path& component, bool follow, Create create,
   return fd;
 }
 
-}  // namespace
-
-UniqueFd openFolderWithoutLinks(const fs::path& folder, Create create) {
+UniqueFd openFolder(const fs::path& folder, SystemCalls* create) {
   const fs::path absolute = fs::absolute(folder).lexically_normal();
   UniqueFd current(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (!current.valid()) throwFileError("open", "/", errno);
@@ -55,13 +53,28 @@ UniqueFd openFolderWithoutLinks(const fs::path& folder, Create create) {
   return current;
 }
 
-void syncAt(int folder, const fs::path& path) {
-  UniqueFd fd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}  // namespace
+
+UniqueFd openFolderWithoutLinks(const fs::path& folder) { return openFolder(folder, nullptr); }
+
+UniqueFd makeFolderWithoutLinks(SystemCalls& calls, const fs::path& folder) { return openFolder(folder, &calls); }
+
+UniqueFd openForReadingWithoutLinks(const fs::path& path) {
+  const fs::path absolute = fs::absolute(path).lexically_normal();
+  const UniqueFd parent = openFolderWithoutLinks(absolute.parent_path());
+  const fs::path name = absolute.filename().empty() ? fs::path(".") : absolute.filename();
+  UniqueFd fd(::openat(parent.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (!fd.valid()) throwFileError("open", path, errno);
-  if (::fsync(fd.get()) != 0) throwFileError("fsync", path, errno);
+  return fd;
 }
 
-void removeAt(int folder, const std::string& name, const fs::path& path) {
+void syncAt(SystemCalls& calls, int folder, const fs::path& path) {
+  UniqueFd fd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) throwFileError("open", path, errno);
+  if (calls.fsync(fd.get()) != 0) throwFileError("fsync", path, errno);
+}
+
+void removeAt(SystemCalls& calls, int folder, const std::string& name, const fs::path& path) {
   struct stat info {};
   if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) throwFileError("remove", path, errno);
   if (S_ISDIR(info.st_mode)) {
@@ -78,16 +91,16 @@ void removeAt(int folder, const std::string& name, const fs::path& path) {
       if (child != "." && child != "..") names.push_back(child);
     }
     try {
-      for (const std::string& child : names) removeAt(::dirfd(listing), child, path / child);
+      for (const std::string& child : names) removeAt(calls, ::dirfd(listing), child, path / child);
     } catch (...) {
       ::closedir(listing);
       throw;
     }
     ::closedir(listing);
-    if (::unlinkat(folder, name.c_str(), AT_REMOVEDIR) != 0) throwFileError("remove", path, errno);
+    if (calls.unlinkAt(folder, name.c_str(), AT_REMOVEDIR) != 0) throwFileError("remove", path, errno);
     return;
   }
-  if (::unlinkat(folder, name.c_str(), 0) != 0) throwFileError("remove", path, errno);
+  if (calls.unlinkAt(folder, name.c_str(), 0) != 0) throwFileError("remove", path, errno);
 }
 
 }  // namespace nimbra

@@ -33,9 +33,9 @@ struct FolderMode {
   fs::path to;
 };
 
-void writeAll(int fd, const char* bytes, std::size_t length, const fs::path& path) {
+void writeAll(SystemCalls& calls, int fd, const char* bytes, std::size_t length, const fs::path& path) {
   while (length > 0) {
-    const ssize_t wrote = ::write(fd, bytes, length);
+    const ssize_t wrote = calls.write(fd, bytes, length);
     if (wrote < 0) {
       if (errno == EINTR) continue;
       throwFileError("write", path, errno);
@@ -45,11 +45,11 @@ void writeAll(int fd, const char* bytes, std::size_t length, const fs::path& pat
   }
 }
 
-void copyBytes(int from, int to, const fs::path& source, const fs::path& target) {
+void copyBytes(SystemCalls& calls, int from, int to, const fs::path& source, const fs::path& target) {
   // copy_file_range keeps the bytes in the kernel; a file system that cannot
   // do it across the two files falls back to plain reads and writes.
   for (;;) {
-    const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+    const ssize_t copied = calls.copyFileRange(from, to, 1 << 30);
     if (copied > 0) continue;
     if (copied == 0) return;
     if (errno == EINTR) continue;
@@ -66,24 +66,24 @@ void copyBytes(int from, int to, const fs::path& source, const fs::path& target)
       throwFileError("read", source, errno);
     }
     if (got == 0) return;
-    writeAll(to, buffer.data(), static_cast<std::size_t>(got), target);
+    writeAll(calls, to, buffer.data(), static_cast<std::size_t>(got), target);
   }
 }
 
-void copyFile(const FileCopy& file) {
-  UniqueFd source(::open(file.from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  if (!source.valid()) throwFileError("open", file.from, errno);
-  UniqueFd target(::openat(file.folder->get(), file.name.c_str(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, file.mode & 07777));
+void copyFile(SystemCalls& calls, const FileCopy& file) {
+  const UniqueFd source = openForReadingWithoutLinks(file.from);
+  UniqueFd target(calls.openAt(file.folder->get(), file.name.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, file.mode & 07777));
   if (!target.valid()) throwFileError("create", file.to, errno);
-  copyBytes(source.get(), target.get(), file.from, file.to);
+  copyBytes(calls, source.get(), target.get(), file.from, file.to);
   // Start writing the copy out now, so that the later flush waits for little.
   ::sync_file_range(target.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 // Makes the folders and links of the tree and lists its files.
-void copyStructure(const fs::path& from, const std::shared_ptr<UniqueFd>& folder, const std::string& name,
-                   const fs::path& to, std::vector<FileCopy>& files, std::vector<FolderMode>& folders) {
+void copyStructure(SystemCalls& calls, const fs::path& from, const std::shared_ptr<UniqueFd>& folder,
+                   const std::string& name, const fs::path& to, std::vector<FileCopy>& files,
+                   std::vector<FolderMode>& folders) {
   struct stat info {};
   if (::lstat(from.c_str(), &info) != 0) throwFileError("lstat", from, errno);
   if (S_ISREG(info.st_mode)) return files.push_back({from, folder, name, to, info.st_mode});
@@ -91,17 +91,17 @@ void copyStructure(const fs::path& from, const std::shared_ptr<UniqueFd>& folder
     std::error_code error;
     const fs::path target = fs::read_symlink(from, error);
     if (error) throw fs::filesystem_error("readlink", from, error);
-    if (::symlinkat(target.c_str(), folder->get(), name.c_str()) != 0) throwFileError("symlink", to, errno);
+    if (calls.symlinkAt(target.c_str(), folder->get(), name.c_str()) != 0) throwFileError("symlink", to, errno);
     return;
   }
   if (!S_ISDIR(info.st_mode)) throwFileError("copy", from, to, ENOTSUP);
-  if (::mkdirat(folder->get(), name.c_str(), 0700) != 0) throwFileError("mkdir", to, errno);
+  if (calls.mkdirAt(folder->get(), name.c_str(), 0700) != 0) throwFileError("mkdir", to, errno);
   auto child = std::make_shared<UniqueFd>(::openat(folder->get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!child->valid()) throwFileError("open", to, errno);
   std::error_code error;
   for (fs::directory_iterator it(from, error), end; !error && it != end; it.increment(error)) {
     const std::string entry = it->path().filename().string();
-    copyStructure(it->path(), child, entry, to / entry, files, folders);
+    copyStructure(calls, it->path(), child, entry, to / entry, files, folders);
   }
   if (error) throw fs::filesystem_error("list", from, error);
   folders.push_back({child, info.st_mode, to});
@@ -109,14 +109,14 @@ void copyStructure(const fs::path& from, const std::shared_ptr<UniqueFd>& folder
 
 }  // namespace
 
-void copyTreeAt(const fs::path& from, int folder, const std::string& name, const fs::path& to) {
+void copyTreeAt(SystemCalls& calls, const fs::path& from, int folder, const std::string& name, const fs::path& to) {
   auto parent = std::make_shared<UniqueFd>(::dup(folder));
   if (!parent->valid()) throwFileError("dup", to, errno);
   std::vector<FileCopy> files;
   std::vector<FolderMode> folders;
-  copyStructure(from, parent, name, to, files, folders);
-  for (const std::exception_ptr& failure :
-       forEachConcurrently(files.size(), [&](std::size_t i) { copyFile(files[i]); })) {
+  copyStructure(calls, from, parent, name, to, files, folders);
+  for (const std::exception_ptr& failure : forEachConcurrently(
+           files.size(), [&](std::size_t i) { copyFile(calls, files[i]); }, calls.concurrency())) {
     if (failure) std::rethrow_exception(failure);
   }
   // Modes last: a folder without write permission still received its files.

@@ -124,6 +124,12 @@ TEST_F(FileManagerTest, NeverWritesMovesOrRemovesThroughALinkOnTheWay) {
   EXPECT_EQ(std::distance(fs::directory_iterator(at("real")), fs::directory_iterator()), 1);
   EXPECT_EQ(readFile(at("real/inside")), "theirs");
   EXPECT_EQ(readFile(at("mine")), "mine");
+  // The engine's own reads refuse the link as well, unless told to follow it.
+  EXPECT_EQ(errorOf([&] { fm_.readWholeFile(at("link/inside")); }), loop);
+  EXPECT_EQ(errorOf([&] { fm_.contentsOfDirectory(at("link")); }), loop);
+  EXPECT_FALSE(fm_.walk(at("link"), Hidden::skip, [](const WalkEntry&) { return true; },
+                        [](const fs::filesystem_error&) { return true; }));
+  EXPECT_EQ(fm_.readWholeFile(at("link/inside"), 100, Links::follow), "theirs");
   fm_.removeItem(at("link"));  // the link itself goes, not what it points at
   EXPECT_EQ(readFile(at("real/inside")), "theirs");
 }

@@ -1,16 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "engine/platform/file_lock.h"
-#include "tests/support/faulty_file_manager.h"
+#include "tests/support/power_cut_disk.h"
 #include "tests/support/install_sandbox.h"
 
 namespace nimbra {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FaultyFileManager;
+using testing::PowerCutDisk;
 using testing::InstallSandbox;
 using testing::readFile;
 using testing::Snapshot;
@@ -73,6 +74,29 @@ TEST_F(Install, FreshInstallDeploysReportsAndRecordsACompleteReceipt) {
   EXPECT_EQ(receipt.deploying, receipt.destinations);
   EXPECT_EQ(fs::status(box_.support() / "install.lock").permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(Install, RemovesTheStagingFoldersOfCutOffInstallsAndNothingElse) {
+  const fs::path root = box_.standardRoot(8);
+  const std::string uuid = "6B1E0C2A-3F4D-4E5F-8A9B-0C1D2E3F4A5B";
+  testing::writeFile(root / (".nimbra-install-" + uuid) / "1.3.0/Nimbra.gha", "staged");
+  testing::writeFile(root / ".nimbra-install-0a1b2c3d-4e5f-4061-8273-8495a6b7c8d9/1.3.0/lib/x", "partly");
+  const std::vector<std::string> kept = {".nimbra-install-6B1E0C2A", ".nimbra-install-" + uuid + "-old",
+                                         ".nimbra-installer-" + uuid, ".hidden"};
+  for (const std::string& name : kept) testing::writeFile(root / name / "keep", "theirs");
+  testing::writeFile(box_.home() / "Elsewhere/keep", "theirs");
+  fs::create_directory_symlink(box_.home() / "Elsewhere", root / ".nimbra-install-0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9");
+  testing::writeFile(box_.standardRoot(7) / ".nimbra-install-11111111-2222-4333-8444-555555555555", "a file");
+
+  ASSERT_EQ(failure(box_.targets({7, 8})), "");
+  EXPECT_EQ(progress_.front(), "Cleaning up an interrupted installation…");
+  EXPECT_EQ(std::count(progress_.begin(), progress_.end(), progress_.front()), 1);
+  EXPECT_FALSE(fs::exists(root / (".nimbra-install-" + uuid)));
+  EXPECT_FALSE(fs::exists(root / ".nimbra-install-0a1b2c3d-4e5f-4061-8273-8495a6b7c8d9"));
+  for (const std::string& name : kept) EXPECT_EQ(readFile(root / name / "keep"), "theirs") << name;
+  EXPECT_TRUE(fs::is_symlink(root / ".nimbra-install-0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9"));
+  EXPECT_EQ(readFile(box_.home() / "Elsewhere/keep"), "theirs");
+  EXPECT_EQ(readFile(box_.standardRoot(7) / ".nimbra-install-11111111-2222-4333-8444-555555555555"), "a file");
 }
 
 TEST_F(Install, UpgradeMovesTheEarlierDestinationIntoTheBackup) {
@@ -153,25 +177,20 @@ TEST_F(Install, MovesLegacyCopiesFirstAndLeavesProductFilesInsideDestinations) {
   expectDeployed(8);
 }
 
-// Damages a file of the second destination right after it is deployed.
-class DamagingFileManager : public FileManager {
- public:
-  fs::path victim;
-  void moveItem(const fs::path& from, const fs::path& to) override {
-    FileManager::moveItem(from, to);
-    if (to == victim && from.filename().string().starts_with(".nimbra-install-")) {
-      testing::writeFile(to / "1.3.0/lib/Companion.dll", "tampered");
-    }
-  }
-};
-
 TEST_F(Install, AFailureVerifyingTheSecondDeployRollsBothBack) {
   box_.deployEarlier(7, "1.2.0");
   box_.deployEarlier(8, "1.2.0");
   box_.writeProductFile(box_.sharedLibraries() / "Nimbra.gha", "legacy");
   const Snapshot before = box_.snapshot();
-  DamagingFileManager fm;
-  fm.victim = box_.destination(8);
+  // A file of the second destination is damaged right after its deploy.
+  PowerCutDisk disk(box_.root());
+  int deployed = 0;  // calls since the deploy
+  disk.beforeCall([&](int, const std::string& call) {
+    if (deployed > 0 && deployed++ == 1) testing::writeFile(box_.destination(8) / "1.3.0/lib/Companion.dll", "tampered");
+    if (deployed == 0 && call.starts_with("rename ") && call.ends_with(" -> " + box_.destination(8).string())) deployed = 1;
+    return 0;
+  });
+  FileManager fm(disk);
   EXPECT_EQ(failure(box_.targets({7, 8}), fm), "A file is damaged: lib/Companion.dll. Download the installer again.");
   EXPECT_EQ(box_.snapshot(), before) << testing::differences(before, box_.snapshot());
   expectNoStagingFolders();
@@ -179,21 +198,24 @@ TEST_F(Install, AFailureVerifyingTheSecondDeployRollsBothBack) {
 }
 
 TEST_F(Install, ARollBackThatCannotFinishNamesTheBackupAndNeedsRecovery) {
-  // A dry run finds the "complete" write: the last mutation of an install.
-  box_.deployEarlier(7, "1.2.0");
-  box_.deployEarlier(8, "1.2.0");
-  FaultyFileManager dry;
-  ASSERT_EQ(failure(box_.targets({7, 8}), dry), "");
-  const int complete = dry.mutations();
-  ASSERT_TRUE(dry.log().back().ends_with("receipt.json")) << dry.log().back();
-
   InstallSandbox box;
   box.deployEarlier(7, "1.2.0");
   box.deployEarlier(8, "1.2.0");
   const Snapshot before = box.snapshot();
-  FaultyFileManager fm;
-  fm.failAt(complete, std::errc::no_space_on_device);
-  fm.failAt(complete + 1, std::errc::permission_denied);  // the roll-back's removal of the Rhino 8 deploy
+  // The "complete" receipt finds the disk full, and the roll-back cannot take
+  // the Rhino 8 deploy away again.
+  PowerCutDisk disk(box.root());
+  const std::string eight = box.destination(8).string();
+  bool deployed = false, full = false;
+  disk.beforeCall([&](int, const std::string& call) {
+    deployed = deployed || (call.starts_with("rename ") && call.ends_with(" -> " + eight));
+    if (deployed && !full && call.starts_with("create ") && call.find("receipt.json.tmp") != std::string::npos) {
+      full = true;
+      return ENOSPC;
+    }
+    return full && call.starts_with("rename " + eight + " -> ") ? EACCES : 0;
+  });
+  FileManager fm(disk);
   std::string message;
   try {
     box.engine(fm)->install(box.targets({7, 8}), std::nullopt, [](const std::string&) {});
@@ -262,22 +284,24 @@ TEST_F(Install, WritesTheReceiptBeforeEveryMoveItAnnounces) {
   box_.deployEarlier(7, "1.2.0");
   box_.deployEarlier(8, "1.2.0");
   box_.writeProductFile(box_.sharedLibraries() / "Nimbra.gha", "legacy");
-  FaultyFileManager fm;
+  PowerCutDisk disk(box_.root());
   int moves = 0;
-  fm.beforeMutation([&](int, const std::string& entry) {
-    if (!entry.starts_with("move ")) return;
+  disk.beforeCall([&](int, const std::string& call) {
+    const std::string to = call.substr(call.find(" -> ") + 4);
+    if (!call.starts_with("rename ") || to.ends_with("/receipt.json") || to.ends_with("/manifest.txt")) return 0;
     ++moves;
-    const std::string from = entry.substr(5, entry.find(" -> ") - 5);
-    const std::string to = entry.substr(entry.find(" -> ") + 4);
+    const std::string from = call.substr(7, call.find(" -> ") - 7);
     const fs::path backups = box_.support() / "Backups";
     const InstallReceipt onDisk = box_.receiptIn(fs::directory_iterator(backups)->path());
     const bool announced =
         std::any_of(onDisk.backups.begin(), onDisk.backups.end(),
                     [&](const BackupItem& item) { return item.original == from && item.backup == to; }) ||
         std::find(onDisk.deploying.begin(), onDisk.deploying.end(), to) != onDisk.deploying.end();
-    EXPECT_TRUE(announced) << entry;
+    EXPECT_TRUE(announced) << call;
     EXPECT_EQ(onDisk.state, "installing");
+    return 0;
   });
+  FileManager fm(disk);
   ASSERT_EQ(failure(box_.targets({7, 8}), fm), "");
   EXPECT_EQ(moves, 5);  // one legacy copy, two earlier destinations, two deploys
 }

@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "tests/support/faulty_file_manager.h"
+#include "tests/support/power_cut_disk.h"
 #include "tests/support/install_sandbox.h"
 
 namespace nimbra {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::FaultyFileManager;
+using testing::PowerCutDisk;
 using testing::InstallSandbox;
 using testing::readFile;
 using testing::writeFile;
@@ -190,13 +190,23 @@ TEST_F(Recovery, RemovesDeploysLastFirstThenMovesBackupsBackLastFirst) {
   const std::vector<std::string> destinations = {box_.destination(7).string(), box_.destination(8).string()};
   interrupted("a", {"1.3.0", "installing", destinations, {legacy, seven, eight}, destinations});
 
-  FaultyFileManager fm;
+  PowerCutDisk disk(box_.root());
+  FileManager fm(disk);
   EXPECT_EQ(failure(fm), "");
+  std::vector<std::string> renames;  // each from -> to, a folder set aside by its destination's folder
+  for (const std::string& call : disk.log()) {
+    if (!call.starts_with("rename ")) continue;
+    const std::size_t aside = call.find("/.nimbra-install-"), temporary = call.find("/.receipt.json.tmp-");
+    renames.push_back(aside != std::string::npos     ? call.substr(0, aside) + "/(aside)"
+                      : temporary != std::string::npos ? "rename (temporary)" + call.substr(call.find(" -> "))
+                                                       : call);
+  }
   const std::vector<std::string> expected = {
-      "remove " + destinations[1], "remove " + destinations[0],
-      "move " + eight.backup + " -> " + eight.original, "move " + seven.backup + " -> " + seven.original,
-      "move " + legacy.backup + " -> " + legacy.original, "write " + (folder / "receipt.json").string()};
-  EXPECT_EQ(fm.log(), expected);
+      "rename " + destinations[1] + " -> " + box_.standardRoot(8).string() + "/(aside)",
+      "rename " + destinations[0] + " -> " + box_.standardRoot(7).string() + "/(aside)",
+      "rename " + eight.backup + " -> " + eight.original, "rename " + seven.backup + " -> " + seven.original,
+      "rename " + legacy.backup + " -> " + legacy.original, "rename (temporary) -> " + (folder / "receipt.json").string()};
+  EXPECT_EQ(renames, expected);
   EXPECT_EQ(readFile(box_.destination(8) / "1.2.0/lib/Old.dll"), "old library 8");
 }
 

@@ -24,6 +24,8 @@ class InstallSandbox {
   // A payload of release version with one package for each major in majors.
   explicit InstallSandbox(const std::string& version = "1.3.0", std::vector<std::int64_t> majors = {7, 8});
 
+  // The folder holding the home folder and the installer.
+  const std::filesystem::path& root() const { return folder_.path(); }
   const std::filesystem::path& home() const { return home_; }
   const std::filesystem::path& resources() const { return resources_; }
   const Release& release() const { return release_; }

@@ -10,7 +10,7 @@
 #include <iostream>
 
 #include "engine/platform/file_lock.h"
-#include "tests/support/faulty_file_manager.h"
+#include "tests/support/power_cut_disk.h"
 #include "tests/transaction/harness.h"
 
 extern char** environ;
@@ -105,10 +105,10 @@ TEST(InstallLock, AChildStartedDuringAnInstallNeverHoldsTheLock) {
       pid_t child = -1;
       if (::posix_spawn(&child, "/bin/sleep", nullptr, nullptr, argv, environ) != 0) ::_exit(1);
       (void)!::write(spawned.ends[1], &child, sizeof child);
-      ::_exit(kCrashStatus);
+      ::_exit(kPowerCutStatus);
     });
   });
-  ASSERT_EQ(status, kCrashStatus);
+  ASSERT_EQ(status, kPowerCutStatus);
   pid_t child = -1;
   ASSERT_EQ(::read(spawned.ends[0], &child, sizeof child), static_cast<ssize_t>(sizeof child));
   ASSERT_TRUE(InstallEngine::isProcessRunning(child));

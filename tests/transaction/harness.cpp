@@ -6,6 +6,9 @@
 
 #include <set>
 
+#include "engine/platform/file_manager.h"
+#include "tests/support/power_cut_disk.h"
+
 namespace nimbra::testing {
 
 namespace fs = std::filesystem;
@@ -32,6 +35,18 @@ const Snapshot& installedSnapshot() {
   return snapshot;
 }
 
+int callsOfAnInstall() {
+  static const int calls = [] {
+    InstallSandbox box;
+    prepareRealisticHome(box);
+    PowerCutDisk disk(box.root());
+    FileManager fm(disk);
+    box.engine(fm)->install(box.targets(), std::nullopt, ignoreProgress);
+    return disk.calls();
+  }();
+  return calls;
+}
+
 int runInChild(const std::function<void()>& body) {
   const pid_t child = ::fork();
   if (child < 0) throw std::system_error(errno, std::system_category(), "fork");
@@ -49,31 +64,62 @@ int runInChild(const std::function<void()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-void expectNothingLost(const InstallSandbox& box, const Snapshot& before, const std::string& context) {
-  std::multiset<std::string> saved;
-  const fs::path backups = box.support() / "Backups";
-  if (fs::exists(backups)) {
-    for (const auto& entry : fs::recursive_directory_iterator(backups)) {
-      if (entry.is_regular_file() && entry.path().filename() != "receipt.json") {
-        saved.insert("file:" + readFile(entry.path()));
-      }
+namespace {
+
+std::vector<BackupItem> recordedItems(const InstallSandbox& box) {
+  std::vector<BackupItem> items;
+  for (const fs::path& folder : box.backupFolders()) {
+    try {
+      const InstallReceipt receipt = box.receiptIn(folder);
+      items.insert(items.end(), receipt.backups.begin(), receipt.backups.end());
+    } catch (const std::exception&) {
+      // No receipt, or not a whole one: it records nothing.
     }
   }
+  return items;
+}
+
+}  // namespace
+
+void expectNothingLost(const InstallSandbox& box, const Snapshot& before, const std::string& context) {
   const Snapshot now = box.snapshot();
-  for (const auto& [path, value] : before) {
+  const std::vector<BackupItem> items = recordedItems(box);
+  for (const auto& [relative, value] : before) {
     if (!value.starts_with("file:")) continue;
-    const auto found = now.find(path);
-    const bool inPlace = found != now.end() && found->second == value;
-    EXPECT_TRUE(inPlace || saved.count(value)) << context << ": lost " << path;
+    const auto found = now.find(relative);
+    if (found != now.end() && found->second == value) continue;
+    const fs::path path = box.home() / relative;
+    bool saved = false;
+    for (const BackupItem& item : items) {
+      const fs::path rest = path.lexically_relative(item.original);
+      if (rest.empty() || rest.native().starts_with("..")) continue;
+      const fs::path backup = rest == "." ? fs::path(item.backup) : fs::path(item.backup) / rest;
+      saved = saved || (fs::is_regular_file(backup) && "file:" + readFile(backup) == value);
+    }
+    EXPECT_TRUE(saved) << context << ": lost " << relative;
   }
 }
 
 std::vector<std::string> receiptStates(const InstallSandbox& box) {
   std::vector<std::string> states;
   for (const fs::path& folder : box.backupFolders()) {
-    if (fs::exists(folder / "receipt.json")) states.push_back(box.receiptIn(folder).state);
+    try {
+      states.push_back(box.receiptIn(folder).state);
+    } catch (const std::exception&) {
+    }
   }
   return states;
+}
+
+std::vector<fs::path> stagingLeftovers(const InstallSandbox& box) {
+  std::vector<fs::path> found;
+  for (const std::int64_t major : {7, 8}) {
+    if (!fs::exists(box.standardRoot(major))) continue;
+    for (const auto& entry : fs::directory_iterator(box.standardRoot(major))) {
+      if (entry.path().filename().string().starts_with(".nimbra-install-")) found.push_back(entry.path());
+    }
+  }
+  return found;
 }
 
 void ignoreProgress(const std::string&) {}

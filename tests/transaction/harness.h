@@ -1,12 +1,13 @@
 #pragma once
 
-// The realistic install that the crash, fault and concurrency harnesses run:
-// two targets, each with an earlier version in place, a legacy copy in
+// The realistic install that the power-cut, fault and concurrency harnesses
+// run: two targets, each with an earlier version in place, a legacy copy in
 // Grasshopper's shared library folder and one in a folder that a settings
 // file names, and files of other plug-ins that must never be touched.
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "tests/support/install_sandbox.h"
 
@@ -17,16 +18,23 @@ void prepareRealisticHome(InstallSandbox& box);
 // The user's folders after one successful install of the realistic home.
 const Snapshot& installedSnapshot();
 
+// How many calls to the file system that install makes.
+int callsOfAnInstall();
+
 // Runs body in a child process; returns its exit status, or 128 + the
 // signal that ended it. body's exceptions end the child with status 1.
 int runInChild(const std::function<void()>& body);
 
-// Fails the test unless every file of before is still at its place with the
-// same bytes, or lies with those bytes somewhere in the Backups folder.
+// Fails the test unless every file of before is still at its path with the
+// same bytes, or, where a receipt records it (or a folder holding it) as
+// moved aside, at its recorded backup path with those bytes.
 void expectNothingLost(const InstallSandbox& box, const Snapshot& before, const std::string& context);
 
-// The states of every receipt in the Backups folder.
+// The states of every readable receipt in the Backups folder.
 std::vector<std::string> receiptStates(const InstallSandbox& box);
+
+// The ".nimbra-install-" folders left in the package roots.
+std::vector<std::filesystem::path> stagingLeftovers(const InstallSandbox& box);
 
 void ignoreProgress(const std::string&);
 

@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
-#include "tests/support/faulty_file_manager.h"
+#include <cstring>
+
+#include "engine/platform/file_manager.h"
+#include "tests/support/power_cut_disk.h"
 #include "tests/transaction/harness.h"
 
 namespace nimbra::testing {
@@ -78,16 +81,20 @@ TEST(HostileFileSystem, AFolderSwappedForALinkBeforeTheDeployWritesNothingThere)
   prepareRealisticHome(box);
   writeFile(box.home() / "Foreign/unrelated.txt", "not ours");
   const Snapshot before = box.snapshot();
-  FaultyFileManager fm;
+  PowerCutDisk disk(box.root());
   const fs::path root = box.standardRoot(8);
   fs::path aside = root;
   aside += ".swapped";
-  fm.beforeMutation([&](int, const std::string& entry) {
-    if (!entry.starts_with("move ") || entry.find(root.string() + "/.nimbra-install-") == std::string::npos) return;
-    if (fs::is_symlink(root)) return;
-    fs::rename(root, aside);
-    fs::create_directory_symlink(box.home() / "Foreign", root);
+  disk.beforeCall([&](int, const std::string& call) {
+    const bool deploy = call.starts_with("rename " + root.string() + "/.nimbra-install-") &&
+                        call.ends_with(" -> " + (root / "nimbra").string());
+    if (deploy && !fs::is_symlink(root)) {
+      fs::rename(root, aside);
+      fs::create_directory_symlink(box.home() / "Foreign", root);
+    }
+    return 0;
   });
+  FileManager fm(disk);
   const std::string message = installFailure(box, fm);
   EXPECT_TRUE(message.starts_with("Installation stopped. Restore the saved files from ")) << message;
   EXPECT_NE(message.find("Choose a folder without symbolic links: " + root.string()), std::string::npos) << message;
@@ -107,24 +114,26 @@ TEST(HostileFileSystem, AReceiptCutShortAtAnyByteIsRefusedUntouched) {
   InstallSandbox box;
   prepareRealisticHome(box);
   const Snapshot before = box.snapshot();
-  FaultyFileManager dry;
-  box.engine(dry)->install(box.targets(), std::nullopt, ignoreProgress);
+  PowerCutDisk dry(box.root());
+  FileManager dryFiles(dry);
+  box.engine(dryFiles)->install(box.targets(), std::nullopt, ignoreProgress);
   int deploy = 0;
-  for (std::size_t i = 0; i < dry.log().size(); ++i) {
-    if (dry.log()[i].find("/.nimbra-install-") != std::string::npos && dry.log()[i].starts_with("move ")) {
+  for (std::size_t i = 0; i < dry.log().size() && deploy == 0; ++i) {
+    if (dry.log()[i].starts_with("rename ") && dry.log()[i].find("/.nimbra-install-") != std::string::npos &&
+        dry.log()[i].ends_with("/nimbra")) {
       deploy = static_cast<int>(i) + 1;
-      break;
     }
   }
   ASSERT_GT(deploy, 0);
   InstallSandbox crashed;
   prepareRealisticHome(crashed);
   ASSERT_EQ(runInChild([&] {
-              FaultyFileManager fm;
-              fm.crashAt(deploy + 1);
+              PowerCutDisk disk(crashed.root());
+              disk.cutPowerAt(deploy + 2, 0);  // the deploy and the flush of its folder made
+              FileManager fm(disk);
               crashed.engine(fm)->install(crashed.targets(), std::nullopt, ignoreProgress);
             }),
-            kCrashStatus);
+            kPowerCutStatus);
   const fs::path receiptFile = crashed.backupFolders().at(0) / "receipt.json";
   const std::string whole = readFile(receiptFile);
   const Snapshot interrupted = crashed.snapshot();
@@ -225,25 +234,32 @@ TEST(HostileFileSystem, ALibraryFolderSwappedAtTheMoveNeverGivesUpAForeignFile) 
   InstallSandbox box;
   prepareRealisticHome(box);
   writeFile(box.home() / "Foreign/Nimbra.gha", "someone else's file");
-  FaultyFileManager fm;
+  PowerCutDisk disk(box.root());
   const fs::path libraries = box.sharedLibraries();
   fs::path aside = libraries;
   aside += ".swapped";
-  fm.beforeMutation([&](int, const std::string& entry) {
-    if (!entry.starts_with("move " + (libraries / "Nimbra.gha").string()) || fs::is_symlink(libraries)) return;
-    fs::rename(libraries, aside);
-    fs::create_directory_symlink(box.home() / "Foreign", libraries);
+  disk.beforeCall([&](int, const std::string& call) {
+    if (call.starts_with("rename " + (libraries / "Nimbra.gha").string()) && !fs::is_symlink(libraries)) {
+      fs::rename(libraries, aside);
+      fs::create_directory_symlink(box.home() / "Foreign", libraries);
+    }
+    return 0;
   });
-  const std::string message = installFailure(box, fm);
-  EXPECT_NE(message, "");
-  EXPECT_EQ(readFile(box.home() / "Foreign/Nimbra.gha"), "someone else's file") << message;
+  FileManager fm(disk);
+  // The move works on the folder that was checked, held open: the user's own
+  // copy goes into the backup, whatever the path now leads to.
+  EXPECT_EQ(installFailure(box, fm), "");
+  bool savedOwnCopy = false;
+  EXPECT_EQ(readFile(box.home() / "Foreign/Nimbra.gha"), "someone else's file");
   for (const fs::path& folder : box.backupFolders()) {
     for (const auto& item : fs::directory_iterator(folder)) {
-      if (item.path().filename() != "receipt.json") {
+      if (item.path().filename() != "receipt.json" && fs::is_regular_file(item.path())) {
         EXPECT_NE(readFile(item.path()), "someone else's file");
+        savedOwnCopy = savedOwnCopy || readFile(item.path()).find("shared legacy") != std::string::npos;
       }
     }
   }
+  EXPECT_TRUE(savedOwnCopy);
 }
 
 }  // namespace

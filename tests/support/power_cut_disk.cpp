@@ -1,0 +1,289 @@
+#include "tests/support/power_cut_disk.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace nimbra::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path pathOf(int fd) {
+  std::error_code error;
+  return fs::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+}
+
+std::string contentOf(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+}  // namespace
+
+bool PowerCutDisk::Change::ready() const {
+  return synced.count(folder) != 0 && (toFolder == 0 || synced.count(toFolder) != 0);
+}
+
+PowerCutDisk::PowerCutDisk(fs::path root) : root_(std::move(root)) { capture(); }
+
+// ---- The calls.
+
+bool PowerCutDisk::intercept(const std::string& call) {
+  ++count_;
+  log_.push_back(call);
+  if (count_ == cutAt_) cutPower(cutState_);
+  int error = hook_ ? hook_(count_, call) : 0;
+  if (const auto found = failures_.find(count_); found != failures_.end()) error = found->second;
+  if (error == 0) return false;
+  errno = error;
+  return true;
+}
+
+int PowerCutDisk::openAt(int folder, const char* name, int flags, mode_t mode) {
+  std::lock_guard lock(mutex_);
+  if (intercept("create " + describe(folder, name))) return -1;
+  struct stat info {};
+  const bool existed = ::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+  const int fd = ::openat(folder, name, flags, mode);
+  if (fd < 0) return fd;
+  if (!existed) {
+    created(folder, name, Node::Type::file, "");
+  } else if ((flags & O_TRUNC) != 0) {
+    if (const Id id = idOf(fd)) dirty_[id] = 0;
+  }
+  return fd;
+}
+
+ssize_t PowerCutDisk::write(int fd, const void* bytes, std::size_t length) {
+  std::lock_guard lock(mutex_);
+  if (intercept("write " + pathOf(fd).string())) return -1;
+  const ssize_t wrote = ::write(fd, bytes, length);
+  if (const Id id = wrote > 0 ? idOf(fd) : 0) dirty_.emplace(id, durable_[id].data.size());
+  return wrote;
+}
+
+ssize_t PowerCutDisk::copyFileRange(int from, int to, std::size_t length) {
+  std::lock_guard lock(mutex_);
+  if (intercept("copy -> " + pathOf(to).string())) return -1;
+  const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, length, 0);
+  if (const Id id = copied > 0 ? idOf(to) : 0) dirty_.emplace(id, durable_[id].data.size());
+  return copied;
+}
+
+int PowerCutDisk::fsync(int fd) {
+  std::lock_guard lock(mutex_);
+  if (intercept("fsync " + pathOf(fd).string())) return -1;
+  const Id id = idOf(fd);
+  if (id == 0) return 0;
+  if (durable_[id].type != Node::Type::folder) {
+    durable_[id].data = contentOf(pathOf(fd));
+    dirty_.erase(id);
+    return 0;
+  }
+  for (Change& change : pending_) {
+    if (change.folder == id || change.toFolder == id) change.synced.insert(id);
+  }
+  for (auto it = pending_.begin(); it != pending_.end();) {
+    if (!it->ready()) {
+      ++it;
+      continue;
+    }
+    apply(*it, durable_);
+    it = pending_.erase(it);
+  }
+  return 0;
+}
+
+int PowerCutDisk::renameAt(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
+  std::lock_guard lock(mutex_);
+  if (intercept("rename " + describe(fromFolder, from) + " -> " + describe(toFolder, to))) return -1;
+  const Id node = idAt(fromFolder, from);
+  const int result = ::renameat2(fromFolder, from, toFolder, to, flags);
+  const Id source = idOf(fromFolder), target = idOf(toFolder);
+  if (result == 0 && node != 0 && source != 0 && target != 0) pending_.push_back({source, target, from, to, node, {}});
+  return result;
+}
+
+int PowerCutDisk::mkdirAt(int folder, const char* name, mode_t mode) {
+  std::lock_guard lock(mutex_);
+  if (intercept("mkdir " + describe(folder, name))) return -1;
+  const int result = ::mkdirat(folder, name, mode);
+  if (result == 0) created(folder, name, Node::Type::folder, "");
+  return result;
+}
+
+int PowerCutDisk::unlinkAt(int folder, const char* name, int flags) {
+  std::lock_guard lock(mutex_);
+  if (intercept(((flags & AT_REMOVEDIR) != 0 ? "rmdir " : "unlink ") + describe(folder, name))) return -1;
+  const int result = ::unlinkat(folder, name, flags);
+  if (const Id id = result == 0 ? idOf(folder) : 0) pending_.push_back({id, 0, name, "", 0, {}});
+  return result;
+}
+
+int PowerCutDisk::symlinkAt(const char* target, int folder, const char* name) {
+  std::lock_guard lock(mutex_);
+  if (intercept("symlink " + describe(folder, name))) return -1;
+  const int result = ::symlinkat(target, folder, name);
+  if (result == 0) created(folder, name, Node::Type::link, target);
+  return result;
+}
+
+int PowerCutDisk::syncfs(int fd) {
+  std::lock_guard lock(mutex_);
+  if (intercept("syncfs " + pathOf(fd).string())) return -1;
+  capture();  // everything the file system holds is on the disk now
+  return 0;
+}
+
+// ---- The model.
+
+std::string PowerCutDisk::describe(int folder, const char* name) const { return (pathOf(folder) / name).string(); }
+
+PowerCutDisk::Id PowerCutDisk::idOf(int fd) const {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return 0;
+  const auto found = live_.find({info.st_dev, info.st_ino});
+  return found == live_.end() ? 0 : found->second;
+}
+
+PowerCutDisk::Id PowerCutDisk::idAt(int folder, const char* name) const {
+  struct stat info {};
+  if (::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return 0;
+  const auto found = live_.find({info.st_dev, info.st_ino});
+  return found == live_.end() ? 0 : found->second;
+}
+
+void PowerCutDisk::created(int folder, const char* name, Node::Type type, const std::string& data) {
+  const Id parent = idOf(folder);
+  struct stat info {};
+  if (parent == 0 || ::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return;
+  // A new node even if the inode number was used before: what the old one
+  // held may still be what the disk keeps under its old name.
+  const Id id = next_++;
+  live_[{info.st_dev, info.st_ino}] = id;
+  durable_[id] = Node{type, data, {}, info.st_mode & 07777};
+  if (type == Node::Type::file) dirty_[id] = 0;
+  pending_.push_back({parent, 0, name, "", id, {}});
+}
+
+void PowerCutDisk::capture() {
+  durable_.clear();
+  live_.clear();
+  pending_.clear();
+  dirty_.clear();
+  rootId_ = captureNode(root_);
+}
+
+PowerCutDisk::Id PowerCutDisk::captureNode(const fs::path& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return 0;
+  const Id id = next_++;
+  live_[{info.st_dev, info.st_ino}] = id;
+  Node node;
+  node.mode = info.st_mode & 07777;
+  if (S_ISDIR(info.st_mode)) {
+    node.type = Node::Type::folder;
+    for (const auto& entry : fs::directory_iterator(path)) {
+      if (const Id child = captureNode(entry.path())) node.entries[entry.path().filename().string()] = child;
+    }
+  } else if (S_ISLNK(info.st_mode)) {
+    node.type = Node::Type::link;
+    node.data = fs::read_symlink(path).string();
+  } else {
+    node.data = contentOf(path);
+  }
+  durable_[id] = std::move(node);
+  return id;
+}
+
+std::map<PowerCutDisk::Id, std::string> PowerCutDisk::liveFiles() const {
+  std::map<Id, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+    struct stat info {};
+    if (::lstat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    const auto found = live_.find({info.st_dev, info.st_ino});
+    if (found != live_.end()) files[found->second] = contentOf(entry.path());
+  }
+  return files;
+}
+
+void PowerCutDisk::apply(const Change& change, Nodes& nodes) {
+  nodes[change.folder].entries.erase(change.name);
+  if (change.toFolder != 0) {
+    nodes[change.toFolder].entries[change.toName] = change.node;
+  } else if (change.node != 0) {
+    nodes[change.folder].entries[change.name] = change.node;
+  }
+}
+
+void PowerCutDisk::cutPower(int state) {
+  std::lock_guard lock(mutex_);
+  Nodes nodes = durable_;
+  std::mt19937_64 random(static_cast<std::uint64_t>(state) * 7919 + static_cast<std::uint64_t>(count_));
+  // Between the worst and the whole: the changes of names up to some point,
+  // in the order they were made, and each file's bytes lost, cut at a block
+  // or whole.
+  if (state != 0) {
+    const std::size_t kept = std::uniform_int_distribution<std::size_t>(0, pending_.size())(random);
+    for (std::size_t i = 0; i < kept; ++i) apply(pending_[i], nodes);
+  }
+  const std::map<Id, std::string> now = liveFiles();
+  for (const auto& [id, shortest] : dirty_) {
+    const auto node = nodes.find(id);
+    if (node == nodes.end()) continue;
+    std::string& data = node->second.data;
+    const std::string worst = data.substr(0, std::min(shortest, data.size()));
+    const auto current = now.find(id);
+    const int pick = state == 0 || current == now.end() ? 0 : std::uniform_int_distribution<int>(0, 2)(random);
+    if (pick == 0) {
+      data = worst;
+    } else if (pick == 1) {
+      const std::size_t blocks = current->second.size() / 4096;
+      data = current->second.substr(0, 4096 * std::uniform_int_distribution<std::size_t>(0, blocks)(random));
+    } else {
+      data = current->second;
+    }
+  }
+  rewrite(nodes);
+  ::_exit(kPowerCutStatus);
+}
+
+void PowerCutDisk::rewrite(const Nodes& nodes) const {
+  for (const auto& entry : fs::directory_iterator(root_)) fs::remove_all(entry.path());
+  build(nodes, rootId_, root_, 0);
+}
+
+void PowerCutDisk::build(const Nodes& nodes, Id id, const fs::path& path, int depth) const {
+  const auto folder = nodes.find(id);
+  if (folder == nodes.end() || depth > 64) return;
+  for (const auto& [name, child] : folder->second.entries) {
+    const auto node = nodes.find(child);
+    if (node == nodes.end()) continue;
+    const fs::path at = path / name;
+    switch (node->second.type) {
+      case Node::Type::folder:
+        fs::create_directory(at);
+        build(nodes, child, at, depth + 1);
+        break;
+      case Node::Type::file:
+        std::ofstream(at, std::ios::binary) << node->second.data;
+        break;
+      case Node::Type::link:
+        fs::create_symlink(node->second.data, at);
+        continue;
+    }
+    ::chmod(at.c_str(), node->second.mode);
+  }
+}
+
+}  // namespace nimbra::testing

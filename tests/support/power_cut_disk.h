@@ -1,0 +1,110 @@
+#pragma once
+
+// The disk as a power cut leaves it. The model, after LevelDB's fault
+// injection and the ALICE study of crash consistency: bytes written to a file
+// survive once that file is fsynced, until then they may be lost or cut at any
+// block; a name created, renamed or removed survives once its folder has been
+// fsynced (a rename once both of its folders have, in one piece); syncfs makes
+// all of it durable. Everything below the root when the model is made counts
+// as durable.
+//
+// It stands between the engine and the disk as its SystemCalls: it numbers
+// every call, can fail one with an errno, and can cut the power before one:
+// the disk below the root is rewritten to a state the cut could leave and the
+// process ends on the spot. The real fsync and syncfs are never made: the
+// model alone decides what survives.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/platform/system_calls.h"
+
+namespace nimbra::testing {
+
+// The exit status of a process whose power was cut.
+inline constexpr int kPowerCutStatus = 86;
+
+class PowerCutDisk : public SystemCalls {
+ public:
+  explicit PowerCutDisk(std::filesystem::path root);
+
+  // Cuts the power before call n (from 1). State 0 is the worst a cut there
+  // could leave; any other state is drawn from that number, between the
+  // worst and the disk as the process left it.
+  void cutPowerAt(int n, int state) { cutAt_ = n, cutState_ = state; }
+  // Rewrites the disk as a cut now would leave it and ends the process.
+  [[noreturn]] void cutPower(int state);
+  // Call n fails with error and changes nothing.
+  void failAt(int n, int error) { failures_[n] = error; }
+  // Runs before each call with its number and what it does ("rename <from>
+  // -> <to>"); a non-zero result fails the call with that errno.
+  void beforeCall(std::function<int(int n, const std::string& call)> hook) { hook_ = std::move(hook); }
+
+  int calls() const { return count_; }
+  const std::vector<std::string>& log() const { return log_; }
+
+  int openAt(int folder, const char* name, int flags, mode_t mode) override;
+  ssize_t write(int fd, const void* bytes, std::size_t length) override;
+  int fsync(int fd) override;
+  int renameAt(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) override;
+  int mkdirAt(int folder, const char* name, mode_t mode) override;
+  int unlinkAt(int folder, const char* name, int flags) override;
+  int symlinkAt(const char* target, int folder, const char* name) override;
+  ssize_t copyFileRange(int from, int to, std::size_t length) override;
+  int syncfs(int fd) override;
+  unsigned concurrency() const override { return 1; }
+
+ private:
+  using Id = std::uint64_t;
+  struct Node {
+    enum class Type { file, folder, link } type = Type::file;
+    std::string data;                   // a file's bytes, a link's target
+    std::map<std::string, Id> entries;  // a folder's names
+    mode_t mode = 0644;
+  };
+  using Nodes = std::map<Id, Node>;
+  // A change of names not yet durable.
+  struct Change {
+    Id folder = 0, toFolder = 0;  // toFolder: a rename's
+    std::string name, toName;
+    Id node = 0;                  // linked, or renamed; 0 for a removal
+    std::set<Id> synced;          // its folders fsynced since
+    bool ready() const;
+  };
+
+  // Numbers the call; fails it (returns true, errno set) or cuts the power.
+  bool intercept(const std::string& call);
+  std::string describe(int folder, const char* name) const;
+  Id idOf(int fd) const;
+  Id idAt(int folder, const char* name) const;
+  void created(int folder, const char* name, Node::Type type, const std::string& data);
+  void capture();
+  Id captureNode(const std::filesystem::path& path);
+  std::map<Id, std::string> liveFiles() const;
+  static void apply(const Change& change, Nodes& nodes);
+  void rewrite(const Nodes& nodes) const;
+  void build(const Nodes& nodes, Id id, const std::filesystem::path& path, int depth) const;
+
+  std::filesystem::path root_;
+  mutable std::recursive_mutex mutex_;
+  Nodes durable_;
+  Id rootId_ = 0;
+  Id next_ = 1;
+  std::map<std::pair<dev_t, ino_t>, Id> live_;
+  std::vector<Change> pending_;
+  std::map<Id, std::size_t> dirty_;  // file -> its shortest length since its last fsync
+  int count_ = 0;
+  int cutAt_ = 0;
+  int cutState_ = 0;
+  std::map<int, int> failures_;
+  std::function<int(int, const std::string&)> hook_;
+  std::vector<std::string> log_;
+};
+
+}  // namespace nimbra::testing

@@ -1,0 +1,203 @@
+// Cuts the power before every call an install makes to the file system, and
+// before every call of the recovery of each state such a cut leaves. The disk
+// is rewritten to the worst state the cut could leave, and to states drawn
+// between that and the whole disk. After each: nothing is lost, recovery puts
+// the folders back as they were before or as a finished install leaves them,
+// and the next install succeeds and leaves exactly what a reference install
+// leaves, with no staging folder behind.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iostream>
+#include <set>
+
+#include "engine/platform/file_manager.h"
+#include "tests/support/power_cut_disk.h"
+#include "tests/transaction/harness.h"
+
+namespace nimbra::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Disk states tried at every point: the worst, and others drawn between that
+// and the whole disk (fewer for recoveries, which are tried from many states).
+constexpr int kStates = 3;
+constexpr int kRecoveryStates = 2;
+
+// Runs body over a disk whose power is cut at point (past its last call:
+// once it has returned).
+void cutDuring(InstallSandbox& box, int point, int state, const std::function<void(InstallEngine&)>& body) {
+  const int status = runInChild([&] {
+    PowerCutDisk disk(box.root());
+    disk.cutPowerAt(point, state);
+    FileManager fm(disk);
+    body(*box.engine(fm));
+    disk.cutPower(state);
+  });
+  ASSERT_EQ(status, kPowerCutStatus) << "the run ended otherwise";
+}
+
+// What must hold after any cut; finished: the cut came after the install had
+// returned, so what it reported done must stay done. (The checks need no real
+// flush: their disk is the model, left uncut.)
+void expectRecoverable(InstallSandbox& box, const Snapshot& before, const std::string& context,
+                       bool finished = false) {
+  expectNothingLost(box, before, context);
+  PowerCutDisk disk(box.root());
+  FileManager fm(disk);
+  const std::unique_ptr<InstallEngine> engine = box.engine(fm);
+  try {
+    engine->recoverInterrupted(ignoreProgress);
+  } catch (const std::exception& error) {
+    ADD_FAILURE() << context << ": recovery refused: " << error.what();
+    return;
+  }
+  const std::vector<std::string> states = receiptStates(box);
+  for (const std::string& state : states) {
+    EXPECT_TRUE(state == "complete" || state == "restored") << context << ": a receipt stays " << state;
+  }
+  const auto complete = std::count(states.begin(), states.end(), "complete");
+  EXPECT_LE(complete, 1) << context;
+  EXPECT_TRUE(complete == 1 || !finished) << context << ": an install that returned did not last";
+  EXPECT_EQ(differences(complete != 0 ? installedSnapshot() : before, box.snapshot()), "")
+      << context << (complete != 0 ? ", finished" : ", undone");
+  EXPECT_NO_THROW(engine->install(box.targets(), std::nullopt, ignoreProgress)) << context;
+  EXPECT_EQ(differences(installedSnapshot(), box.snapshot()), "") << context << ", installed again";
+  EXPECT_TRUE(stagingLeftovers(box).empty()) << context << ": " << stagingLeftovers(box).front();
+}
+
+// What distinguishes one interrupted state from another for recovery.
+std::string fingerprint(const InstallSandbox& box) {
+  std::string key;
+  for (const auto& [path, value] : box.snapshot()) key += path + "=" + std::to_string(std::hash<std::string>{}(value)) + ";";
+  for (const fs::path& folder : box.backupFolders()) {
+    try {
+      const InstallReceipt receipt = box.receiptIn(folder);
+      key += receipt.state + ":" + std::to_string(receipt.deploying.size());
+      for (const BackupItem& item : receipt.backups) key += fs::exists(item.backup) ? "B" : "O";
+      for (const std::string& deployed : receipt.deploying) key += fs::exists(deployed) ? "D" : "-";
+    } catch (const std::exception&) {
+      key += "unreadable";
+    }
+  }
+  return key;
+}
+
+void copyTree(const fs::path& from, const fs::path& to) {
+  for (const auto& entry : fs::directory_iterator(to)) fs::remove_all(entry.path());
+  fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+}
+
+TEST(PowerCut, AtEveryCallOfAnInstallNothingIsLostAndTheNextRunFinishes) {
+  const int calls = callsOfAnInstall();
+  for (int point = 1; point <= calls + 1 && !::testing::Test::HasFailure(); ++point) {
+    for (int state = 0; state < kStates; ++state) {
+      InstallSandbox box;
+      prepareRealisticHome(box);
+      const Snapshot before = box.snapshot();
+      cutDuring(box, point, state, [&](InstallEngine& engine) {
+        engine.install(box.targets(), std::nullopt, ignoreProgress);
+      });
+      expectRecoverable(box, before,
+                        "install cut at call " + std::to_string(point) + " of " + std::to_string(calls) + ", state " +
+                            std::to_string(state),
+                        point > calls);
+    }
+  }
+  EXPECT_GT(calls, 50);
+  if (::testing::Test::HasFailure()) return;
+  std::cout << "[ harness ] power cut: " << calls + 1 << " call points in an install, " << kStates
+            << " disk states at each, all held\n";
+}
+
+TEST(PowerCut, AtEveryCallOfTheCleanupOfLeftoversNothingIsLostAndTheNextRunFinishes) {
+  // Two installs cut off while staging left a whole and a partial copy.
+  const auto leaveStagedCopies = [](InstallSandbox& box) {
+    const fs::path payload = box.resources() / "Rhino8";
+    for (const char* uuid : {"6B1E0C2A-3F4D-4E5F-8A9B-0C1D2E3F4A5B", "0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9"}) {
+      const fs::path staged = box.standardRoot(8) / (std::string(".nimbra-install-") + uuid) / "1.3.0";
+      fs::create_directories(staged);
+      fs::copy(payload, staged, fs::copy_options::recursive);
+    }
+    fs::remove_all(box.standardRoot(8) / ".nimbra-install-0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9/1.3.0/lib/docs");
+  };
+  int cleanup = 0;  // the calls up to the last removal of a leftover
+  {
+    InstallSandbox box;
+    prepareRealisticHome(box);
+    leaveStagedCopies(box);
+    PowerCutDisk disk(box.root());
+    FileManager fm(disk);
+    box.engine(fm)->install(box.targets(), std::nullopt, ignoreProgress);
+    for (std::size_t i = 0; i < disk.log().size(); ++i) {
+      if (disk.log()[i].find("/.nimbra-install-") != std::string::npos && disk.log()[i].starts_with("rmdir ")) {
+        cleanup = static_cast<int>(i) + 1;
+      }
+    }
+  }
+  ASSERT_GT(cleanup, 8);
+  for (int point = 1; point <= cleanup + 1 && !::testing::Test::HasFailure(); ++point) {
+    for (int state = 0; state < kStates; ++state) {
+      InstallSandbox box;
+      prepareRealisticHome(box);
+      leaveStagedCopies(box);
+      const Snapshot before = box.snapshot();
+      cutDuring(box, point, state, [&](InstallEngine& engine) {
+        engine.install(box.targets(), std::nullopt, ignoreProgress);
+      });
+      expectRecoverable(box, before,
+                        "install with leftovers cut at call " + std::to_string(point) + ", state " +
+                            std::to_string(state));
+    }
+  }
+  if (::testing::Test::HasFailure()) return;
+  std::cout << "[ harness ] power cut: " << cleanup + 1 << " call points in the cleanup of staging folders left by "
+            << "earlier installs, " << kStates << " disk states at each, all held\n";
+}
+
+TEST(PowerCut, AtEveryCallOfARecoveryNothingIsLostAndTheNextRunFinishes) {
+  const int calls = callsOfAnInstall();
+  std::set<std::string> seen;
+  int interrupted = 0;
+  int points = 0;
+  for (int point = 1; point <= calls && !::testing::Test::HasFailure(); ++point) {
+    InstallSandbox box;
+    prepareRealisticHome(box);
+    const Snapshot before = box.snapshot();
+    cutDuring(box, point, 0, [&](InstallEngine& engine) { engine.install(box.targets(), std::nullopt, ignoreProgress); });
+    const std::vector<std::string> states = receiptStates(box);
+    if (std::find(states.begin(), states.end(), "installing") == states.end()) continue;
+    if (!seen.insert(fingerprint(box)).second) continue;
+    ++interrupted;
+
+    TemporaryFolder saved;
+    copyTree(box.root(), saved.path());
+    int recoveryCalls = 0;
+    {
+      PowerCutDisk disk(box.root());
+      FileManager fm(disk);
+      box.engine(fm)->recoverInterrupted(ignoreProgress);
+      recoveryCalls = disk.calls();
+    }
+    for (int cut = 1; cut <= recoveryCalls + 1 && !::testing::Test::HasFailure(); ++cut) {
+      for (int state = 0; state < kRecoveryStates; ++state) {
+        copyTree(saved.path(), box.root());
+        cutDuring(box, cut, state, [](InstallEngine& engine) { engine.recoverInterrupted(ignoreProgress); });
+        expectRecoverable(box, before,
+                          "install cut at call " + std::to_string(point) + ", its recovery at call " +
+                              std::to_string(cut) + " of " + std::to_string(recoveryCalls) + ", state " +
+                              std::to_string(state));
+        ++points;
+      }
+    }
+  }
+  EXPECT_GT(interrupted, 5);
+  if (::testing::Test::HasFailure()) return;
+  std::cout << "[ harness ] power cut: " << points / kRecoveryStates << " call points in the recoveries of "
+            << interrupted << " interrupted installs, " << kRecoveryStates << " disk states at each, all held\n";
+}
+
+}  // namespace
+}  // namespace nimbra::testing
