@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include "engine/free_space.h"
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/identifiers.h"
@@ -59,6 +60,7 @@ InstallTransaction::InstallTransaction(const InstallEngine& engine, const std::v
 void InstallTransaction::run() {
   try {
     removeLeftovers();
+    requireFreeSpace(fm_, engine_.release(), targets_);
     for (const RhinoTarget& target : targets_) stage(target);
     syncStaged();
     commit();

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,6 +57,20 @@ bool FileManager::isRegularFile(const fs::path& path) const {
 bool FileManager::isExecutableFile(const fs::path& path) const {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+std::optional<FileSystemSpace> FileManager::spaceFor(const fs::path& path) const {
+  for (fs::path at = fs::absolute(path).lexically_normal(); !at.empty(); at = at.parent_path()) {
+    struct stat info {};
+    struct statvfs space {};
+    if (::stat(at.c_str(), &info) == 0) {
+      if (::statvfs(at.c_str(), &space) != 0) return std::nullopt;
+      const std::uint64_t block = space.f_frsize != 0 ? space.f_frsize : space.f_bsize;
+      return FileSystemSpace{info.st_dev, block, static_cast<std::uint64_t>(space.f_bavail) * block};
+    }
+    if (at == at.root_path()) break;
+  }
+  return std::nullopt;
 }
 
 namespace {

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +30,14 @@ struct WalkEntry {
   bool isSymbolicLink = false;     // the entry itself, links not followed
   bool isDirectory = false;        // the entry itself, links not followed
   bool isRegularFile = false;      // the entry itself, links not followed
+};
+
+// The file system that holds a path: its device, its block size and the
+// bytes it has free for the user.
+struct FileSystemSpace {
+  dev_t device = 0;
+  std::uint64_t blockSize = 0;
+  std::uint64_t available = 0;
 };
 
 // Every file-system operation of the engine goes through one FileManager. Its
@@ -67,6 +79,10 @@ class FileManager {
                             Links links = Links::refuse) const;
   // The file's size, following links; throws when it cannot be examined.
   virtual std::uint64_t fileSize(const std::filesystem::path& path) const;
+  // The space of the file system that holds path, or would hold it (that of
+  // the nearest folder on the way that exists); nothing when it cannot be
+  // examined.
+  virtual std::optional<FileSystemSpace> spaceFor(const std::filesystem::path& path) const;
 
   // Walks below root, depth first, never following links below it (links
   // says whether the way to root may pass one). visit returns false to skip
