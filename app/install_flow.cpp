@@ -7,6 +7,7 @@
 
 #include "app/installer_app.h"
 #include "app/visual_kit.h"
+#include "engine/failure_text.h"
 
 namespace nimbra::ui {
 
@@ -106,11 +107,11 @@ void InstallerApp::startInstallJob(const std::shared_ptr<Attempt>& attempt) {
       });
       toolkit_.postToMain([this, attempt, backup] { succeeded(attempt, backup); });
     } catch (const std::exception& error) {
-      const std::string message = error.what();
+      const std::string message = describe(error);
       toolkit_.postToMain([this, message] {
         setBusy(false);
         status->setText("Installation stopped.");
-        showError(std::runtime_error(message));
+        showError(message);
       });
     }
   });

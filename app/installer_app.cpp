@@ -5,6 +5,7 @@
 
 #include "app/celebration_view.h"
 #include "app/visual_kit.h"
+#include "engine/failure_text.h"
 
 namespace nimbra::ui {
 
@@ -116,7 +117,9 @@ std::shared_ptr<Button> InstallerApp::option(const std::string& title, const std
   return card;
 }
 
-void InstallerApp::showError(const std::exception& error) { toolkit_.showAlert("Nimbra Setup", error.what()); }
+void InstallerApp::showError(const std::exception& error) { showError(describe(error)); }
+
+void InstallerApp::showError(const std::string& text) { toolkit_.showAlert("Nimbra Setup", text); }
 
 bool InstallerApp::windowShouldClose() {
   if (!busy) return true;

@@ -77,8 +77,9 @@ class InstallerApp : public ApplicationDelegate {
   std::shared_ptr<Label> completionNote;  // shown when Rhino could not be opened again
   std::weak_ptr<CelebrationView> celebration;
 
-  // The one error alert: "Nimbra Setup" and the error's own text.
+  // The one error alert: "Nimbra Setup" and the error's text for people.
   void showError(const std::exception& error);
+  void showError(const std::string& text);
   void setBusy(bool busy);
   void renderTargets();
   void updateInstallAppearance();

@@ -22,9 +22,13 @@ constexpr std::size_t kManifestLimit = 16u << 20;
 Release readRelease(const FileManager& fm, const fs::path& resources) {
   const fs::path file = resources / "release.json";
   if (fm.fileExists(file) && fm.fileSize(file) > kManifestLimit) {
-    throw DecodingError("release.json is larger than any manifest can be.");
+    throw DecodingError("it is larger than any manifest can be", pathText(file));
   }
-  return decodeRelease(fm.readWholeFile(file, kManifestLimit, Links::follow));
+  try {
+    return decodeRelease(fm.readWholeFile(file, kManifestLimit, Links::follow));
+  } catch (const DecodingError& error) {
+    throw error.in(pathText(file));
+  }
 }
 
 }  // namespace

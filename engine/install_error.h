@@ -14,12 +14,25 @@ class InstallError : public std::runtime_error {
 };
 
 // A record file (release.json, receipt.json) that is not of its documented
-// form. Thrown by the decoders; callers pass it on unchanged.
+// form. what() is the sentence for the user, then on a line of its own where
+// in plain words: the file once the reader knows it, and the line and column
+// or the field. Thrown by the decoders; callers pass it on.
 class DecodingError : public std::runtime_error {
  public:
-  explicit DecodingError(const std::string& detail)
-      : std::runtime_error("The data couldn't be read because it isn't in the correct format: " +
-                           detail) {}
+  // detail: where, as a clause ("the field “state” is missing").
+  explicit DecodingError(const std::string& detail, const std::string& file = "")
+      : std::runtime_error("The data couldn't be read because it isn't in the correct format.\n" +
+                           (file.empty() ? capitalized(detail) : "In \u201c" + file + "\u201d, " + detail) + "."),
+        detail_(detail) {}
+  // The same failure, named in file.
+  DecodingError in(const std::string& file) const { return DecodingError(detail_, file); }
+
+ private:
+  static std::string capitalized(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+  }
+  std::string detail_;
 };
 
 }  // namespace nimbra

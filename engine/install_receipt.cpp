@@ -36,13 +36,13 @@ std::string encodeReceipt(const InstallReceipt& receipt) {
 
 InstallReceipt decodeReceipt(std::string_view bytes) {
   const nlohmann::json document = json::parse(bytes);
-  json::requireObject(document, "The receipt");
+  json::requireObject(document, "the receipt");
   InstallReceipt receipt;
   receipt.version = json::string(document, "version");
   receipt.state = json::string(document, "state");
   receipt.destinations = json::strings(document, "destinations");
   for (const nlohmann::json& item : json::array(document, "backups")) {
-    json::requireObject(item, "A backup entry");
+    json::requireObject(item, "an entry of \u201cbackups\u201d");
     receipt.backups.push_back({json::string(item, "original"), json::string(item, "backup")});
   }
   receipt.deploying = json::strings(document, "deploying");

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include "engine/failure_text.h"
 #include "engine/free_space.h"
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
@@ -29,16 +30,6 @@ const PayloadPackage& requirePackage(const Release& release, std::int64_t major)
   const PayloadPackage* package = packageFor(release, major);
   if (package == nullptr) throw InstallError("This installer does not contain Rhino " + std::to_string(major) + ".");
   return *package;
-}
-
-std::string describe(const std::exception_ptr& failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const std::exception& error) {
-    return error.what();
-  } catch (...) {
-    return "An unknown error occurred.";
-  }
 }
 
 }  // namespace

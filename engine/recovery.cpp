@@ -39,6 +39,14 @@ std::vector<std::string> presentDeploys(const FileManager& fm, const InstallRece
   return present;
 }
 
+InstallReceipt readReceipt(const FileManager& fm, const fs::path& file) {
+  try {
+    return decodeReceipt(fm.readWholeFile(file));
+  } catch (const DecodingError& error) {
+    throw error.in(pathText(file));
+  }
+}
+
 }  // namespace
 
 void InstallEngine::recoverInterrupted(const Progress& progress) const {
@@ -48,7 +56,7 @@ void InstallEngine::recoverInterrupted(const Progress& progress) const {
     const fs::path entry = backups / name;
     const fs::path file = entry / kReceiptName;
     if (!fm_.fileExists(file)) continue;
-    InstallReceipt receipt = decodeReceipt(fm_.readWholeFile(file));
+    InstallReceipt receipt = readReceipt(fm_, file);
     if (!actsOn(receipt)) continue;
     const std::vector<std::string> deploys = presentDeploys(fm_, receipt);
     checkInterrupted(entry, receipt, deploys);

@@ -7,12 +7,12 @@ namespace nimbra {
 namespace {
 
 PayloadFile decodeFile(const nlohmann::json& value) {
-  json::requireObject(value, "A file entry");
+  json::requireObject(value, "an entry of \u201cfiles\u201d");
   return {json::string(value, "path"), json::string(value, "sha256"), json::integer(value, "size")};
 }
 
 PayloadPackage decodePackage(const nlohmann::json& value) {
-  json::requireObject(value, "A package entry");
+  json::requireObject(value, "an entry of \u201cpackages\u201d");
   PayloadPackage package{json::integer(value, "major"), json::string(value, "directory"), {}};
   for (const nlohmann::json& file : json::array(value, "files")) package.files.push_back(decodeFile(file));
   return package;
@@ -22,7 +22,7 @@ PayloadPackage decodePackage(const nlohmann::json& value) {
 
 Release decodeRelease(std::string_view bytes) {
   const nlohmann::json document = json::parse(bytes);
-  json::requireObject(document, "The manifest");
+  json::requireObject(document, "the manifest");
   Release release{json::string(document, "version"), {}};
   for (const nlohmann::json& package : json::array(document, "packages")) {
     release.packages.push_back(decodePackage(package));

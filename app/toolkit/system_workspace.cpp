@@ -1,4 +1,4 @@
-#include <stdexcept>
+#include <system_error>
 
 #include "app/toolkit/toolkit.h"
 #include "engine/install_engine.h"
@@ -29,7 +29,9 @@ void SystemWorkspace::terminateApplication(pid_t pid) { requestQuit(pid); }
 void SystemWorkspace::launchApplication(const fs::path& application) {
   const std::optional<Bundle> bundle = Bundle::open(FileManager::standard(), application);
   const std::optional<fs::path> executable = bundle ? bundle->executable() : std::nullopt;
-  if (!executable) throw std::runtime_error("The application cannot be opened: " + application.string());
+  if (!executable) {
+    throw fs::filesystem_error("launch", application, std::make_error_code(std::errc::executable_format_error));
+  }
   launchDetached(*executable);
 }
 

@@ -35,7 +35,7 @@ int openStep(int current, const fs::path& component, bool follow, SystemCalls* c
   if (fd < 0) {
     struct stat info {};
     const bool link = ::fstatat(current, component.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
-    throwFileError("open", folder, link ? ELOOP : errno);
+    throwFileError(create != nullptr ? "mkdir" : "open", folder, link ? ELOOP : errno);
   }
   return fd;
 }

@@ -16,8 +16,8 @@ namespace nimbra {
 
 namespace {
 
-std::system_error spawnError(int error, const std::filesystem::path& executable) {
-  return std::system_error(error, std::system_category(), "Cannot start " + executable.string());
+std::filesystem::filesystem_error spawnError(int error, const std::filesystem::path& executable) {
+  return std::filesystem::filesystem_error("launch", executable, std::error_code(error, std::system_category()));
 }
 
 struct SpawnSetup {

@@ -12,6 +12,14 @@ AppTest::AppTest() : systemApplications_(box_.home().parent_path() / "Applicatio
   toolkit_.setHomeFolder(box_.home());
 }
 
+void AppTest::TearDown() {
+  for (const HeadlessToolkit::Alert& alert : toolkit_.alerts()) {
+    for (const char* noise : {"filesystem error", "json.exception", "["}) {
+      EXPECT_EQ(alert.informative.find(noise), std::string::npos) << alert.informative;
+    }
+  }
+}
+
 fs::path AppTest::addRhino(std::int64_t major, const std::string& name) {
   const fs::path application = fs::path(name).is_absolute() ? fs::path(name) : box_.home() / "Applications" / name;
   simulated::makeRhinoBundle(application, {.major = major});

@@ -18,6 +18,8 @@ namespace nimbra::ui::testing {
 class AppTest : public ::testing::Test {
  protected:
   AppTest();
+  // Every alert any test provoked reads as a sentence, not a library's text.
+  void TearDown() override;
 
   // A simulated Rhino in the sandbox's ~/Applications (or at an absolute path).
   std::filesystem::path addRhino(std::int64_t major, const std::string& name);

@@ -157,6 +157,15 @@ TEST_F(InstallFlow, SaysSoWhenRhinoCannotBeOpenedAgain) {
   EXPECT_EQ(app_->completionNote->text(), "Installed. Open Rhino from Applications.");
 }
 
+TEST_F(InstallFlow, APlatformFailureReadsAsASentence) {
+  nimbra::testing::writeFile(box_.support(), "a file where the support folder belongs");
+  launch();
+  installNow();
+  ASSERT_EQ(toolkit_.alerts().size(), 1u);
+  EXPECT_EQ(toolkit_.alerts()[0].informative, "The folder \u201c" + box_.support().string() +
+                                                  "\u201d could not be created because a file of that name is in the way.");
+}
+
 TEST_F(InstallFlow, AnEngineFailureStopsAndLeavesTheListAsItWas) {
   box_.deployEarlier(8, "9.0.0");
   launch();

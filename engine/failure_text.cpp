@@ -1,0 +1,107 @@
+#include "engine/failure_text.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <new>
+#include <string_view>
+#include <system_error>
+
+#include "engine/install_error.h"
+
+namespace nimbra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string quoted(const fs::path& path) { return "\u201c" + path.string() + "\u201d"; }
+
+// The operation a file-system error was thrown for: the text the library puts
+// between "filesystem error: " and the system's reason.
+std::string operationOf(const fs::filesystem_error& error) {
+  const std::string_view text = error.what();
+  constexpr std::string_view prefix = "filesystem error: ";
+  if (!text.starts_with(prefix)) return "";
+  const std::size_t end = text.find(": ", prefix.size());
+  return std::string(text.substr(prefix.size(), end == std::string_view::npos ? 0 : end - prefix.size()));
+}
+
+bool fileStandsAt(const fs::path& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+// "could not be ..." for what was being done.
+std::string whatFailed(const std::string& operation, const fs::path& path, const fs::path& other) {
+  if (operation == "mkdir") return "The folder " + quoted(path) + " could not be created";
+  if (operation == "create" || operation == "symlink") return quoted(path) + " could not be created";
+  if (operation == "rename") return quoted(path) + " could not be moved to " + quoted(other);
+  if (operation == "copy") return quoted(path) + " could not be copied to " + quoted(other);
+  if (operation == "remove") return quoted(path) + " could not be removed";
+  if (operation == "write" || operation == "fsync" || operation == "syncfs") return quoted(path) + " could not be saved";
+  if (operation == "launch") return quoted(path) + " could not be started";
+  if (operation == "chmod") return quoted(path) + " could not be changed";
+  return quoted(path) + " could not be read";
+}
+
+// "because ..." for the reason, or nothing where the reason is the sentence.
+std::string because(int error, const std::string& operation, const fs::path& path) {
+  switch (error) {
+    case ENOENT:
+      if (operation == "mkdir" || operation == "create" || operation == "symlink") return "a folder on its way does not exist";
+      return operation == "launch" ? "it does not exist" : "it no longer exists";
+    case ENOTDIR: return fileStandsAt(path) ? "a file of that name is in the way" : "a file is in the way of a folder on its path";
+    case EISDIR: return "it is a folder, not a file";
+    case EEXIST: return fileStandsAt(path) ? "a file of that name is in the way" : "something of that name is already there";
+    case ENOTEMPTY: return "a folder of that name is already there and holds files";
+    case EACCES:
+    case EPERM: return "you do not have permission";
+    case EROFS: return "its disk can only be read";
+    case EIO: return "the disk reported an error";
+    case ELOOP: return "a symbolic link is on its way";
+    case ENAMETOOLONG: return "its name is too long";
+    case EXDEV: return "the two places are on different disks";
+    case EMFILE:
+    case ENFILE: return "too many files are open";
+    case EBUSY: return "it is in use";
+    case EFBIG: return "it is far larger than it can be";
+    case ENOEXEC: return "it is not an application that can run here";
+    default: return "of a system error (" + std::error_code(error, std::system_category()).message() + ")";
+  }
+}
+
+std::string describeFileError(const fs::filesystem_error& error) {
+  const int code = error.code().value();
+  const fs::path& path = error.path1();
+  if (code == ENOSPC) return "There is no space left on the disk that holds " + quoted(path) + ".";
+  if (code == EDQUOT) return "Your disk space is used up on the disk that holds " + quoted(path) + ".";
+  const std::string operation = operationOf(error);
+  return whatFailed(operation, path, error.path2()) + " because " + because(code, operation, path) + ".";
+}
+
+}  // namespace
+
+std::string describe(const std::exception& error) {
+  if (const auto* own = dynamic_cast<const InstallError*>(&error)) return own->what();
+  if (const auto* decoding = dynamic_cast<const DecodingError*>(&error)) return decoding->what();
+  if (const auto* file = dynamic_cast<const fs::filesystem_error*>(&error)) return describeFileError(*file);
+  if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return "The installer ran out of memory.";
+  if (const auto* system = dynamic_cast<const std::system_error*>(&error)) {
+    return "The system could not carry out a step of the installer: " + system->code().message() + ".";
+  }
+  return error.what();
+}
+
+std::string describe(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& caught) {
+    return describe(caught);
+  } catch (...) {
+    return "An unknown error occurred.";
+  }
+}
+
+}  // namespace nimbra

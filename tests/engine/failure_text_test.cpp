@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "engine/failure_text.h"
+#include "engine/install_engine.h"
+#include "engine/install_receipt.h"
+#include "engine/platform/file_manager.h"
+#include "tests/support/sandbox.h"
+
+namespace nimbra {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string quoted(const fs::path& path) { return "\u201c" + path.string() + "\u201d"; }
+
+// What no text for people may hold: the library's own wording.
+void expectPlain(const std::string& text, const std::string& context) {
+  EXPECT_EQ(text.find("filesystem error"), std::string::npos) << context << ": " << text;
+  EXPECT_EQ(text.find("json.exception"), std::string::npos) << context << ": " << text;
+  EXPECT_EQ(text.find('['), std::string::npos) << context << ": " << text;
+  EXPECT_TRUE(text.ends_with(".")) << context << ": " << text;
+}
+
+TEST(FailureText, EveryFileErrorIsASentenceNamingItsPath) {
+  const fs::path path = "/Users/ada/Library/Application Support/Nimbra";
+  const fs::path other = "/Users/ada/Backups/0-nimbra";
+  const int errors[] = {ENOENT, ENOTDIR, EISDIR, EEXIST, ENOTEMPTY, EACCES, EPERM, EROFS, ENOSPC, EDQUOT,
+                        EIO,    ELOOP,   ENAMETOOLONG, EXDEV, EMFILE, EBUSY, ENOEXEC, ECONNRESET};
+  for (const char* operation : {"open", "read", "list", "mkdir", "create", "write", "fsync", "rename", "remove", "copy",
+                                "launch", "syncfs"}) {
+    for (const int error : errors) {
+      const std::string text =
+          describe(fs::filesystem_error(operation, path, other, std::error_code(error, std::system_category())));
+      const std::string context = std::string(operation) + " " + std::to_string(error);
+      expectPlain(text, context);
+      EXPECT_NE(text.find(quoted(path)), std::string::npos) << context << ": " << text;
+    }
+  }
+  const auto text = [&](const char* operation, int error) {
+    return describe(fs::filesystem_error(operation, path, other, std::error_code(error, std::system_category())));
+  };
+  EXPECT_EQ(text("open", ENOENT), quoted(path) + " could not be read because it no longer exists.");
+  EXPECT_EQ(text("rename", EACCES),
+            quoted(path) + " could not be moved to " + quoted(other) + " because you do not have permission.");
+  EXPECT_EQ(text("write", ENOSPC), "There is no space left on the disk that holds " + quoted(path) + ".");
+  EXPECT_NE(text("read", ECONNRESET).find(std::error_code(ECONNRESET, std::system_category()).message()),
+            std::string::npos)
+      << "an unusual reason is still the system's own";
+}
+
+TEST(FailureText, AFileWhereTheSupportFolderBelongsIsNamedAsSuch) {
+  testing::TemporaryFolder folder;
+  testing::writeFile(folder.path() / "Nimbra", "a file, not a folder");
+  std::string text;
+  try {
+    FileManager().createDirectory(folder.path() / "Nimbra", Intermediates::yes);
+  } catch (const std::exception& error) {
+    text = describe(error);
+  }
+  EXPECT_EQ(text, "The folder " + quoted(folder.path() / "Nimbra") +
+                      " could not be created because a file of that name is in the way.");
+}
+
+TEST(FailureText, ADamagedRecordSaysWhereInPlainWords) {
+  testing::TemporaryFolder folder;
+  const std::pair<std::string, std::string> cases[] = {
+      {R"({"version": "1.0.0", "packages": [)", "it ends too soon, at line 1, column 35"},
+      {"{\"version\": \"1.0.0\",\n \"packages\": x}", "something unexpected stands at line 2, column 14"},
+      {R"({"version": "1.0.0"})", "the field \u201cpackages\u201d is missing"},
+      {R"({"version": "1.0.0", "packages": [{"major": "8", "directory": "a", "files": []}]})",
+       "the field \u201cmajor\u201d is not a whole number"},
+  };
+  for (const auto& [json, where] : cases) {
+    testing::writeFile(folder.path() / "release.json", json);
+    std::string text;
+    try {
+      InstallEngine engine(folder.path(), folder.path());
+    } catch (const DecodingError& error) {
+      text = describe(error);
+    }
+    expectPlain(text, json);
+    EXPECT_EQ(text, "The data couldn't be read because it isn't in the correct format.\nIn " +
+                        quoted(folder.path() / "release.json") + ", " + where + ".");
+  }
+}
+
+TEST(FailureText, TheEnginesOwnSentencesAreUnchanged) {
+  EXPECT_EQ(describe(InstallError("Another Nimbra installation is already running.")),
+            "Another Nimbra installation is already running.");
+  EXPECT_EQ(describe(std::make_exception_ptr(InstallError(""))), "");
+}
+
+}  // namespace
+}  // namespace nimbra
