@@ -1,150 +1,150 @@
-// From a press of the install button to its outcome: the shared-copy guard,
-// asking Rhino to quit and waiting for it, the engine's install in the
-// background, and what the window shows afterwards.
+#include "app/install_flow.h"
 
 #include <algorithm>
 #include <set>
 
-#include "app/installer_app.h"
-#include "app/visual_kit.h"
 #include "engine/failure_text.h"
+#include "engine/locations.h"
 
 namespace nimbra::ui {
 
 namespace fs = std::filesystem;
 
 namespace {
+
 constexpr double kWaitInterval = 0.25;
-constexpr double kWaitLimit = 120;
+constexpr const char* kNothingChanged = "Installation cancelled. No plug-in files were changed.";
+
 }  // namespace
 
-struct InstallerApp::Attempt {
-  std::vector<RhinoTarget> selected;
-  std::vector<pid_t> quitProcesses;
-  std::vector<fs::path> quitApplications;
-  double deadline = 0;
-};
-
-std::vector<RhinoTarget> InstallerApp::selectedTargets() const {
-  std::vector<RhinoTarget> selected;
-  for (std::size_t i = 0; i < targets.size(); ++i) {
-    if (automatic || (i < choices.size() && choices[i]->on())) selected.push_back(targets[i]);
+std::vector<RhinoTarget> InstallFlow::firstOfEachMajor(const std::vector<RhinoTarget>& discovered) {
+  std::vector<RhinoTarget> kept;
+  for (const RhinoTarget& target : discovered) {
+    const bool seen = std::any_of(kept.begin(), kept.end(), [&](const auto& k) { return k.major == target.major; });
+    if (!seen) kept.push_back(target);
   }
-  return selected;
+  return kept;
 }
 
-bool InstallerApp::sharedLegacyCopyBlocks(std::size_t selected) {
-  if (selected >= targets.size()) return false;  // every listed Rhino is updated; the engine moves the copy
-  try {
-    if (engine->scanLegacy(engine->legacyRoots()).empty()) return false;
-    showError(InstallError("The existing Nimbra copy is shared by Rhino 7 and 8. Select both versions for this update."));
-  } catch (const std::exception& error) {
-    showError(error);
-  }
-  return true;
+void InstallFlow::locate(std::vector<RhinoTarget>& targets, const RhinoTarget& found) {
+  std::erase_if(targets, [&](const RhinoTarget& target) { return target.major == found.major; });
+  targets.push_back(found);
+  std::stable_sort(targets.begin(), targets.end(), [](const auto& a, const auto& b) { return a.major < b.major; });
 }
 
-void InstallerApp::install() {
-  if (completedBackup) return viewBackup();
-  if (!engine || busy) return;
-  auto attempt = std::make_shared<Attempt>();
-  attempt->selected = selectedTargets();
-  if (attempt->selected.empty() || sharedLegacyCopyBlocks(attempt->selected.size())) return;
+std::optional<std::string> InstallFlow::sharedCopyRefusal(const InstallEngine& engine, std::size_t chosen,
+                                                          std::size_t listed) {
+  // With every listed Rhino updated, the engine moves the shared copy itself.
+  if (chosen >= listed || engine.scanLegacy(engine.legacyRoots()).empty()) return std::nullopt;
+  const std::string refusal = "The existing Nimbra copy is shared by Rhino 7 and 8. Select both versions for this update.";
+  engine.log().write("Refused: " + refusal);
+  return refusal;
+}
 
-  setBusy(true);
-  cancelled = false;
-  cancelButton->setHidden(false);
-  std::vector<pid_t> kept;
+void InstallFlow::logDiscovery(const InstallEngine& engine, const std::vector<RhinoTarget>& targets) {
+  if (targets.empty()) engine.log().write("Found no Rhino 7 or 8.");
+  for (const RhinoTarget& target : targets) {
+    engine.log().write("Found Rhino " + std::to_string(target.major) + " at " + pathText(target.application) +
+                       ", packages in " + pathText(target.packageRoot));
+  }
+}
+
+InstallFlow::InstallFlow(const InstallEngine& engine, Scheduler& scheduler, Workspace& workspace, Options options,
+                         Observer& observer)
+    : engine_(engine), scheduler_(scheduler), workspace_(workspace), options_(options), observer_(observer) {}
+
+InstallFlow::~InstallFlow() {
+  if (timer_) timer_->invalidate();
+}
+
+void InstallFlow::start(std::vector<RhinoTarget> selected) {
+  selected_ = std::move(selected);
   std::set<fs::path> applications;
-  for (const RunningApp& running : toolkit_.runningApplications()) {
+  for (const RunningApp& running : workspace_.runningApplications()) {
     if (!running.bundle) continue;
-    const std::optional<RhinoTarget> rhino = engine->target(*running.bundle, false);
+    const std::optional<RhinoTarget> rhino = engine_.target(*running.bundle, false);
     if (!rhino || (rhino->major != 7 && rhino->major != 8)) continue;
-    kept.push_back(running.pid);
+    quitProcesses_.push_back(running.pid);
     applications.insert(*running.bundle);
   }
-  attempt->quitProcesses = kept;
-  attempt->quitApplications.assign(applications.begin(), applications.end());
-  status->setText(kept.empty() ? "Checking installation…" : "Save your work in Rhino to continue.");
+  quitApplications_.assign(applications.begin(), applications.end());
+  if (!quitProcesses_.empty() && !options_.askRhinoToQuit) {
+    return end(Result::rhinoStillRunning, "Rhino is running. Quit Rhino and try again.");
+  }
+  observer_.waitingChanged(true);
+  observer_.statusChanged(quitProcesses_.empty() ? "Checking installation…" : "Save your work in Rhino to continue.");
   // The ordinary quit request: Rhino asks the user about unsaved work itself.
-  for (const pid_t pid : kept) toolkit_.terminateApplication(pid);
-  attempt->deadline = toolkit_.now() + kWaitLimit;
-  waitTimer_ = toolkit_.scheduleRepeating(kWaitInterval, [this, attempt] { waitTick(attempt); });
+  for (const pid_t pid : quitProcesses_) workspace_.terminateApplication(pid);
+  deadline_ = scheduler_.now() + options_.waitSeconds;
+  timer_ = scheduler_.scheduleRepeating(kWaitInterval, [this] { tick(); });
 }
 
-bool InstallerApp::rhinoStillRunning() {
-  for (const RunningApp& running : toolkit_.runningApplications()) {
-    if (toolkit_.isProcessRunning(running.pid) && running.bundle && engine->target(*running.bundle, false)) {
+bool InstallFlow::rhinoStillRunning() {
+  for (const RunningApp& running : workspace_.runningApplications()) {
+    if (workspace_.isProcessRunning(running.pid) && running.bundle && engine_.target(*running.bundle, false)) {
       return true;
     }
   }
   return false;
 }
 
-void InstallerApp::waitTick(const std::shared_ptr<Attempt>& attempt) {
-  if (cancelled || toolkit_.now() > attempt->deadline) {
-    waitTimer_->invalidate();
-    cancelButton->setHidden(true);
-    setBusy(false);
-    status->setText("Installation cancelled. No plug-in files were changed.");
-    return;
+void InstallFlow::tick() {
+  if (cancelled_ || scheduler_.now() > deadline_) {
+    timer_->invalidate();
+    observer_.waitingChanged(false);
+    return end(cancelled_ ? Result::cancelled : Result::rhinoStillRunning, kNothingChanged);
   }
+  // A Rhino started since the request holds the install back too.
   const bool rhinoRunning = rhinoStillRunning();
-  const bool quitOneAlive = std::any_of(attempt->quitProcesses.begin(), attempt->quitProcesses.end(),
-                                        [this](pid_t pid) { return toolkit_.isProcessRunning(pid); });
+  const bool quitOneAlive = std::any_of(quitProcesses_.begin(), quitProcesses_.end(),
+                                        [this](pid_t pid) { return workspace_.isProcessRunning(pid); });
   if (quitOneAlive || rhinoRunning) return;
-  waitTimer_->invalidate();
-  cancelButton->setHidden(true);  // from here on the attempt cannot be cancelled
-  startInstallJob(attempt);
+  timer_->invalidate();
+  observer_.waitingChanged(false);  // from here on the attempt cannot be cancelled
+  startJob();
 }
 
-void InstallerApp::startInstallJob(const std::shared_ptr<Attempt>& attempt) {
-  const InstallEngine* installer = engine.get();
-  toolkit_.runInBackground([this, installer, attempt] {
+void InstallFlow::end(Result result, const std::string& message) {
+  engine_.log().write((result == Result::cancelled ? "Cancelled: " : "Stopped: ") + message);
+  observer_.finished({result, message, std::nullopt, selected_});
+}
+
+void InstallFlow::startJob() {
+  const std::weak_ptr<bool> alive = alive_;
+  const auto post = [this, alive](std::function<void()> work) {
+    scheduler_.postToMain([alive, work = std::move(work)] {
+      if (!alive.expired()) work();
+    });
+  };
+  scheduler_.runInBackground([this, post] {
     try {
-      const fs::path backup = installer->install(attempt->selected, std::nullopt, [this](const std::string& text) {
-        toolkit_.postToMain([this, text] { status->setText(text); });
-      });
-      toolkit_.postToMain([this, attempt, backup] { succeeded(attempt, backup); });
+      const InstallEngine::Progress progress = [this, post](const std::string& text) {
+        post([this, text] { observer_.statusChanged(text); });
+      };
+      const fs::path backup = options_.operation == Operation::install
+                                  ? engine_.install(selected_, std::nullopt, progress)
+                                  : engine_.uninstall(selected_, progress);
+      post([this, backup] { succeeded(backup); });
     } catch (const std::exception& error) {
       const std::string message = describe(error);
-      toolkit_.postToMain([this, message] {
-        setBusy(false);
-        status->setText("Installation stopped.");
-        showError(message);
-      });
+      post([this, message] { observer_.finished({Result::failed, message, std::nullopt, selected_}); });
     }
   });
 }
 
-void InstallerApp::succeeded(const std::shared_ptr<Attempt>& attempt, const fs::path& backup) {
-  setBusy(false);
-  completedBackup = backup;
-  heading->setText("Nimbra is installed.");
-  subtitle->setText("Open Grasshopper and select the Nimbra tab.");
-  std::string versions;
-  for (const RhinoTarget& target : attempt->selected) {
-    versions += (versions.empty() ? "" : " and ") + ("Rhino " + std::to_string(target.major));
+void InstallFlow::succeeded(const fs::path& backup) {
+  observer_.finished({Result::done, "", backup, selected_});
+  if (options_.operation != Operation::install || options_.reopen == Reopen::none) return;
+  std::vector<fs::path> applications = quitApplications_;
+  if (applications.empty() && options_.reopen == Reopen::quitOnesElseLastSelected && !selected_.empty()) {
+    applications.push_back(selected_.back().application);
   }
-  status->setText("Installed for " + versions);
-  installButton->setAttributedTitle({TextRun{"View backup", {13, Weight::semibold}, palette::white}});
-  for (const auto& control : {automaticButton, customButton, browseButton, refreshButton, openRhino}) {
-    control->setEnabled(false);
-  }
-  for (const auto& choice : choices) choice->setEnabled(false);
-  showCompletion(versions);
-  if (openRhino->on()) reopenRhino(attempt);
-}
-
-void InstallerApp::reopenRhino(const std::shared_ptr<Attempt>& attempt) {
-  std::vector<fs::path> applications = attempt->quitApplications;
-  if (applications.empty()) applications.push_back(attempt->selected.back().application);
   for (const fs::path& application : applications) {
     try {
-      toolkit_.launchApplication(application);
-    } catch (const std::exception&) {
-      status->setText("Installed. Open Rhino from Applications.");
-      if (completionNote) completionNote->setText("Installed. Open Rhino from Applications."), completionNote->setHidden(false);
+      workspace_.launchApplication(application);
+    } catch (const std::exception& error) {
+      engine_.log().write("Could not open Rhino again: " + describe(error));
+      observer_.couldNotReopen(application, describe(error));
     }
   }
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/install_flow.h"
 #include "app/toolkit/toolkit.h"
 #include "engine/install_engine.h"
 
@@ -19,7 +20,7 @@ namespace nimbra::ui {
 
 class CelebrationView;
 
-class InstallerApp : public ApplicationDelegate {
+class InstallerApp : public ApplicationDelegate, private InstallFlow::Observer {
  public:
   // Makes the engine from the payload folder and the home folder; throws
   // whatever engine creation throws.
@@ -45,7 +46,7 @@ class InstallerApp : public ApplicationDelegate {
   void install();
   void finish();
   void viewBackup();
-  void cancel() { cancelled = true; }
+  void cancel();
 
   // ---- State, as the screens read and set it.
   std::unique_ptr<Window> window;
@@ -86,24 +87,23 @@ class InstallerApp : public ApplicationDelegate {
   void showCompletion(const std::string& versions);
 
  private:
-  struct Attempt;
-
   void buildWelcomeScreen();
   void createEngine();
   std::shared_ptr<Button> option(const std::string& title, const std::string& sub, const Rect& frame,
                                  void (InstallerApp::*action)());
   void renderRow(std::size_t index, const RhinoTarget& target);
   std::vector<RhinoTarget> selectedTargets() const;
-  bool sharedLegacyCopyBlocks(std::size_t selected);
-  void waitTick(const std::shared_ptr<Attempt>& attempt);
-  bool rhinoStillRunning();
-  void startInstallJob(const std::shared_ptr<Attempt>& attempt);
-  void succeeded(const std::shared_ptr<Attempt>& attempt, const std::filesystem::path& backup);
-  void reopenRhino(const std::shared_ptr<Attempt>& attempt);
+  void succeeded(const InstallFlow::Outcome& outcome);
+
+  // ---- What the install flow reports.
+  void statusChanged(const std::string& text) override;
+  void waitingChanged(bool waiting) override;
+  void finished(const InstallFlow::Outcome& outcome) override;
+  void couldNotReopen(const std::filesystem::path& application, const std::string& message) override;
 
   Toolkit& toolkit_;
   EngineFactory makeEngine_;
-  std::unique_ptr<Timer> waitTimer_;
+  std::unique_ptr<InstallFlow> flow_;
 };
 
 }  // namespace nimbra::ui

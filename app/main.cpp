@@ -1,9 +1,19 @@
-// Nimbra Setup: one window that installs the Nimbra plug-in into Rhino 7 and 8.
+// Nimbra Setup: one window that installs the Nimbra plug-in into Rhino 7 and
+// 8, or the same without a window when given a command ("--help" lists them).
 
+#include <iostream>
+
+#include "app/cli/command_line.h"
 #include "app/installer_app.h"
 #include "app/toolkit/qt/qt_toolkit.h"
+#include "engine/platform/identifiers.h"
 
 int main(int argc, char** argv) {
+  if (nimbra::ui::wantsCommandLine(argc, argv)) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    return nimbra::ui::runCommandLine(arguments, nimbra::ui::bundleResources() / "Payload", nimbra::homeFolder(), std::cout,
+                                      std::cerr);
+  }
   nimbra::ui::QtToolkit toolkit(argc, argv);
   nimbra::ui::InstallerApp app(toolkit);
   toolkit.run(app);

@@ -51,13 +51,8 @@ void InstallerApp::discover() {
   toolkit_.runInBackground([this, found] {
     std::vector<RhinoTarget> result = found->discover();
     toolkit_.postToMain([this, result = std::move(result)] {
-      // The first target of each major wins; the engine's order decides.
-      std::vector<RhinoTarget> kept;
-      for (const RhinoTarget& target : result) {
-        const bool seen = std::any_of(kept.begin(), kept.end(), [&](const auto& k) { return k.major == target.major; });
-        if (!seen) kept.push_back(target);
-      }
-      targets = std::move(kept);
+      targets = InstallFlow::firstOfEachMajor(result);
+      InstallFlow::logDiscovery(*engine, targets);
       setBusy(false);
       renderTargets();
       status->setText(targets.empty() ? "Rhino is required to continue."
@@ -132,9 +127,7 @@ void InstallerApp::browse() {
     showError(InstallError("Select the Rhino 7 or Rhino 8 application."));
     return;
   }
-  std::erase_if(targets, [&](const RhinoTarget& target) { return target.major == found->major; });
-  targets.push_back(*found);
-  std::stable_sort(targets.begin(), targets.end(), [](const auto& a, const auto& b) { return a.major < b.major; });
+  InstallFlow::locate(targets, *found);
   automatic = false;
   renderTargets();
   status->setText("Ready to install.");

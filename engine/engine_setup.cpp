@@ -34,7 +34,12 @@ Release readRelease(const FileManager& fm, const fs::path& resources) {
 }  // namespace
 
 InstallEngine::InstallEngine(fs::path resources, fs::path home, FileManager& fm, HostLocations host)
-    : fm_(fm), host_(std::move(host)), home_(location(home)), resources_(location(resources)), release_(readRelease(fm_, resources_)) {
+    : fm_(fm),
+      host_(std::move(host)),
+      home_(location(home)),
+      resources_(location(resources)),
+      release_(readRelease(fm_, resources_)),
+      log_(fm_, support() / "Logs") {
   if (!Regex(kVersionPattern, Case::sensitive).search(release_.version)) {
     throw InstallError("The installer version is invalid.");
   }

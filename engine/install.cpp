@@ -4,6 +4,7 @@
 
 #include "engine/install_engine.h"
 #include "engine/install_receipt.h"
+#include "engine/failure_text.h"
 #include "engine/install_transaction.h"
 #include "engine/locations.h"
 #include "engine/platform/file_lock.h"
@@ -43,39 +44,84 @@ std::vector<fs::path> legacyItemsOutside(const std::vector<fs::path>& found, con
   return items;
 }
 
+void requireLock(const FileLock& lock, const fs::path& support) {
+  if (lock.outcome() == FileLock::Outcome::cannotOpen) {
+    throw InstallError("The installation folder cannot be opened: " + pathText(support));
+  }
+  if (lock.outcome() == FileLock::Outcome::heldElsewhere) {
+    throw InstallError("Another Nimbra installation is already running.");
+  }
+}
+
+// "Rhino 7 into <root> and Rhino 8 into <root>", for the log.
+std::string targetsText(const std::vector<RhinoTarget>& targets) {
+  std::string text;
+  for (const RhinoTarget& target : targets) {
+    text += (text.empty() ? "" : " and ") + ("Rhino " + std::to_string(target.major) + " in " + pathText(target.packageRoot));
+  }
+  return text;
+}
+
 }  // namespace
 
 fs::path InstallEngine::install(const std::vector<RhinoTarget>& targets,
                                 const std::optional<std::vector<fs::path>>& legacyRoots,
                                 const Progress& progress) const {
-  checkTargets(targets);
-  const fs::path backupFolder =
-      support() / kBackupsFolder / backupFolderName(std::chrono::system_clock::now(), newUUID());
-  rejectLinks(support());
-  fm_.createDirectory(support(), Intermediates::yes);
+  return transact(Operation::install, targets, legacyRoots, progress);
+}
 
-  // Declared first, so it is released and closed last on every way out.
-  const FileLock lock(support() / "install.lock");
-  if (lock.outcome() == FileLock::Outcome::cannotOpen) {
-    throw InstallError("The installation folder cannot be opened: " + pathText(support()));
-  }
-  if (lock.outcome() == FileLock::Outcome::heldElsewhere) {
-    throw InstallError("Another Nimbra installation is already running.");
-  }
+fs::path InstallEngine::uninstall(const std::vector<RhinoTarget>& targets, const Progress& progress) const {
+  return transact(Operation::uninstall, targets, std::nullopt, progress);
+}
 
-  // Receipts and moved-aside copies are written only below the real support
-  // folder, never through a link planted inside it.
-  rejectLinks(backupFolder);
-  recoverInterrupted(progress);
-  fm_.createDirectory(backupFolder, Intermediates::yes);
-  std::vector<fs::path> roots = legacyRoots ? *legacyRoots : this->legacyRoots();
-  if (!legacyRoots) {
-    for (const RhinoTarget& target : targets) roots.push_back(target.packageRoot);
+void InstallEngine::recover(const Progress& progress) const {
+  if (!fm_.fileExists(support())) return;
+  try {
+    rejectLinks(support());
+    const FileLock lock(support() / "install.lock");
+    requireLock(lock, support());
+    rejectLinks(support() / kBackupsFolder);
+    recoverInterrupted(progress);
+  } catch (const std::exception& error) {
+    log_.write("Recovery stopped: " + describe(error));
+    throw;
   }
-  InstallTransaction transaction(*this, targets, backupFolder, legacyItemsOutside(scanLegacy(roots), targets),
-                                 progress);
-  transaction.run();
-  return backupFolder;
+}
+
+fs::path InstallEngine::transact(Operation operation, const std::vector<RhinoTarget>& targets,
+                                 const std::optional<std::vector<fs::path>>& legacyRoots,
+                                 const Progress& progress) const {
+  const std::string what = operation == Operation::install ? "Install" : "Uninstall";
+  try {
+    checkTargets(targets);
+    const fs::path backupFolder =
+        support() / kBackupsFolder / backupFolderName(std::chrono::system_clock::now(), newUUID());
+    rejectLinks(support());
+    fm_.createDirectory(support(), Intermediates::yes);
+    log_.write(what + " of Nimbra " + release_.version + " began for " + targetsText(targets) + ".");
+
+    // Declared first, so it is released and closed last on every way out.
+    const FileLock lock(support() / "install.lock");
+    requireLock(lock, support());
+
+    // Receipts and moved-aside copies are written only below the real support
+    // folder, never through a link planted inside it.
+    rejectLinks(backupFolder);
+    recoverInterrupted(progress);
+    fm_.createDirectory(backupFolder, Intermediates::yes);
+    std::vector<fs::path> roots = legacyRoots ? *legacyRoots : this->legacyRoots();
+    if (!legacyRoots) {
+      for (const RhinoTarget& target : targets) roots.push_back(target.packageRoot);
+    }
+    InstallTransaction transaction(*this, operation, targets, backupFolder,
+                                   legacyItemsOutside(scanLegacy(roots), targets), progress);
+    transaction.run();
+    log_.write(what + " finished. Backup folder: " + pathText(backupFolder));
+    return backupFolder;
+  } catch (const std::exception& error) {
+    log_.write(what + " stopped: " + describe(error));
+    throw;
+  }
 }
 
 }  // namespace nimbra

@@ -14,6 +14,7 @@
 
 #include "engine/host_locations.h"
 #include "engine/install_error.h"
+#include "engine/install_log.h"
 #include "engine/release_manifest.h"
 #include "engine/rhino_host.h"
 #include "engine/rhino_target.h"
@@ -22,6 +23,10 @@ namespace nimbra {
 
 class FileManager;
 struct InstallReceipt;
+
+// What a transaction does with its targets: install the release, or take the
+// installed copies away into the backup folder.
+enum class Operation { install, uninstall };
 
 // The install engine: every operation that is not drawing. Its fields are
 // fixed at creation, so its operations may run on any thread; it keeps no
@@ -53,6 +58,9 @@ class InstallEngine {
                          double timeout = 10.0);
 
   const Release& release() const { return release_; }
+  // The install log, <support>/Logs/install.log; installs, uninstalls and
+  // recoveries write to it, and so may whoever drives them.
+  const InstallLog& log() const { return log_; }
   const std::filesystem::path& home() const { return home_; }
   const std::filesystem::path& resources() const { return resources_; }
   FileManager& fileManager() const { return fm_; }
@@ -100,6 +108,18 @@ class InstallEngine {
                                 const std::optional<std::vector<std::filesystem::path>>& legacyRoots,
                                 const Progress& progress) const;
 
+  // Moves every target's installed copy, and the older copies the legacy
+  // scan finds, into a new backup folder, under the install lock and the same
+  // write-ahead receipt as an install, so nothing is deleted and a cut-off
+  // uninstall is recovered like an install; rolls back on failure. Refuses a
+  // destination that holds no product file. Returns the backup folder.
+  std::filesystem::path uninstall(const std::vector<RhinoTarget>& targets, const Progress& progress) const;
+
+  // Recovery on its own, under the install lock (for the command line):
+  // nothing to do without a support folder. Throws as install's lock step
+  // and recoverInterrupted do.
+  void recover(const Progress& progress) const;
+
   // Undoes every install that was cut off (receipt "installing" or
   // "recovery-required"), after proving that what is on disk is exactly what
   // such an install leaves; refuses otherwise with a message naming the backup
@@ -140,6 +160,9 @@ class InstallEngine {
   };
 
   void rejectLinks(const std::filesystem::path& url, LinkMemo* memo) const;
+  std::filesystem::path transact(Operation operation, const std::vector<RhinoTarget>& targets,
+                                 const std::optional<std::vector<std::filesystem::path>>& legacyRoots,
+                                 const Progress& progress) const;
   void checkFile(const PayloadFile& file, const std::filesystem::path& folder, LinkMemo& memo) const;
   std::vector<RhinoTarget> examine(const std::vector<std::filesystem::path>& candidates) const;
   void checkInterrupted(const std::filesystem::path& entry, const InstallReceipt& receipt,
@@ -152,6 +175,7 @@ class InstallEngine {
   std::filesystem::path home_;
   std::filesystem::path resources_;
   Release release_;
+  InstallLog log_;
 };
 
 constexpr std::string_view InstallEngine::pluginID() { return rhino::kPluginID; }

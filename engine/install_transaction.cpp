@@ -34,10 +34,11 @@ const PayloadPackage& requirePackage(const Release& release, std::int64_t major)
 
 }  // namespace
 
-InstallTransaction::InstallTransaction(const InstallEngine& engine, const std::vector<RhinoTarget>& targets,
-                                       fs::path backupFolder, std::vector<fs::path> legacyItems,
-                                       const InstallEngine::Progress& progress)
+InstallTransaction::InstallTransaction(const InstallEngine& engine, Operation operation,
+                                       const std::vector<RhinoTarget>& targets, fs::path backupFolder,
+                                       std::vector<fs::path> legacyItems, const InstallEngine::Progress& progress)
     : engine_(engine),
+      operation_(operation),
       fm_(engine.fileManager()),
       targets_(targets),
       progress_(progress),
@@ -51,9 +52,13 @@ InstallTransaction::InstallTransaction(const InstallEngine& engine, const std::v
 void InstallTransaction::run() {
   try {
     removeLeftovers();
-    requireFreeSpace(fm_, engine_.release(), targets_);
-    for (const RhinoTarget& target : targets_) stage(target);
-    syncStaged();
+    if (operation_ == Operation::install) {
+      requireFreeSpace(fm_, engine_.release(), targets_);
+      for (const RhinoTarget& target : targets_) stage(target);
+      syncStaged();
+    } else {
+      for (const RhinoTarget& target : targets_) checkRecognised(target.destination());
+    }
     commit();
   } catch (...) {
     rollBack(std::current_exception());
@@ -79,6 +84,7 @@ void InstallTransaction::removeLeftovers() {
   for (const fs::path& folder : leftovers) {
     try {
       fm_.removeItem(folder);
+      engine_.log().write("Removed a folder left by an interrupted installation: " + pathText(folder));
     } catch (const fs::filesystem_error&) {
       // Still hidden and recognised: the next install tries again.
     }
@@ -117,10 +123,15 @@ void InstallTransaction::syncStaged() {
   }
 }
 
-void InstallTransaction::checkExistingDestination(const RhinoTarget& target, const fs::path& destination) {
-  if (engine_.scanLegacy({destination}).empty()) {
+void InstallTransaction::checkRecognised(const fs::path& destination) {
+  engine_.rejectLinks(destination);
+  if (fm_.fileExists(destination) && engine_.scanLegacy({destination}).empty()) {
     throw InstallError("The destination contains an unrecognized package: " + pathText(destination));
   }
+}
+
+void InstallTransaction::checkExistingDestination(const RhinoTarget& target, const fs::path& destination) {
+  checkRecognised(destination);
   static const Regex versionName(R"(^\d+\.\d+\.\d+)", Case::sensitive);
   const std::string_view core = versionCore(engine_.release().version);
   for (const std::string& name : fm_.contentsOfDirectory(destination)) {
@@ -135,33 +146,41 @@ void InstallTransaction::checkExistingDestination(const RhinoTarget& target, con
 void InstallTransaction::commit() {
   receipt_.state = receipt_state::kInstalling;
   write();
-  progress_("Backing up the previous installation…");
+  const bool installing = operation_ == Operation::install;
+  progress_(installing ? "Backing up the previous installation…" : "Moving Nimbra into a backup folder…");
   for (const fs::path& item : legacyItems_) keep(item);
-
-  const Release& release = engine_.release();
   for (std::size_t i = 0; i < targets_.size(); ++i) {
-    const RhinoTarget& target = targets_[i];
-    const fs::path destination = target.destination();
+    const fs::path destination = targets_[i].destination();
+    if (!installing) progress_("Removing Nimbra for Rhino " + std::to_string(targets_[i].major) + "…");
     if (fm_.fileExists(destination)) keep(destination);
-    progress_("Installing Nimbra for Rhino " + std::to_string(target.major) + "…");
-    receipt_.deploying.push_back(pathText(destination));
-    write();
-    // Staging folder and destination share the package root: one rename, so
-    // the destination appears complete or not at all.
-    engine_.rejectLinks(destination);
-    try {
-      fm_.moveItem(staged_[i], destination);
-    } catch (...) {
-      // The rename may have happened before the flush after it failed: then
-      // the roll-back has a deploy to take away.
-      if (!fm_.fileExists(staged_[i]) && fm_.fileExists(destination)) deployed_.push_back(destination);
-      throw;
-    }
-    deployed_.push_back(destination);
-    engine_.verify(requirePackage(release, target.major), destination / release.version);
+    if (installing) deploy(i);
   }
   receipt_.state = receipt_state::kComplete;
   write();
+}
+
+void InstallTransaction::deploy(std::size_t i) {
+  const Release& release = engine_.release();
+  const RhinoTarget& target = targets_[i];
+  const fs::path destination = target.destination();
+  progress_("Installing Nimbra for Rhino " + std::to_string(target.major) + "…");
+  receipt_.deploying.push_back(pathText(destination));
+  write();
+  // Staging folder and destination share the package root: one rename, so
+  // the destination appears complete or not at all.
+  engine_.rejectLinks(destination);
+  try {
+    fm_.moveItem(staged_[i], destination);
+  } catch (...) {
+    // The rename may have happened before the flush after it failed: then
+    // the roll-back has a deploy to take away.
+    if (!fm_.fileExists(staged_[i]) && fm_.fileExists(destination)) deployed_.push_back(destination);
+    throw;
+  }
+  deployed_.push_back(destination);
+  engine_.verify(requirePackage(release, target.major), destination / release.version);
+  engine_.log().write("Installed Nimbra " + release.version + " for Rhino " + std::to_string(target.major) + " into " +
+                      pathText(destination));
 }
 
 void InstallTransaction::keep(const fs::path& item) {
@@ -172,6 +191,7 @@ void InstallTransaction::keep(const fs::path& item) {
   // the scan must not carry someone else's files into the backup.
   engine_.rejectLinks(item);
   fm_.moveItem(item, backup);
+  engine_.log().write("Moved " + pathText(item) + " to " + pathText(backup));
 }
 
 void InstallTransaction::write() { writeReceipt(fm_, backupFolder_, receipt_); }

@@ -10,12 +10,13 @@
 
 namespace nimbra {
 
-// The working values of one install between the lock and its end: the backup
-// folder and receipt, the staged and deployed folders, and the legacy items.
-// Runs staging, commit and roll-back; the caller holds the install lock.
+// The working values of one install (or uninstall) between the lock and its
+// end: the backup folder and receipt, the staged and deployed folders, and
+// the legacy items. Runs staging, commit and roll-back; the caller holds the
+// install lock.
 class InstallTransaction {
  public:
-  InstallTransaction(const InstallEngine& engine, const std::vector<RhinoTarget>& targets,
+  InstallTransaction(const InstallEngine& engine, Operation operation, const std::vector<RhinoTarget>& targets,
                      std::filesystem::path backupFolder, std::vector<std::filesystem::path> legacyItems,
                      const InstallEngine::Progress& progress);
 
@@ -28,13 +29,16 @@ class InstallTransaction {
   void stage(const RhinoTarget& target);
   void syncStaged();
   void checkExistingDestination(const RhinoTarget& target, const std::filesystem::path& destination);
+  void checkRecognised(const std::filesystem::path& destination);
   void commit();
+  void deploy(std::size_t index);
   void keep(const std::filesystem::path& item);
   void write();
   [[noreturn]] void rollBack(std::exception_ptr failure);
   void removeStaged();
 
   const InstallEngine& engine_;
+  Operation operation_;
   FileManager& fm_;
   const std::vector<RhinoTarget>& targets_;
   const InstallEngine::Progress& progress_;

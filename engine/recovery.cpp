@@ -69,6 +69,7 @@ void InstallEngine::recoverInterrupted(const Progress& progress) const {
     }
     receipt.state = receipt_state::kRestored;
     writeReceipt(fm_, entry, receipt);
+    log_.write("Restored the interrupted installation recorded in " + pathText(entry));
   }
 }
 

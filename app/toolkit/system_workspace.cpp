@@ -11,6 +11,12 @@ namespace nimbra::ui {
 
 namespace fs = std::filesystem;
 
+fs::path bundleResources() {
+  std::error_code error;
+  const fs::path executable = fs::read_symlink("/proc/self/exe", error);
+  return (executable.parent_path() / "../Resources").lexically_normal();
+}
+
 SystemWorkspace& SystemWorkspace::shared() {
   static SystemWorkspace instance;
   return instance;

@@ -88,6 +88,10 @@ class Workspace {
   virtual void launchApplication(const std::filesystem::path& application) = 0;
 };
 
+// The application folder's Contents/Resources: beside the running
+// executable's Contents/MacOS.
+std::filesystem::path bundleResources();
+
 // The platform's workspace: the user's processes from /proc, SIGTERM, and a
 // launch detached in a session of its own.
 class SystemWorkspace : public Workspace {
@@ -99,22 +103,26 @@ class SystemWorkspace : public Workspace {
   void launchApplication(const std::filesystem::path& application) override;
 };
 
-class Toolkit {
+// Queues, timers and a clock: what a flow needs to wait, and to work in the
+// background. postToMain may be called from any thread; the rest on the main
+// thread.
+class Scheduler {
  public:
-  virtual ~Toolkit() = default;
-
-  // Starts the application: the menu with "Quit Nimbra Setup", then
-  // delegate.applicationDidFinishLaunching(), then the event loop (Qt) or
-  // back to the test (headless).
-  virtual int run(ApplicationDelegate& delegate) = 0;
-
-  // ---- Queues, timers, clock. postToMain may be called from any thread.
+  virtual ~Scheduler() = default;
   virtual void postToMain(std::function<void()> work) = 0;
   virtual void runInBackground(std::function<void()> work) = 0;
   virtual std::unique_ptr<Timer> scheduleRepeating(double seconds, std::function<void()> tick) = 0;
   virtual void runAfter(double seconds, std::function<void()> work) = 0;
   // Seconds on a monotonic clock.
   virtual double now() = 0;
+};
+
+class Toolkit : public Scheduler {
+ public:
+  // Starts the application: the menu with "Quit Nimbra Setup", then
+  // delegate.applicationDidFinishLaunching(), then the event loop (Qt) or
+  // back to the test (headless).
+  virtual int run(ApplicationDelegate& delegate) = 0;
 
   // ---- The window and the application.
   virtual void showWindow(Window& window) = 0;
@@ -127,13 +135,8 @@ class Toolkit {
   virtual void showAlert(const std::string& message, const std::string& informative) = 0;
   virtual std::optional<std::filesystem::path> runOpenPanel(const OpenPanelRequest& request) = 0;
 
-  // ---- Workspace.
-  virtual std::vector<RunningApp> runningApplications() = 0;
-  virtual bool isProcessRunning(pid_t pid) = 0;
-  // The ordinary quit request; never forced.
-  virtual void terminateApplication(pid_t pid) = 0;
-  // Throws when the application cannot be launched.
-  virtual void launchApplication(const std::filesystem::path& application) = 0;
+  // ---- The machine.
+  virtual Workspace& workspace() = 0;
   virtual void openFolder(const std::filesystem::path& folder) = 0;
   virtual bool reduceMotion() = 0;
 

@@ -102,6 +102,9 @@ class FileManager {
   // Replaces path whole: a temporary file beside it, fsync, rename over it,
   // fsync of the folder. A reader after a crash sees the old or the new bytes.
   void writeAtomically(const std::filesystem::path& path, std::string_view bytes);
+  // Adds bytes at the end of the file at path, creating it if missing. Not
+  // flushed: for records whose loss in a crash costs nothing.
+  void appendToFile(const std::filesystem::path& path, std::string_view bytes);
   // Moves without ever replacing: fails with EEXIST if anything is at to.
   // Across file systems, a copy and then removal of the source.
   void moveItem(const std::filesystem::path& from, const std::filesystem::path& to);

@@ -86,6 +86,14 @@ void FileManager::writeAtomically(const fs::path& path, std::string_view bytes) 
   syncAt(calls_, folder.get(), parentOf(path));
 }
 
+void FileManager::appendToFile(const fs::path& path, std::string_view bytes) {
+  const UniqueFd folder = openFolderWithoutLinks(parentOf(path));
+  UniqueFd fd(calls_.openAt(folder.get(), path.filename().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW,
+                            0644));
+  if (!fd.valid()) throwFileError("create", path, errno);
+  writeAll(calls_, fd.get(), bytes, path);
+}
+
 void FileManager::moveItem(const fs::path& from, const fs::path& to) {
   const UniqueFd fromFolder = openFolderWithoutLinks(parentOf(from));
   const UniqueFd toFolder = openFolderWithoutLinks(parentOf(to));

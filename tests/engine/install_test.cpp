@@ -99,6 +99,31 @@ TEST_F(Install, RemovesTheStagingFoldersOfCutOffInstallsAndNothingElse) {
   EXPECT_EQ(readFile(box_.standardRoot(7) / ".nimbra-install-11111111-2222-4333-8444-555555555555"), "a file");
 }
 
+TEST_F(Install, KeepsALogOfWhatItDidAndNeverStopsForIt) {
+  box_.deployEarlier(8, "1.2.0");
+  ASSERT_EQ(failure(box_.targets({8})), "");
+  const fs::path log = box_.support() / "Logs/install.log";
+  std::string text = readFile(log);
+  for (const std::string& line :
+       {"Install of Nimbra 1.3.0 began for Rhino 8 in " + box_.standardRoot(8).string() + ".",
+        "Moved " + box_.destination(8).string() + " to " + (backup_ / "0-nimbra").string(),
+        "Installed Nimbra 1.3.0 for Rhino 8 into " + box_.destination(8).string(),
+        "Install finished. Backup folder: " + backup_.string()}) {
+    EXPECT_NE(text.find("Z  " + line + "\n"), std::string::npos) << line << "\nin:\n" << text;
+  }
+  testing::writeFile(box_.destination(7) / "9.0.0/x", "");
+  box_.writeProductFile(box_.destination(7) / "9.0.0/Nimbra.gha", "newer");
+  EXPECT_EQ(failure(box_.targets({7})), "A newer Nimbra version is already installed for Rhino 7.");
+  text = readFile(log);
+  EXPECT_TRUE(text.ends_with("Z  Install stopped: A newer Nimbra version is already installed for Rhino 7.\n")) << text;
+
+  fs::remove_all(box_.support() / "Logs");
+  testing::writeFile(box_.support() / "Logs", "a file where the log folder belongs");
+  fs::remove_all(box_.destination(7));
+  EXPECT_EQ(failure(box_.targets({7, 8})), "") << "an unwritable log changes nothing";
+  expectDeployed(7);
+}
+
 TEST_F(Install, UpgradeMovesTheEarlierDestinationIntoTheBackup) {
   box_.deployEarlier(8, "1.2.0");
   const std::string earlier = readFile(box_.destination(8) / "1.2.0/Nimbra.gha");

@@ -107,8 +107,9 @@ TEST(FaultHarness, ARollBackThatFailsTooLosesNothingAndIsFinishedByRecovery) {
                                                 box.backupFolders().at(0).string() + ". "))
             << context;
         EXPECT_EQ(receiptStates(box), std::vector<std::string>{"recovery-required"}) << context;
-      } else {
-        EXPECT_EQ(outcome.code, std::errc::io_error) << context << ": " << outcome.message;
+      } else {  // the first failure not absorbed (a log line may absorb one) is the one reported
+        EXPECT_TRUE(outcome.code == std::errc::io_error || outcome.code == std::errc::permission_denied)
+            << context << ": " << outcome.message;
       }
       box.engine()->recoverInterrupted(ignoreProgress);
       EXPECT_EQ(differences(before, box.snapshot()), "") << context;

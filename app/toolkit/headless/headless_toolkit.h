@@ -15,7 +15,7 @@
 
 namespace nimbra::ui {
 
-class HeadlessToolkit : public Toolkit {
+class HeadlessToolkit : public Toolkit, public Workspace {
  public:
   struct Alert {
     std::string message;
@@ -76,6 +76,7 @@ class HeadlessToolkit : public Toolkit {
   void beep() override { ++beeps_; }
   void showAlert(const std::string& message, const std::string& informative) override;
   std::optional<std::filesystem::path> runOpenPanel(const OpenPanelRequest& request) override;
+  Workspace& workspace() override { return *this; }
   std::vector<RunningApp> runningApplications() override;
   bool isProcessRunning(pid_t pid) override { return running_.count(pid) != 0; }
   void terminateApplication(pid_t pid) override;

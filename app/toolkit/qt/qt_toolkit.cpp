@@ -157,13 +157,7 @@ std::optional<fs::path> QtToolkit::runOpenPanel(const OpenPanelRequest& request)
   return fs::path(panel.chosen()->toStdString());
 }
 
-std::vector<RunningApp> QtToolkit::runningApplications() { return state_->workspace->runningApplications(); }
-
-bool QtToolkit::isProcessRunning(pid_t pid) { return state_->workspace->isProcessRunning(pid); }
-
-void QtToolkit::terminateApplication(pid_t pid) { state_->workspace->terminateApplication(pid); }
-
-void QtToolkit::launchApplication(const fs::path& application) { state_->workspace->launchApplication(application); }
+Workspace& QtToolkit::workspace() { return *state_->workspace; }
 
 void QtToolkit::openFolder(const fs::path& folder) {
   QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
@@ -171,11 +165,7 @@ void QtToolkit::openFolder(const fs::path& folder) {
 
 bool QtToolkit::reduceMotion() { return desktopReducesMotion(desktopSettings()); }
 
-fs::path QtToolkit::resourcesFolder() {
-  std::error_code error;
-  const fs::path executable = fs::read_symlink("/proc/self/exe", error);
-  return (executable.parent_path() / "../Resources").lexically_normal();
-}
+fs::path QtToolkit::resourcesFolder() { return bundleResources(); }
 
 fs::path QtToolkit::homeFolder() { return nimbra::homeFolder(); }
 

@@ -28,10 +28,7 @@ class QtToolkit : public Toolkit {
   void beep() override;
   void showAlert(const std::string& message, const std::string& informative) override;
   std::optional<std::filesystem::path> runOpenPanel(const OpenPanelRequest& request) override;
-  std::vector<RunningApp> runningApplications() override;
-  bool isProcessRunning(pid_t pid) override;
-  void terminateApplication(pid_t pid) override;
-  void launchApplication(const std::filesystem::path& application) override;
+  Workspace& workspace() override;
   void openFolder(const std::filesystem::path& folder) override;
   bool reduceMotion() override;
   std::filesystem::path resourcesFolder() override;

@@ -1,0 +1,133 @@
+#include "app/cli/command_line.h"
+
+#include <charconv>
+#include <cmath>
+#include <ostream>
+
+#include "app/cli/commands.h"
+
+namespace nimbra::ui {
+
+namespace {
+
+constexpr const char* kHelp = R"(Usage: "Nimbra Setup" COMMAND [OPTIONS]
+
+Installs the Nimbra plug-in for Grasshopper into Rhino 7 and Rhino 8 without a
+window, as the window does: the same checks, backups and messages.
+
+Commands:
+  --install          install into every Rhino found, or into those named below
+  --uninstall        move the installed copies into a new backup folder
+  --recover          only put back an installation that was cut off
+  --list             list the Rhino installations found and what is installed
+  --help             show this text
+  --version          show the Nimbra version this installer carries
+
+Options:
+  --rhino 7|8        only this Rhino version (may be given twice)
+  --rhino-path PATH  the Rhino application at PATH (a folder ending in .app)
+  --wait SECONDS     how long to wait for a running Rhino to quit (default 120)
+  --no-quit          refuse at once while Rhino runs, instead of asking it to quit
+  --no-open          leave Rhino closed afterwards (default: open again what was quit)
+  --json             print one JSON object with the outcome instead of progress lines
+
+Exit status:
+  0  done (installed, uninstalled, recovered or listed), or nothing to do
+  1  refused or failed: the reason is on standard error
+  2  the command line is not right
+  3  Rhino is still running after the wait (at once with --no-quit)
+  4  no Rhino 7 or 8 was found
+
+Every install, uninstall and recovery is recorded in
+~/Library/Application Support/Nimbra/Logs/install.log.
+)";
+
+bool setCommand(CommandLine& line, CommandLine::Command command, std::string& problem) {
+  if (line.command != CommandLine::Command::none) {
+    problem = "give one command only";
+    return false;
+  }
+  line.command = command;
+  return true;
+}
+
+}  // namespace
+
+bool wantsCommandLine(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]).starts_with("--")) return true;
+  }
+  return false;
+}
+
+std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& arguments, std::string& problem) {
+  using Command = CommandLine::Command;
+  CommandLine line;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    const auto value = [&]() -> std::optional<std::string> {
+      if (i + 1 < arguments.size()) return arguments[++i];
+      problem = argument + " needs a value";
+      return std::nullopt;
+    };
+    bool ok = true;
+    if (argument == "--install") ok = setCommand(line, Command::install, problem);
+    else if (argument == "--uninstall") ok = setCommand(line, Command::uninstall, problem);
+    else if (argument == "--recover") ok = setCommand(line, Command::recover, problem);
+    else if (argument == "--list") ok = setCommand(line, Command::list, problem);
+    else if (argument == "--help") ok = setCommand(line, Command::help, problem);
+    else if (argument == "--version") ok = setCommand(line, Command::version, problem);
+    else if (argument == "--no-quit") line.noQuit = true;
+    else if (argument == "--no-open") line.noOpen = true;
+    else if (argument == "--json") line.json = true;
+    else if (argument == "--rhino") {
+      const std::optional<std::string> major = value();
+      ok = major && (*major == "7" || *major == "8");
+      if (major && !ok) problem = "--rhino takes 7 or 8, not \"" + *major + "\"";
+      if (ok) line.majors.push_back(*major == "7" ? 7 : 8);
+    } else if (argument == "--rhino-path") {
+      const std::optional<std::string> path = value();
+      ok = path.has_value();
+      if (ok) line.paths.emplace_back(*path);
+    } else if (argument == "--wait") {
+      const std::optional<std::string> seconds = value();
+      double parsed = -1;
+      ok = seconds && std::from_chars(seconds->data(), seconds->data() + seconds->size(), parsed).ptr ==
+                          seconds->data() + seconds->size() &&
+           parsed >= 0 && std::isfinite(parsed);
+      if (seconds && !ok) problem = "--wait takes a number of seconds, not \"" + *seconds + "\"";
+      line.waitSeconds = parsed;
+    } else {
+      problem = "unknown option \"" + argument + "\"";
+      ok = false;
+    }
+    if (!ok) return std::nullopt;
+  }
+  if (line.command == Command::none) {
+    problem = "say what to do: --install, --uninstall, --recover or --list";
+    return std::nullopt;
+  }
+  const bool chooses = !line.majors.empty() || !line.paths.empty();
+  if (chooses && line.command != Command::install && line.command != Command::uninstall) {
+    problem = "--rhino and --rhino-path go with --install or --uninstall";
+    return std::nullopt;
+  }
+  return line;
+}
+
+int runCommandLine(const std::vector<std::string>& arguments, const std::filesystem::path& resources,
+                   const std::filesystem::path& home, std::ostream& out, std::ostream& err) {
+  std::string problem;
+  const std::optional<CommandLine> line = parseCommandLine(arguments, problem);
+  if (!line) {
+    err << "Nimbra Setup: " << problem << ".\nRun it with --help to see the commands and options.\n";
+    return kUsage;
+  }
+  if (line->command == CommandLine::Command::help) {
+    out << kHelp;
+    return kDone;
+  }
+  return Commands(*line, resources, home, out, err).run();
+}
+
+}  // namespace nimbra::ui

@@ -1,0 +1,47 @@
+#pragma once
+
+// Nimbra Setup without a window, for deployment tools and login scripts: the
+// same engine, lock, checks and sentences as the window, driven by the same
+// install flow. "--help" documents the commands, options and exit status.
+
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nimbra::ui {
+
+// Exit status.
+inline constexpr int kDone = 0;
+inline constexpr int kFailed = 1;
+inline constexpr int kUsage = 2;
+inline constexpr int kRhinoRunning = 3;
+inline constexpr int kNoRhino = 4;
+
+struct CommandLine {
+  enum class Command { none, install, uninstall, recover, list, help, version };
+  Command command = Command::none;
+  std::vector<std::int64_t> majors;        // --rhino
+  std::vector<std::filesystem::path> paths;  // --rhino-path
+  double waitSeconds = 120;
+  bool noQuit = false;
+  bool noOpen = false;
+  bool json = false;
+};
+
+// Whether the arguments ask for the command line rather than the window.
+bool wantsCommandLine(int argc, char** argv);
+
+// Reads the arguments (without the program's name); nothing, with the reason
+// in problem, when they do not form a command.
+std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& arguments, std::string& problem);
+
+// Runs the command with the payload in resources for the user whose home is
+// home; progress and outcome to out, refusals and failures to err. Returns
+// the exit status.
+int runCommandLine(const std::vector<std::string>& arguments, const std::filesystem::path& resources,
+                   const std::filesystem::path& home, std::ostream& out, std::ostream& err);
+
+}  // namespace nimbra::ui

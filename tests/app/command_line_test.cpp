@@ -1,0 +1,199 @@
+// The installer's command line, run as a deployment tool runs it: the built
+// executable, against a sandbox home with simulated Rhinos, in a process list
+// of its own so that it sees and asks to quit only the Rhinos started here.
+// Every case checks the disk as well as the output.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "engine/install_receipt.h"
+#include "tests/support/install_sandbox.h"
+#include "tools/simulated_rhino/rhino_bundle.h"
+
+namespace nimbra {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::readFile;
+using testing::writeFile;
+
+const fs::path kApp = NIMBRA_APP_BUNDLE;
+
+// The payload the default build carries, as its release.json lists it.
+const std::string kVersion = decodeRelease(readFile(kApp / "Contents/Resources/Payload/release.json")).version;
+
+class CommandLine : public ::testing::Test {
+ protected:
+  struct Run {
+    int status = -1;
+    std::string out, err;
+  };
+
+  void SetUp() override {
+    if (std::system("unshare --pid --fork --mount-proc true 2>/dev/null") != 0) {
+      GTEST_SKIP() << "no process list of its own (unshare --pid needs root)";
+    }
+    for (const std::int64_t major : {7, 8}) simulated::makeRhinoBundle(application(major), {.major = major});
+  }
+  fs::path home() const { return folder_.path() / "home"; }
+  fs::path application(std::int64_t major) const {
+    return home() / "Applications" / ("Rhino " + std::to_string(major) + ".app");
+  }
+  fs::path destination(std::int64_t major) const {
+    return home() / "Library/Application Support/McNeel/Rhinoceros/packages" / (std::to_string(major) + ".0/nimbra");
+  }
+  fs::path libraries() const {
+    return home() / "Library/Application Support/McNeel/Rhinoceros/MacPlugIns/Grasshopper/Libraries";
+  }
+  fs::path backups() const { return home() / "Library/Application Support/Nimbra/Backups"; }
+  bool installed(std::int64_t major) const {
+    return fs::exists(destination(major) / "manifest.txt") && readFile(destination(major) / "manifest.txt") == kVersion + "\n";
+  }
+  // A simulated Rhino, running before the command, that says when it answers quit requests.
+  std::string startRhino(std::int64_t major) const {
+    const std::string fifo = "'" + (folder_.path() / ("ready" + std::to_string(major))).string() + "'";
+    return "rm -f " + fifo + "; mkfifo " + fifo + "; NIMBRA_READY_FD=3 '" + (application(major) / "Contents/MacOS/Rhinoceros").string() +
+           "' 3>" + fifo + " & head -c1 " + fifo + " >/dev/null\n";
+  }
+
+  // Runs the executable with arguments; before and after are shell lines run
+  // around it in the same process list.
+  Run run(const std::string& arguments, const std::string& before = "", const std::string& after = "") {
+    const fs::path script = folder_.path() / "run.sh";
+    const fs::path out = folder_.path() / "out", err = folder_.path() / "err";
+    writeFile(script, "export HOME='" + home().string() + "'\n" + before + "'" +
+                          (kApp / "Contents/MacOS/Nimbra Setup").string() + "' " + arguments + " >'" + out.string() +
+                          "' 2>'" + err.string() + "'\nstatus=$?\n" + after + "exit $status\n");
+    const int status = std::system(("unshare --pid --fork --mount-proc sh '" + script.string() + "'").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
+  }
+
+  testing::TemporaryFolder folder_;
+};
+
+TEST_F(CommandLine, ListsTheRhinosFoundAndWhatIsInstalled) {
+  Run listed = run("--list");
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_EQ(listed.out, "Rhino 7\t" + application(7).string() + "\tNimbra not installed\nRhino 8\t" +
+                            application(8).string() + "\tNimbra not installed\n");
+  ASSERT_EQ(run("--install --rhino 8").status, 0);
+  listed = run("--list --json");
+  const nlohmann::json document = nlohmann::json::parse(listed.out);
+  EXPECT_EQ(document["rhinos"][0]["installed"], nullptr);
+  EXPECT_EQ(document["rhinos"][1]["installed"], kVersion);
+}
+
+TEST_F(CommandLine, InstallsEveryRhinoOrTheOnesNamed) {
+  const Run eight = run("--install --rhino 8");
+  EXPECT_EQ(eight.status, 0) << eight.err;
+  EXPECT_TRUE(installed(8));
+  EXPECT_FALSE(fs::exists(destination(7)));
+  EXPECT_NE(eight.out.find("Checking Rhino 8 files…\n"), std::string::npos) << eight.out;
+  EXPECT_NE(eight.out.find("Installed Nimbra " + kVersion + " for Rhino 8. Backup folder: " + backups().string()),
+            std::string::npos)
+      << eight.out;
+
+  const Run both = run("--install --json");
+  EXPECT_EQ(both.status, 0) << both.err;
+  EXPECT_TRUE(installed(7) && installed(8));
+  const nlohmann::json document = nlohmann::json::parse(both.out);  // the one object, nothing else
+  EXPECT_EQ(document["outcome"], "installed");
+  EXPECT_EQ(document["version"], kVersion);
+  ASSERT_EQ(document["targets"].size(), 2u);
+  EXPECT_EQ(document["targets"][1]["destination"], destination(8).string());
+  const fs::path backup = document["backup"].get<std::string>();
+  EXPECT_EQ(decodeReceipt(readFile(backup / "receipt.json")).state, "complete");
+}
+
+TEST_F(CommandLine, AsksARunningRhinoToQuitAndOpensItAgain) {
+  const Run done = run("--install", startRhino(8),
+                       "for i in $(seq 50); do pgrep -f 'Rhino 8.app/Contents/MacOS' >/dev/null && break; sleep 0.1; done\n"
+                       "pgrep -f 'Rhino 8.app/Contents/MacOS' >/dev/null || status=99\n");
+  EXPECT_EQ(done.status, 0) << done.err;
+  EXPECT_NE(done.out.find("Save your work in Rhino to continue.\n"), std::string::npos) << done.out;
+  EXPECT_TRUE(installed(8));
+}
+
+TEST_F(CommandLine, ARhinoThatDoesNotQuitStopsTheInstallWithNothingChanged) {
+  simulated::makeRhinoBundle(home() / "Slow/Rhino 8.app", {.major = 8, .quitDelaySeconds = 30});
+  fs::remove_all(application(8));
+  fs::rename(home() / "Slow/Rhino 8.app", application(8));
+  const Run waited = run("--install --wait 0.5 --no-open", startRhino(8));
+  EXPECT_EQ(waited.status, 3);
+  EXPECT_EQ(waited.err, "Installation cancelled. No plug-in files were changed.\n");
+  EXPECT_FALSE(fs::exists(destination(8)));
+  const Run refused = run("--install --no-quit", startRhino(8));
+  EXPECT_EQ(refused.status, 3);
+  EXPECT_EQ(refused.err, "Rhino is running. Quit Rhino and try again.\n");
+  EXPECT_FALSE(fs::exists(destination(8)));
+}
+
+TEST_F(CommandLine, RefusesWithTheWindowsSentences) {
+  writeFile(libraries() / "Nimbra.gha", "older" + testing::productMarker());
+  const Run shared = run("--install --rhino 8");
+  EXPECT_EQ(shared.status, 1);
+  EXPECT_EQ(shared.err, "The existing Nimbra copy is shared by Rhino 7 and 8. Select both versions for this update.\n");
+  EXPECT_TRUE(fs::exists(libraries() / "Nimbra.gha"));
+  EXPECT_FALSE(fs::exists(destination(8)));
+
+  fs::remove(libraries() / "Nimbra.gha");
+  writeFile(destination(8) / "99.0.0/Nimbra.gha", "newer" + testing::productMarker());
+  const Run newer = run("--install");
+  EXPECT_EQ(newer.status, 1);
+  EXPECT_EQ(newer.err, "A newer Nimbra version is already installed for Rhino 8.\n");
+  EXPECT_FALSE(fs::exists(destination(7)));
+  EXPECT_TRUE(fs::exists(destination(8) / "99.0.0/Nimbra.gha"));
+
+  fs::remove_all(application(7));
+  fs::remove_all(application(8));
+  EXPECT_EQ(run("--install").status, 4);
+}
+
+TEST_F(CommandLine, UninstallsIntoABackupAndInstallsAgain) {
+  ASSERT_EQ(run("--install").status, 0);
+  const Run removed = run("--uninstall --rhino 7");
+  EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_FALSE(fs::exists(destination(7)));
+  EXPECT_TRUE(installed(8));
+  std::size_t saved = 0;
+  for (const auto& folder : fs::directory_iterator(backups())) saved += fs::exists(folder.path() / "0-nimbra/manifest.txt");
+  EXPECT_EQ(saved, 1u) << "the removed copy is kept in a backup folder";
+  EXPECT_EQ(run("--install").status, 0);
+  EXPECT_TRUE(installed(7) && installed(8));
+}
+
+TEST_F(CommandLine, RecoversAnInterruptedInstall) {
+  writeFile(destination(8) / "1.0.0/lib/Old.dll", "the user's earlier copy");
+  writeFile(destination(8) / "manifest.txt", "1.0.0\n");
+  const fs::path folder = backups() / "2026-01-01T00-00-00Z-AAAAAAAA";
+  fs::create_directories(folder);
+  fs::rename(destination(8), folder / "0-nimbra");
+  writeFile(folder / "receipt.json",
+            encodeReceipt({kVersion, "installing", {destination(8).string()},
+                           {{destination(8).string(), (folder / "0-nimbra").string()}}, {}}));
+  const Run recovered = run("--recover");
+  EXPECT_EQ(recovered.status, 0) << recovered.err;
+  EXPECT_EQ(recovered.out, "Restoring the interrupted installation…\nThe interrupted installation is restored.\n");
+  EXPECT_EQ(readFile(destination(8) / "1.0.0/lib/Old.dll"), "the user's earlier copy");
+  EXPECT_EQ(decodeReceipt(readFile(folder / "receipt.json")).state, "restored");
+  EXPECT_EQ(run("--recover").out, "Nothing to recover.\n");
+}
+
+TEST_F(CommandLine, ABadCommandLineChangesNothing) {
+  for (const char* arguments : {"--install --rhino 6", "--install --wait soon", "--list --rhino 8", "--install --list",
+                                "--frobnicate", "--rhino 8"}) {
+    const Run bad = run(arguments);
+    EXPECT_EQ(bad.status, 2) << arguments;
+    EXPECT_NE(bad.err.find("--help"), std::string::npos) << arguments << ": " << bad.err;
+  }
+  EXPECT_FALSE(fs::exists(home() / "Library"));
+  const Run help = run("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("3  Rhino is still running"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace nimbra
