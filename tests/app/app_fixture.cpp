@@ -63,9 +63,4 @@ std::vector<std::string> AppTest::texts(const View& view) {
   return found;
 }
 
-bool AppTest::hasText(const View& view, const std::string& text) {
-  const std::vector<std::string> all = texts(view);
-  return std::find(all.begin(), all.end(), text) != all.end();
-}
-
 }  // namespace nimbra::ui::testing

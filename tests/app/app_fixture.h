@@ -31,7 +31,6 @@ class AppTest : public ::testing::Test {
 
   // The labels' texts below a view, depth first.
   static std::vector<std::string> texts(const View& view);
-  static bool hasText(const View& view, const std::string& text);
 
   nimbra::testing::InstallSandbox box_;
   std::filesystem::path systemApplications_;

@@ -38,23 +38,18 @@ class CommandLine : public ::testing::Test {
     }
     for (const std::int64_t major : {7, 8}) simulated::makeRhinoBundle(application(major), {.major = major});
   }
-  fs::path home() const { return folder_.path() / "home"; }
+  fs::path home() const { return box_.home(); }
   fs::path application(std::int64_t major) const {
     return home() / "Applications" / ("Rhino " + std::to_string(major) + ".app");
   }
-  fs::path destination(std::int64_t major) const {
-    return home() / "Library/Application Support/McNeel/Rhinoceros/packages" / (std::to_string(major) + ".0/nimbra");
-  }
-  fs::path libraries() const {
-    return home() / "Library/Application Support/McNeel/Rhinoceros/MacPlugIns/Grasshopper/Libraries";
-  }
-  fs::path backups() const { return home() / "Library/Application Support/Nimbra/Backups"; }
+  fs::path destination(std::int64_t major) const { return box_.destination(major); }
+  fs::path backups() const { return box_.support() / "Backups"; }
   bool installed(std::int64_t major) const {
     return fs::exists(destination(major) / "manifest.txt") && readFile(destination(major) / "manifest.txt") == kVersion + "\n";
   }
   // A simulated Rhino, running before the command, that says when it answers quit requests.
   std::string startRhino(std::int64_t major) const {
-    const std::string fifo = "'" + (folder_.path() / ("ready" + std::to_string(major))).string() + "'";
+    const std::string fifo = "'" + (folder_ / ("ready" + std::to_string(major))).string() + "'";
     return "rm -f " + fifo + "; mkfifo " + fifo + "; NIMBRA_READY_FD=3 '" + (application(major) / "Contents/MacOS/Rhinoceros").string() +
            "' 3>" + fifo + " & head -c1 " + fifo + " >/dev/null\n";
   }
@@ -62,8 +57,8 @@ class CommandLine : public ::testing::Test {
   // Runs the executable with arguments; before and after are shell lines run
   // around it in the same process list.
   Run run(const std::string& arguments, const std::string& before = "", const std::string& after = "") {
-    const fs::path script = folder_.path() / "run.sh";
-    const fs::path out = folder_.path() / "out", err = folder_.path() / "err";
+    const fs::path script = folder_ / "run.sh";
+    const fs::path out = folder_ / "out", err = folder_ / "err";
     writeFile(script, "export HOME='" + home().string() + "'\n" + before + "'" +
                           (kApp / "Contents/MacOS/Nimbra Setup").string() + "' " + arguments + " >'" + out.string() +
                           "' 2>'" + err.string() + "'\nstatus=$?\n" + after + "exit $status\n");
@@ -71,7 +66,8 @@ class CommandLine : public ::testing::Test {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
   }
 
-  testing::TemporaryFolder folder_;
+  testing::InstallSandbox box_;  // its paths; the command line installs its own payload
+  const fs::path& folder_ = box_.root();
 };
 
 TEST_F(CommandLine, ListsTheRhinosFoundAndWhatIsInstalled) {
@@ -132,14 +128,14 @@ TEST_F(CommandLine, ARhinoThatDoesNotQuitStopsTheInstallWithNothingChanged) {
 }
 
 TEST_F(CommandLine, RefusesWithTheWindowsSentences) {
-  writeFile(libraries() / "Nimbra.gha", "older" + testing::productMarker());
+  writeFile(box_.sharedLibraries() / "Nimbra.gha", "older" + testing::productMarker());
   const Run shared = run("--install --rhino 8");
   EXPECT_EQ(shared.status, 1);
   EXPECT_EQ(shared.err, "The existing Nimbra copy is shared by Rhino 7 and 8. Select both versions for this update.\n");
-  EXPECT_TRUE(fs::exists(libraries() / "Nimbra.gha"));
+  EXPECT_TRUE(fs::exists(box_.sharedLibraries() / "Nimbra.gha"));
   EXPECT_FALSE(fs::exists(destination(8)));
 
-  fs::remove(libraries() / "Nimbra.gha");
+  fs::remove(box_.sharedLibraries() / "Nimbra.gha");
   writeFile(destination(8) / "99.0.0/Nimbra.gha", "newer" + testing::productMarker());
   const Run newer = run("--install");
   EXPECT_EQ(newer.status, 1);

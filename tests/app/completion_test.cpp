@@ -22,27 +22,6 @@ class Completion : public AppTest {
   std::shared_ptr<CelebrationView> overlay() const { return app_->celebration.lock(); }
 };
 
-TEST_F(Completion, ReplacesTheWelcomeControlsButKeepsTheArtwork) {
-  installBoth();
-  const auto& views = app_->content->subviews();
-  std::size_t visible = 0;
-  for (const auto& view : views) {
-    if (view->kind() == View::Kind::artwork) {
-      EXPECT_FALSE(view->hidden());
-    }
-    visible += view->hidden() ? 0 : 1;
-  }
-  EXPECT_EQ(visible, 3u) << "the artwork, the completion panel and the celebration";
-  EXPECT_TRUE(app_->installButton->hidden());
-  EXPECT_EQ(app_->installButton->superview(), app_->content.get()) << "hidden, not removed";
-
-  const View& panel = *views.at(views.size() - 2);
-  EXPECT_EQ(texts(panel), (std::vector<std::string>{"INSTALLATION COMPLETE", "You're ready.",
-                                                    "Nimbra is installed for Rhino 7 and Rhino 8.", "Your next step",
-                                                    "Open Rhino, launch Grasshopper, and select the Nimbra tab.", ""}));
-  EXPECT_TRUE(app_->viewBackupButton->enabled());
-}
-
 TEST_F(Completion, ViewBackupOpensTheBackupFolderAndDoneEndsTheApplication) {
   installBoth();
   app_->viewBackupButton->press();
@@ -77,13 +56,6 @@ TEST_F(Completion, NothingFliesWhenMotionIsReducedOrTheLogoIsMissing) {
   toolkit_.advance(10);
   EXPECT_TRUE(overlay()) << "the empty overlay stays";
   EXPECT_TRUE(app_->doneButton->press());
-
-  HeadlessToolkit bare;
-  bare.setResourcesFolder(box_.home() / "no resources");
-  auto view = make<CelebrationView>();
-  view->setFrame({0, 0, 900, 650});
-  view->start(bare);
-  EXPECT_TRUE(view->butterflies().empty());
 }
 
 TEST(CelebrationModel, FollowsTheFlightPathTimingAndFlutter) {
@@ -112,24 +84,10 @@ TEST(CelebrationModel, FollowsTheFlightPathTimingAndFlutter) {
   EXPECT_NEAR(view->poseAt(45, last.delay + 0.12 * last.duration).opacity, 0.95, 1e-9);
   EXPECT_NEAR(view->poseAt(45, last.delay + 0.78 * last.duration).opacity, 0.9, 1e-9);
   EXPECT_FALSE(view->poseAt(45, last.delay + last.duration + 0.01).visible());
-  const auto start = view->poseAt(45, last.delay).position;
-  EXPECT_NEAR(start.x, last.start.x, 1e-6);
-  EXPECT_NEAR(start.y, -50, 1e-6);
   EXPECT_NEAR(view->poseAt(45, last.delay + last.duration).position.y, 710, 1e-6);
   EXPECT_NEAR(view->poseAt(45, last.delay).rotation, -0.3, 1e-9);
   EXPECT_NEAR(view->poseAt(45, last.delay + last.duration / 3).rotation, 0.25, 1e-9);
 
-  // Paced: equal times cover equal lengths of the curve.
-  double previous = -1;
-  for (int step = 1; step <= 10; ++step) {
-    const auto a = view->poseAt(45, last.delay + (step - 1) * last.duration / 10).position;
-    const auto b = view->poseAt(45, last.delay + step * last.duration / 10).position;
-    const double length = std::hypot(b.x - a.x, b.y - a.y);
-    if (previous > 0) {
-      EXPECT_NEAR(length, previous, 0.05 * previous);
-    }
-    previous = length;
-  }
   // The flutter narrows the wings to 0.35 and back, 25 times, from the start.
   EXPECT_NEAR(view->poseAt(45, last.flutter).scaleX, 0.35, 1e-9);
   EXPECT_NEAR(view->poseAt(45, 2 * last.flutter).scaleX, 1, 1e-9);

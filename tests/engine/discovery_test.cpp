@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <chrono>
 
 #include "engine/install_engine.h"
-#include "engine/platform/bundle.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/running_applications.h"
 #include "tests/support/sandbox.h"
@@ -82,21 +78,6 @@ TEST_F(Discovery, AcceptsOnlyRhino7And8ByIdentifierPackageTypeAndVersion) {
   EXPECT_EQ(majorOf({.major = 8, .runnable = false}), std::nullopt);
 }
 
-TEST_F(Discovery, ExaminesOnlyFoldersWithTheApplicationExtension) {
-  EXPECT_TRUE(targetFor({.major = 8}, "Rhino 8.APP").has_value());
-  EXPECT_FALSE(targetFor({.major = 8}, "Rhino 8").has_value());
-  EXPECT_FALSE(engine().target(root() / "missing.app").has_value());
-  writeFile(root() / "file.app", "not a folder");
-  EXPECT_FALSE(engine().target(root() / "file.app").has_value());
-}
-
-TEST_F(Discovery, KeepsTheApplicationLocationExactlyAsGiven) {
-  makeRhinoBundle(root() / "Rhino 8.app", {.major = 8});
-  const fs::path given = root().string() + "/./Rhino 8.app/";
-  EXPECT_EQ(engine().target(given)->application, given);
-  EXPECT_EQ(engine().target(given)->packageRoot, engine().standardRoot(8));
-}
-
 TEST_F(Discovery, TakesThePackageFolderFromTheFirstQualifyingYakLine) {
   const fs::path standard = engine().standardRoot(8);
   EXPECT_EQ(packageRootWithYak("Packages: /Users/ada/Library/packages/8.0\n"), "/Users/ada/Library/packages/8.0");
@@ -106,17 +87,6 @@ TEST_F(Discovery, TakesThePackageFolderFromTheFirstQualifyingYakLine) {
   EXPECT_EQ(packageRootWithYak("/first/8.0\n/second/packages/8.0\n"), "/second/packages/8.0");
   EXPECT_EQ(packageRootWithYak("/Users/ada/packages/8.0\n", 1), standard);
   EXPECT_EQ(packageRootWithYak("/Users/ada/packages/7.0\n", 0, 7), "/Users/ada/packages/7.0");
-}
-
-TEST_F(Discovery, NeverStartsYakWhenNotAsked) {
-  const fs::path app = root() / "Rhino 8.app";
-  makeRhinoBundle(app, {.major = 8, .yakOutput = "/elsewhere/packages/8.0\n"});
-  const fs::path started = root() / "yak-started";
-  writeFile(app / "Contents/Resources/bin/yak", "#!/bin/sh\ntouch '" + started.string() + "'\necho /elsewhere/packages/8.0\n");
-  EXPECT_EQ(engine().target(app, false)->packageRoot, engine().standardRoot(8));
-  EXPECT_FALSE(fs::exists(started));
-  EXPECT_EQ(engine().target(app, true)->packageRoot, "/elsewhere/packages/8.0");
-  EXPECT_TRUE(fs::exists(started));
 }
 
 TEST_F(Discovery, WalksBothApplicationsFoldersToDepthFourOnly) {
@@ -157,60 +127,6 @@ TEST_F(Discovery, OrdersByMajorThenByPathWithUpperCaseFirst) {
                                       "8 " + (userApplications() / "B/Rhino 8.app").string(),
                                       "8 " + (userApplications() / "a/Rhino 8.app").string(),
                                       "8 " + (userApplications() / "b/Rhino 8.app").string()}));
-}
-
-TEST_F(Discovery, FindsNothingWithoutApplicationsOrTools) {
-  fs::remove_all(host_.systemApplications);
-  EXPECT_TRUE(engine().discover().empty());
-}
-
-TEST_F(Discovery, AYakThatHangsIsCutOffWithoutHoldingTheOthers) {
-  makeRhinoBundle(userApplications() / "Rhino 7.app",
-                  {.major = 7, .yakOutput = "/slow/packages/7.0\n", .yakDelaySeconds = 30});
-  makeRhinoBundle(userApplications() / "Rhino 8.app",
-                  {.major = 8, .yakOutput = "/slow/packages/8.0\n", .yakDelaySeconds = 30});
-  const auto start = std::chrono::steady_clock::now();
-  const std::vector<RhinoTarget> targets = engine().discover();
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  ASSERT_EQ(targets.size(), 2u);
-  EXPECT_EQ(targets[0].packageRoot, engine().standardRoot(7));
-  EXPECT_EQ(targets[1].packageRoot, engine().standardRoot(8));
-  EXPECT_LT(elapsed, std::chrono::seconds(14)) << "the two yak runs were not examined at once";
-}
-
-TEST(RunningApplications, SeesASimulatedRhinoAndAsksItToQuit) {
-  testing::TemporaryFolder folder;
-  const fs::path app = folder.path() / "Rhino 8.app";
-  makeRhinoBundle(app, {.major = 8});
-  const pid_t pid = simulated::launchRhino(app);
-  // launchRhino returns once the executable runs, so it is listed now.
-  bool seen = false;
-  for (const RunningApplication& running : runningApplications()) {
-    seen = seen || (running.pid == pid && running.bundle == app);
-  }
-  EXPECT_TRUE(seen);
-  requestQuit(pid);
-  int status = -1;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "quit on request, not killed";
-}
-
-}  // namespace
-}  // namespace nimbra
-
-namespace nimbra {
-namespace {
-
-TEST(BundleReader, SurvivesAStringWithANulInsideIt) {
-  // Found by the Info.plist fuzzer: libplist's own string getter asserts on it.
-  const std::string bytes = testing::readFile(std::filesystem::path(NIMBRA_FUZZ_CORPUS) / "info_plist/string-with-nul.plist");
-  const Bundle bundle = Bundle::withInfo("/Applications/Rhino 8.app", bytes);
-  // Its executable name holds NUL characters: kept whole, so it names no file.
-  const std::optional<std::string> executable = bundle.infoString("CFBundleExecutable");
-  ASSERT_TRUE(executable.has_value());
-  EXPECT_NE(executable->find('\0'), std::string::npos);
-  EXPECT_FALSE(bundle.identifier().has_value());
-  EXPECT_FALSE(bundle.executable().has_value());
 }
 
 }  // namespace

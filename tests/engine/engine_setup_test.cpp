@@ -42,20 +42,6 @@ TEST_F(EngineSetup, RejectsVersionsOfAnyOtherForm) {
   }
 }
 
-TEST_F(EngineSetup, PassesOnTheReadErrorOfAMissingManifest) {
-  try {
-    InstallEngine engine(resources(), home());
-    FAIL() << "created an engine without release.json";
-  } catch (const std::filesystem::filesystem_error& error) {
-    EXPECT_EQ(error.code(), std::errc::no_such_file_or_directory);
-  }
-}
-
-TEST_F(EngineSetup, PassesOnTheDecodingError) {
-  testing::writeFile(resources() / "release.json", R"({"version": "1.0.0", "packages": [{"major": "8"}]})");
-  EXPECT_THROW(InstallEngine(resources(), home()), DecodingError);
-}
-
 TEST_F(EngineSetup, RefusesAGiantManifestWithoutReadingIt) {
   testing::writeFile(resources() / "release.json", "{}");
   std::filesystem::resize_file(resources() / "release.json", 3ull << 30);

@@ -50,19 +50,6 @@ TEST(FailureText, EveryFileErrorIsASentenceNamingItsPath) {
       << "an unusual reason is still the system's own";
 }
 
-TEST(FailureText, AFileWhereTheSupportFolderBelongsIsNamedAsSuch) {
-  testing::TemporaryFolder folder;
-  testing::writeFile(folder.path() / "Nimbra", "a file, not a folder");
-  std::string text;
-  try {
-    FileManager().createDirectory(folder.path() / "Nimbra", Intermediates::yes);
-  } catch (const std::exception& error) {
-    text = describe(error);
-  }
-  EXPECT_EQ(text, "The folder " + quoted(folder.path() / "Nimbra") +
-                      " could not be created because a file of that name is in the way.");
-}
-
 TEST(FailureText, ADamagedRecordSaysWhereInPlainWords) {
   testing::TemporaryFolder folder;
   const std::pair<std::string, std::string> cases[] = {
@@ -84,12 +71,6 @@ TEST(FailureText, ADamagedRecordSaysWhereInPlainWords) {
     EXPECT_EQ(text, "The data couldn't be read because it isn't in the correct format.\nIn " +
                         quoted(folder.path() / "release.json") + ", " + where + ".");
   }
-}
-
-TEST(FailureText, TheEnginesOwnSentencesAreUnchanged) {
-  EXPECT_EQ(describe(InstallError("Another Nimbra installation is already running.")),
-            "Another Nimbra installation is already running.");
-  EXPECT_EQ(describe(std::make_exception_ptr(InstallError(""))), "");
 }
 
 }  // namespace

@@ -100,21 +100,6 @@ TEST_F(LegacyScan, FindsAMarkerThatStraddlesTwoReadBlocks) {
   }
 }
 
-TEST_F(LegacyScan, NeverRecognisesAFileOfThirtyMillionBytesOrMore) {
-  writeSparseProduct(libraries() / "limit.gha", 30'000'000);
-  writeSparseProduct(libraries() / "below.gha", 29'999'999);
-  EXPECT_EQ(engine_->scanLegacy({libraries()}), std::vector<fs::path>{libraries() / "below.gha"});
-}
-
-TEST_F(LegacyScan, ReturnsEachFileOnceSortedByPathText) {
-  writeFile(libraries() / "b/Beta.gha", productMarker());
-  writeFile(libraries() / "a.gha", productMarker());
-  writeFile(libraries() / "B.gha", productMarker());
-  const std::vector<fs::path> expected = {libraries() / "B.gha", libraries() / "a.gha", libraries() / "b/Beta.gha"};
-  EXPECT_EQ(engine_->scanLegacy({libraries(), libraries() / "b", libraries(), folder_.path() / "missing"}),
-            expected);
-}
-
 TEST_F(LegacyScan, RefusesAnyLinkInsideARoot) {
   writeFile(libraries() / "sub/Nimbra.gha", productMarker());
   writeFile(folder_.path() / "unrelated/x.txt", "x");

@@ -60,44 +60,6 @@ TEST_F(LinkGuard, PassesPlainPathsMissingPathsAndDanglingLinks) {
   EXPECT_EQ(refusal(engine, "/"), "");
 }
 
-TEST_F(LinkGuard, StandardisesDotsBeforeWalkingUp) {
-  testing::writeFile(root() / "real/file", "x");
-  fs::create_symlink(root() / "real", root() / "link");
-  const InstallEngine engine(root() / "Payload", root() / "home");
-  EXPECT_EQ(refusal(engine, root() / "link/../real/./file"), "");
-  EXPECT_EQ(refusal(engine, root() / "real/../link/file"),
-            "Choose a folder without symbolic links: " + (root() / "link").string());
-}
-
-// Stands in for a machine whose /tmp, /var and /etc are links.
-class SystemLinksFileManager : public FileManager {
- public:
-  std::map<fs::path, fs::path> links;
-  bool fileExists(const fs::path& path) const override {
-    return links.count(path) || FileManager::fileExists(path);
-  }
-  bool isSymbolicLink(const fs::path& path) const override {
-    return links.count(path) || FileManager::isSymbolicLink(path);
-  }
-  fs::path destinationOfSymbolicLink(const fs::path& path) const override {
-    const auto found = links.find(path);
-    return found != links.end() ? found->second : FileManager::destinationOfSymbolicLink(path);
-  }
-};
-
-TEST_F(LinkGuard, AllowsOnlyTheStandardTmpAndVarLinks) {
-  SystemLinksFileManager fm;
-  fm.links = {{"/tmp", "private/tmp"}, {"/var", "private/var"}, {"/etc", "private/etc"}};
-  const InstallEngine engine(root() / "Payload", root() / "home", fm);
-  EXPECT_EQ(refusal(engine, "/tmp/x/y"), "");
-  EXPECT_EQ(refusal(engine, "/var/folders/z"), "");
-  EXPECT_EQ(refusal(engine, "/etc/hosts"), "Choose a folder without symbolic links: /etc");
-
-  fm.links["/tmp"] = "/private/tmp";
-  EXPECT_EQ(refusal(engine, "/tmp/x"), "Choose a folder without symbolic links: /tmp");
-  fm.links["/tmp"] = "private/var";
-  EXPECT_EQ(refusal(engine, "/tmp/x"), "Choose a folder without symbolic links: /tmp");
-}
 
 }  // namespace
 }  // namespace nimbra

@@ -37,13 +37,6 @@ TEST(NumericComparison, ComparesDigitRunsByValueAndTheRestByCharacter) {
   }
 }
 
-TEST(NumericComparison, TheCoreIsTheTextBeforeTheFirstHyphen) {
-  EXPECT_EQ(versionCore("2.0.0-beta"), "2.0.0");
-  EXPECT_EQ(versionCore("2.0.0"), "2.0.0");
-  EXPECT_EQ(versionCore("2.0.0-rc-1"), "2.0.0");
-  EXPECT_EQ(compareNumeric(versionCore("2.0.0-beta"), versionCore("2.0.0")), 0);
-}
-
 TEST(UnicodeText, TrimsUnicodeWhitespaceAndLineBreaksOnly) {
   EXPECT_EQ(trimmedWhitespace(" \t\r\n word \n"), "word");
   EXPECT_EQ(trimmedWhitespace("\xc2\x85\xe2\x80\xa8\xc2\xa0 in side \xe2\x80\xa9\xe3\x80\x80"), "in side");
@@ -59,27 +52,6 @@ TEST(UnicodeText, SplitsAtEveryLineBreakCharacter) {
                        "f\xe2\x80\xa8g\xe2\x80\xa9h"),
             expected);
   EXPECT_EQ(splitLines("one"), std::vector<std::string>{"one"});
-}
-
-TEST(UnicodeText, RepairsIllFormedUTF8) {
-  EXPECT_EQ(repairedUTF8("ok \xff!"), "ok \xef\xbf\xbd!");
-  EXPECT_EQ(repairedUTF8("\xc3\xa9"), "\xc3\xa9");
-  EXPECT_EQ(repairedUTF8("\xed\xa0\x80"), "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
-  EXPECT_TRUE(isValidUTF8(repairedUTF8("\xc3")));
-  EXPECT_FALSE(isValidUTF8("\xc3"));
-}
-
-TEST(UnicodeText, ComposesToNFC) {
-  EXPECT_EQ(nfc("Caf\x65\xcc\x81"), "Caf\xc3\xa9");
-  EXPECT_EQ(nfc("Caf\xc3\xa9"), "Caf\xc3\xa9");
-  EXPECT_EQ(nfc("bad\xff"), "bad\xff");
-}
-
-TEST(RegularExpressions, MatchCaselesslyOnlyWhenAsked) {
-  EXPECT_TRUE(Regex("assemblyfolder", Case::insensitive).search("ASSEMBLYFOLDER"));
-  EXPECT_FALSE(Regex("assemblyfolder", Case::sensitive).search("ASSEMBLYFOLDER"));
-  EXPECT_FALSE(Regex("a", Case::sensitive).search("\xff" "a"));
-  EXPECT_THROW(Regex("(", Case::sensitive), std::invalid_argument);
 }
 
 }  // namespace

@@ -130,14 +130,6 @@ int PowerCutDisk::unlinkAt(int folder, const char* name, int flags) {
   return result;
 }
 
-int PowerCutDisk::symlinkAt(const char* target, int folder, const char* name) {
-  std::lock_guard lock(mutex_);
-  if (intercept("symlink " + describe(folder, name))) return -1;
-  const int result = ::symlinkat(target, folder, name);
-  if (result == 0) created(folder, name, Node::Type::link, target);
-  return result;
-}
-
 int PowerCutDisk::syncfs(int fd) {
   std::lock_guard lock(mutex_);
   if (intercept("syncfs " + pathOf(fd).string())) return -1;

@@ -12,7 +12,8 @@
 // every call, can fail one with an errno, and can cut the power before one:
 // the disk below the root is rewritten to a state the cut could leave and the
 // process ends on the spot. The real fsync and syncfs are never made: the
-// model alone decides what survives.
+// model alone decides what survives. (Links the engine makes, which no
+// payload holds, are not modelled.)
 
 #include <cstdint>
 #include <filesystem>
@@ -55,7 +56,6 @@ class PowerCutDisk : public SystemCalls {
   int renameAt(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) override;
   int mkdirAt(int folder, const char* name, mode_t mode) override;
   int unlinkAt(int folder, const char* name, int flags) override;
-  int symlinkAt(const char* target, int folder, const char* name) override;
   ssize_t copyFileRange(int from, int to, std::size_t length) override;
   int syncfs(int fd) override;
   unsigned concurrency() const override { return 1; }

@@ -93,37 +93,5 @@ TEST_F(ReleasePacker, RefusesWhatTheEngineWouldRefuseNamingTheFile) {
   EXPECT_TRUE(refusal("1.0.0", {{8, "../Rhino8"}}).starts_with("The package folder for Rhino 8 must be a folder"));
 }
 
-TEST_F(ReleasePacker, GivesTheSameBytesForTheSameFolders) {
-  writeFile(payload() / "Rhino8/b.txt", "b");
-  writeFile(payload() / "Rhino8/a/z.txt", "z");
-  packer::packRelease(payload(), "2.0.0-beta.1", {{8, "Rhino8"}});
-  const std::string first = testing::readFile(payload() / "release.json");
-  packer::packRelease(payload(), "2.0.0-beta.1", {{8, "Rhino8"}});
-  EXPECT_EQ(testing::readFile(payload() / "release.json"), first);
-}
-
-TEST(ApplicationFolder, TheDefaultBuildCarriesAVerifiedPayloadAndTheLogo) {
-  const fs::path app = NIMBRA_APP_BUNDLE;
-  const InstallEngine engine(app / "Contents/Resources/Payload", "/nonexistent-home");
-  ASSERT_EQ(engine.release().packages.size(), 2u);
-  for (const PayloadPackage& package : engine.release().packages) {
-    EXPECT_NO_THROW(engine.verify(package, engine.resources() / package.directory)) << package.directory;
-    const bool product = std::any_of(package.files.begin(), package.files.end(), [&](const PayloadFile& file) {
-      return InstallEngine::isNimbra(engine.resources() / package.directory / file.path);
-    });
-    EXPECT_TRUE(product) << "no .gha of the product in " << package.directory;
-  }
-  const std::string png = testing::readFile(app / "Contents/Resources/Nimbra.png");
-  ASSERT_GT(png.size(), 24u);
-  EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
-  const auto be32 = [&](std::size_t at) {
-    return (uint32_t(uint8_t(png[at])) << 24) | (uint32_t(uint8_t(png[at + 1])) << 16) |
-           (uint32_t(uint8_t(png[at + 2])) << 8) | uint32_t(uint8_t(png[at + 3]));
-  };
-  EXPECT_GE(be32(16), 512u);
-  EXPECT_GE(be32(20), 512u);
-  EXPECT_EQ(png[25], 6) << "RGBA, with transparency";
-}
-
 }  // namespace
 }  // namespace nimbra

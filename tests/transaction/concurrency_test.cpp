@@ -20,8 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kRefused = 3;
-
 struct Pipe {
   Pipe() { EXPECT_EQ(::pipe(ends), 0); }
   ~Pipe() {
@@ -32,64 +30,6 @@ struct Pipe {
   void closeWrite() { ends[1] >= 0 && ::close(ends[1]), ends[1] = -1; }
   int ends[2] = {-1, -1};
 };
-
-pid_t startInstaller(InstallSandbox& box, Pipe& start, Pipe& locked, Pipe& release) {
-  const pid_t child = ::fork();
-  if (child != 0) return child;
-  ::alarm(60);  // never hang the suite
-  start.closeWrite();
-  locked.closeRead();
-  release.closeWrite();
-  char byte;
-  (void)!::read(start.ends[0], &byte, 1);  // both wait here until the parent lets them go together
-  bool first = true;
-  try {
-    box.engine()->install(box.targets(), std::nullopt, [&](const std::string&) {
-      if (!first) return;
-      first = false;
-      (void)!::write(locked.ends[1], "L", 1);
-      (void)!::read(release.ends[0], &byte, 1);  // hold the lock until the parent has seen the other
-    });
-  } catch (const InstallError& error) {
-    ::_exit(std::string(error.what()) == "Another Nimbra installation is already running." ? kRefused : 1);
-  } catch (...) {
-    ::_exit(1);
-  }
-  ::_exit(0);
-}
-
-int exitStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
-
-TEST(InstallLock, OfTwoInstallsStartedTogetherExactlyOneProceeds) {
-  InstallSandbox box;
-  prepareRealisticHome(box);
-  const Snapshot before = box.snapshot();
-  Pipe start, locked, release;
-  const pid_t a = startInstaller(box, start, locked, release);
-  const pid_t b = startInstaller(box, start, locked, release);
-  start.closeWrite();
-  locked.closeWrite();
-  release.closeRead();
-
-  int status = 0;
-  const pid_t refused = ::waitpid(-1, &status, 0);
-  EXPECT_EQ(exitStatus(status), kRefused);
-  // The refused one changed nothing: the other, still holding the lock, has
-  // not yet gone past its checks.
-  EXPECT_EQ(differences(before, box.snapshot()), "");
-  char byte = 0;
-  EXPECT_EQ(::read(locked.ends[0], &byte, 1), 1);
-  EXPECT_EQ(byte, 'L');
-  release.closeWrite();
-  const pid_t proceeded = refused == a ? b : a;
-  ASSERT_EQ(::waitpid(proceeded, &status, 0), proceeded);
-  EXPECT_EQ(exitStatus(status), 0);
-  EXPECT_EQ(box.backupFolders().size(), 1u);
-  EXPECT_EQ(differences(installedSnapshot(), box.snapshot()), "");
-  if (!::testing::Test::HasFailure()) {
-    std::cout << "[ harness ] lock: two installs started together, one proceeded, one refused at once\n";
-  }
-}
 
 TEST(InstallLock, AChildStartedDuringAnInstallNeverHoldsTheLock) {
   // The installer starts a child (as the window does when it opens Rhino

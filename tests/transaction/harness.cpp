@@ -23,6 +23,13 @@ void prepareRealisticHome(InstallSandbox& box) {
   writeFile(extras / "Unrelated.gha", "another vendor's plug-in");
   writeFile(box.standardRoot(8) / "other-plugin/1.0.0/Other.gha", "another package");
   writeFile(box.home() / "Documents/model.3dm", "the user's work");
+  // Two installs cut off while staging left a whole and a partial copy.
+  for (const char* uuid : {"6B1E0C2A-3F4D-4E5F-8A9B-0C1D2E3F4A5B", "0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9"}) {
+    const fs::path staged = box.standardRoot(8) / (std::string(".nimbra-install-") + uuid) / "1.3.0";
+    fs::create_directories(staged);
+    fs::copy(box.resources() / "Rhino8", staged, fs::copy_options::recursive);
+  }
+  fs::remove_all(box.standardRoot(8) / ".nimbra-install-0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9/1.3.0/lib/docs");
 }
 
 const Snapshot& installedSnapshot() {

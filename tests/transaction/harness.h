@@ -3,7 +3,8 @@
 // The realistic install that the power-cut, fault and concurrency harnesses
 // run: two targets, each with an earlier version in place, a legacy copy in
 // Grasshopper's shared library folder and one in a folder that a settings
-// file names, and files of other plug-ins that must never be touched.
+// file names, files of other plug-ins that must never be touched, and the
+// staging folders of two installs cut off earlier.
 
 #include <functional>
 #include <string>
