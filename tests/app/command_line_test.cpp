@@ -76,10 +76,8 @@ TEST_F(CommandLine, ListsTheRhinosFoundAndWhatIsInstalled) {
   EXPECT_EQ(listed.out, "Rhino 7\t" + application(7).string() + "\tNimbra not installed\nRhino 8\t" +
                             application(8).string() + "\tNimbra not installed\n");
   ASSERT_EQ(run("--install --rhino 8").status, 0);
-  listed = run("--list --json");
-  const nlohmann::json document = nlohmann::json::parse(listed.out);
-  EXPECT_EQ(document["rhinos"][0]["installed"], nullptr);
-  EXPECT_EQ(document["rhinos"][1]["installed"], kVersion);
+  EXPECT_NE(run("--list").out.find("Rhino 8\t" + application(8).string() + "\tNimbra " + kVersion + "\n"),
+            std::string::npos);
 }
 
 TEST_F(CommandLine, InstallsEveryRhinoOrTheOnesNamed) {

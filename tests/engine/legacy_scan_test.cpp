@@ -46,10 +46,6 @@ class LegacyScan : public ::testing::Test {
   std::unique_ptr<InstallEngine> engine_;
 };
 
-TEST_F(LegacyScan, WithoutSettingsTheRootsAreTheThreeFixedFolders) {
-  EXPECT_EQ(engine_->legacyRoots(), fixedRoots());
-}
-
 TEST_F(LegacyScan, AddsAbsoluteFoldersListedInSettingsFiles) {
   writeFile(settings() / "grasshopper_kernel.xml",
             "<settings><ITEM Name=\"Loader:assemblyFOLDERS\" type_name=\"gh_string\">"

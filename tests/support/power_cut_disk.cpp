@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
 #include <random>
-#include <sstream>
+
+#include "tests/support/sandbox.h"
 
 namespace nimbra::testing {
 
@@ -19,13 +19,6 @@ namespace {
 fs::path pathOf(int fd) {
   std::error_code error;
   return fs::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
-}
-
-std::string contentOf(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
 }
 
 }  // namespace
@@ -86,7 +79,7 @@ int PowerCutDisk::fsync(int fd) {
   const Id id = idOf(fd);
   if (id == 0) return 0;
   if (durable_[id].type != Node::Type::folder) {
-    durable_[id].data = contentOf(pathOf(fd));
+    durable_[id].data = readFile(pathOf(fd));
     dirty_.erase(id);
     return 0;
   }
@@ -141,16 +134,11 @@ int PowerCutDisk::syncfs(int fd) {
 
 std::string PowerCutDisk::describe(int folder, const char* name) const { return (pathOf(folder) / name).string(); }
 
-PowerCutDisk::Id PowerCutDisk::idOf(int fd) const {
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return 0;
-  const auto found = live_.find({info.st_dev, info.st_ino});
-  return found == live_.end() ? 0 : found->second;
-}
+PowerCutDisk::Id PowerCutDisk::idOf(int fd) const { return idAt(fd, ""); }
 
 PowerCutDisk::Id PowerCutDisk::idAt(int folder, const char* name) const {
   struct stat info {};
-  if (::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return 0;
+  if (::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW | (*name == '\0' ? AT_EMPTY_PATH : 0)) != 0) return 0;
   const auto found = live_.find({info.st_dev, info.st_ino});
   return found == live_.end() ? 0 : found->second;
 }
@@ -192,7 +180,7 @@ PowerCutDisk::Id PowerCutDisk::captureNode(const fs::path& path) {
     node.type = Node::Type::link;
     node.data = fs::read_symlink(path).string();
   } else {
-    node.data = contentOf(path);
+    node.data = readFile(path);
   }
   durable_[id] = std::move(node);
   return id;
@@ -204,7 +192,7 @@ std::map<PowerCutDisk::Id, std::string> PowerCutDisk::liveFiles() const {
     struct stat info {};
     if (::lstat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
     const auto found = live_.find({info.st_dev, info.st_ino});
-    if (found != live_.end()) files[found->second] = contentOf(entry.path());
+    if (found != live_.end()) files[found->second] = readFile(entry.path());
   }
   return files;
 }
@@ -268,7 +256,7 @@ void PowerCutDisk::build(const Nodes& nodes, Id id, const fs::path& path, int de
         build(nodes, child, at, depth + 1);
         break;
       case Node::Type::file:
-        std::ofstream(at, std::ios::binary) << node->second.data;
+        writeFile(at, node->second.data);
         break;
       case Node::Type::link:
         fs::create_symlink(node->second.data, at);

@@ -32,27 +32,32 @@ void prepareRealisticHome(InstallSandbox& box) {
   fs::remove_all(box.standardRoot(8) / ".nimbra-install-0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9/1.3.0/lib/docs");
 }
 
-const Snapshot& installedSnapshot() {
-  static const Snapshot snapshot = [] {
-    InstallSandbox box;
-    prepareRealisticHome(box);
-    box.engine()->install(box.targets(), std::nullopt, ignoreProgress);
-    return box.snapshot();
-  }();
-  return snapshot;
-}
+namespace {
 
-int callsOfAnInstall() {
-  static const int calls = [] {
+// One install of the realistic home, on the disk model: what it leaves, and
+// how many calls it makes.
+struct Reference {
+  Snapshot installed;
+  int calls = 0;
+};
+
+const Reference& reference() {
+  static const Reference once = [] {
     InstallSandbox box;
     prepareRealisticHome(box);
     PowerCutDisk disk(box.root());
     FileManager fm(disk);
     box.engine(fm)->install(box.targets(), std::nullopt, ignoreProgress);
-    return disk.calls();
+    return Reference{box.snapshot(), disk.calls()};
   }();
-  return calls;
+  return once;
 }
+
+}  // namespace
+
+const Snapshot& installedSnapshot() { return reference().installed; }
+
+int callsOfAnInstall() { return reference().calls; }
 
 int runInChild(const std::function<void()>& body) {
   const pid_t child = ::fork();
