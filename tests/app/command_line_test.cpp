@@ -112,9 +112,8 @@ TEST_F(CommandLine, AsksARunningRhinoToQuitAndOpensItAgain) {
 }
 
 TEST_F(CommandLine, ARhinoThatDoesNotQuitStopsTheInstallWithNothingChanged) {
-  simulated::makeRhinoBundle(home() / "Slow/Rhino 8.app", {.major = 8, .quitDelaySeconds = 30});
   fs::remove_all(application(8));
-  fs::rename(home() / "Slow/Rhino 8.app", application(8));
+  simulated::makeRhinoBundle(application(8), {.major = 8, .quitDelaySeconds = 30});
   const Run waited = run("--install --wait 0.5 --no-open", startRhino(8));
   EXPECT_EQ(waited.status, 3);
   EXPECT_EQ(waited.err, "Installation cancelled. No plug-in files were changed.\n");

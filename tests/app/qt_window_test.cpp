@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "app/installer_app.h"
+#include "app/toolkit/headless/headless_toolkit.h"
 #include "app/toolkit/qt/qt_toolkit.h"
 #include "tests/support/install_sandbox.h"
 #include "tools/simulated_rhino/rhino_bundle.h"
@@ -18,23 +19,6 @@ namespace nimbra::ui {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Rhinos the test starts and ends by hand; nothing of the machine's.
-class ScriptedWorkspace : public Workspace {
- public:
-  std::vector<RunningApp> runningApplications() override {
-    std::vector<RunningApp> list;
-    for (const auto& [pid, bundle] : running) list.push_back({pid, bundle});
-    return list;
-  }
-  bool isProcessRunning(pid_t pid) override { return running.count(pid) != 0; }
-  void terminateApplication(pid_t pid) override { quitRequests.push_back(pid); }
-  void launchApplication(const fs::path& application) override { launches.push_back(application); }
-
-  std::map<pid_t, fs::path> running;
-  std::vector<pid_t> quitRequests;
-  std::vector<fs::path> launches;
-};
 
 // The installer's window while it is shown.
 QWidget* window() {
@@ -59,7 +43,7 @@ class QtWindowTest : public ::testing::Test {
     int argc = 1;
     char name[] = "qt_window_test";
     char* argv[] = {name, nullptr};
-    QtToolkit toolkit(argc, argv, workspace_);
+    QtToolkit toolkit(argc, argv, machine_);
     app_ = std::make_unique<InstallerApp>(toolkit, [this](const fs::path&, const fs::path& home) {
       HostLocations host;
       host.systemApplications = box_.home() / "no system applications";
@@ -105,7 +89,7 @@ class QtWindowTest : public ::testing::Test {
   }
 
   nimbra::testing::InstallSandbox box_;
-  ScriptedWorkspace workspace_;
+  HeadlessToolkit machine_;  // its workspace only: Rhinos the test starts and ends, nothing of the machine's
   std::unique_ptr<InstallerApp> app_;
   bool ended_ = false;
 };
@@ -149,8 +133,7 @@ TEST_F(QtWindowTest, TheCloseButtonEndsTheApplicationButNotWhileBusy) {
 }
 
 TEST_F(QtWindowTest, AnInstallCanBeShapedCancelledAndFinishedByKeyboardAlone) {
-  const pid_t rhino = 4242;
-  workspace_.running[rhino] = applications() / "Rhino 8.app";  // keeps running until the test ends it
+  const pid_t rhino = machine_.startApplication({applications() / "Rhino 8.app", false});
   run([&] {
     type(Qt::Key_Tab);
     EXPECT_EQ(focused(), "Install automatically");
@@ -170,12 +153,12 @@ TEST_F(QtWindowTest, AnInstallCanBeShapedCancelledAndFinishedByKeyboardAlone) {
 
     type(Qt::Key_Return);  // Install, the default button, wherever the focus is
     waitFor([&] { return !app_->cancelButton->hidden(); });
-    EXPECT_EQ(workspace_.quitRequests, std::vector<pid_t>{rhino});
+    EXPECT_EQ(machine_.quitRequests(), std::vector<pid_t>{rhino});
     type(Qt::Key_Escape);  // Cancel
     waitFor([&] { return !app_->busy; });
     EXPECT_EQ(app_->status->text(), "Installation cancelled. No plug-in files were changed.");
 
-    workspace_.running.clear();
+    machine_.endApplication(rhino);
     type(Qt::Key_Return);
     waitFor([&] { return app_->completedBackup.has_value(); });
     waitFor([&] { return focused() == "Done"; });
@@ -184,7 +167,7 @@ TEST_F(QtWindowTest, AnInstallCanBeShapedCancelledAndFinishedByKeyboardAlone) {
   EXPECT_TRUE(ended_);
   EXPECT_TRUE(fs::exists(box_.destination(7) / "1.3.0/Nimbra.gha"));
   EXPECT_TRUE(fs::exists(box_.destination(8) / "1.3.0/Nimbra.gha"));
-  EXPECT_TRUE(workspace_.launches.empty());
+  EXPECT_TRUE(machine_.launches().empty());
 }
 
 TEST_F(QtWindowTest, AScreenReaderSeesEveryControlAsWhatItIs) {

@@ -23,8 +23,15 @@ namespace fs = std::filesystem;
 
 // Disk states tried at every point: the worst, and others drawn between that
 // and the whole disk (fewer for recoveries, which are tried from many states).
+// Under the sanitizers, which look for memory and thread errors, every point
+// is still cut, in its worst state only.
+#ifdef NIMBRA_SANITIZED
+constexpr int kStates = 1;
+constexpr int kRecoveryStates = 1;
+#else
 constexpr int kStates = 3;
 constexpr int kRecoveryStates = 2;
+#endif
 
 // Runs body over a disk whose power is cut at point (past its last call:
 // once it has returned).
