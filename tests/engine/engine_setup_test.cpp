@@ -33,12 +33,7 @@ TEST_F(EngineSetup, AcceptsVersionsOfTheReleaseForm) {
 TEST_F(EngineSetup, RejectsVersionsOfAnyOtherForm) {
   for (const char* version : {"1.2", "v1.2.3", "1.2.3-", "1.2.3+build", "1.2.3-rc_1", " 1.2.3", "", "1.2.3 ",
                               "1..2.3", "1.2.3-\xc3\xa9", "\xd9\xa1.2.3"}) {
-    try {
-      engineWithVersion(version);
-      ADD_FAILURE() << "accepted \"" << version << "\"";
-    } catch (const InstallError& error) {
-      EXPECT_STREQ(error.what(), "The installer version is invalid.") << version;
-    }
+    EXPECT_EQ(testing::thrownMessage([&] { engineWithVersion(version); }), "The installer version is invalid.") << version;
   }
 }
 

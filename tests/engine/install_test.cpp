@@ -21,12 +21,9 @@ class Install : public ::testing::Test {
  protected:
   // Runs an install and returns the thrown message ("" on success).
   std::string failure(const std::vector<RhinoTarget>& targets, FileManager& fm = FileManager::standard()) {
-    try {
+    return testing::thrownMessage([&] {
       backup_ = box_.engine(fm)->install(targets, std::nullopt, [&](const std::string& text) { progress_.push_back(text); });
-    } catch (const std::exception& error) {
-      return error.what();
-    }
-    return "";
+    });
   }
   std::set<std::string> names(const fs::path& folder) {
     std::set<std::string> found;
@@ -130,12 +127,8 @@ TEST_F(Install, ComparesTheInstalledVersionNumerically) {
     InstallSandbox box(release, {8});
     box.deployEarlier(8, installed);
     const Snapshot before = box.snapshot();
-    std::string message;
-    try {
-      box.engine()->install(box.targets({8}), std::nullopt, [](const std::string&) {});
-    } catch (const InstallError& error) {
-      message = error.what();
-    }
+    const std::string message =
+        testing::thrownMessage([&] { box.engine()->install(box.targets({8}), std::nullopt, [](const std::string&) {}); });
     EXPECT_EQ(message, refused ? "A newer Nimbra version is already installed for Rhino 8." : "") << installed;
     EXPECT_EQ(box.snapshot() == before, refused) << "changed only when installed: " << installed;
   }
@@ -206,12 +199,9 @@ TEST_F(Install, AFailureWhileStagingLeavesEverythingAndARestoredReceipt) {
   InstallSandbox box("1.3.0", {8});
   box.deployEarlier(8, "1.2.0");
   const Snapshot before = box.snapshot();
-  try {
-    box.engine()->install(box.targets({8, 7}), std::nullopt, [](const std::string&) {});
-    ADD_FAILURE() << "installed without a Rhino 7 package";
-  } catch (const InstallError& error) {
-    EXPECT_STREQ(error.what(), "This installer does not contain Rhino 7.");
-  }
+  EXPECT_EQ(
+      testing::thrownMessage([&] { box.engine()->install(box.targets({8, 7}), std::nullopt, [](const std::string&) {}); }),
+      "This installer does not contain Rhino 7.");
   EXPECT_EQ(box.snapshot(), before);
   const InstallReceipt receipt = box.receiptIn(box.backupFolders().at(0));
   EXPECT_EQ(receipt.state, "restored");

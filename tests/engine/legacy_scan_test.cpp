@@ -29,12 +29,7 @@ class LegacyScan : public ::testing::Test {
             rhinoceros() / "8.0/Plug-ins/Grasshopper/Libraries"};
   }
   std::string failure(const std::vector<fs::path>& roots) {
-    try {
-      engine_->scanLegacy(roots);
-    } catch (const std::exception& error) {
-      return error.what();
-    }
-    return "";
+    return testing::thrownMessage([&] { engine_->scanLegacy(roots); });
   }
   // A file of exactly size bytes holding the marker at its start.
   void writeSparseProduct(const fs::path& path, std::uint64_t size) {

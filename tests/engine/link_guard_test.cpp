@@ -12,12 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string refusal(const InstallEngine& engine, const fs::path& url) {
-  try {
-    engine.rejectLinks(url);
-  } catch (const InstallError& error) {
-    return error.what();
-  }
-  return "";
+  return testing::thrownMessage([&] { engine.rejectLinks(url); });
 }
 
 class LinkGuard : public ::testing::Test {

@@ -46,12 +46,8 @@ class Recovery : public ::testing::Test {
     return interrupted(name, {"1.3.0", "installing", {destination}, {item}, {destination}});
   }
   std::string failure(FileManager& fm = FileManager::standard()) {
-    try {
-      box_.engine(fm)->recoverInterrupted([&](const std::string& text) { progress_.push_back(text); });
-    } catch (const std::exception& error) {
-      return error.what();
-    }
-    return "";
+    return testing::thrownMessage(
+        [&] { box_.engine(fm)->recoverInterrupted([&](const std::string& text) { progress_.push_back(text); }); });
   }
 
   InstallSandbox box_;

@@ -21,12 +21,7 @@ class Verification : public ::testing::Test {
   }
   fs::path payload() const { return folder_.path() / "pkg"; }
   std::string failure(const PayloadPackage& package) {
-    try {
-      engine_->verify(package, payload());
-    } catch (const InstallError& error) {
-      return error.what();
-    }
-    return "";
+    return testing::thrownMessage([&] { engine_->verify(package, payload()); });
   }
   static std::string damaged(const std::string& path) {
     return "A file is damaged: " + path + ". Download the installer again.";

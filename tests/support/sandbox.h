@@ -2,6 +2,7 @@
 
 // Helpers that build real folders and payloads on disk for the engine tests.
 
+#include <exception>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -38,6 +39,17 @@ PayloadPackage writePackage(const std::filesystem::path& folder, std::int64_t ma
 // Writes release.json (compact, the engine's form) into resources.
 void writeRelease(const std::filesystem::path& resources, const Release& release);
 std::string encodeRelease(const Release& release);
+
+// The message of what call throws; "" when it returns.
+template <typename Call>
+std::string thrownMessage(Call&& call) {
+  try {
+    call();
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+  return "";
+}
 
 // The plug-in identifier as UTF-16LE, as a product .gha file carries it.
 std::string productMarker();

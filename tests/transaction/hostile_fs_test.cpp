@@ -20,12 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string installFailure(InstallSandbox& box, FileManager& fm = FileManager::standard()) {
-  try {
-    box.engine(fm)->install(box.targets(), std::nullopt, ignoreProgress);
-  } catch (const std::exception& error) {
-    return error.what();
-  }
-  return "";
+  return thrownMessage([&] { box.engine(fm)->install(box.targets(), std::nullopt, ignoreProgress); });
 }
 
 bool isLinkRefusal(const std::string& message) {
@@ -49,7 +44,6 @@ TEST(HostileFileSystem, ALinkAtAnyFolderOnTheWayIsRefusedAndNothingChanges) {
       rhinoceros + "/packages", rhinoceros + "/packages/8.0", rhinoceros + "/packages/8.0/nimbra",
       rhinoceros + "/packages/8.0/nimbra/1.2.1", rhinoceros + "/MacPlugIns", rhinoceros + "/MacPlugIns/Grasshopper",
       rhinoceros + "/MacPlugIns/Grasshopper/Libraries", "Grasshopper Extras", "Grasshopper Extras/old"};
-  int refused = 0;
   for (const std::string& folder : folders) {
     InstallSandbox box;
     prepareRealisticHome(box);
@@ -59,9 +53,7 @@ TEST(HostileFileSystem, ALinkAtAnyFolderOnTheWayIsRefusedAndNothingChanges) {
     const std::string message = installFailure(box);
     EXPECT_TRUE(isLinkRefusal(message)) << folder << ": " << message;
     EXPECT_EQ(differences(before, box.snapshot()), "") << folder;
-    refused += isLinkRefusal(message) ? 1 : 0;
   }
-  EXPECT_EQ(refused, static_cast<int>(folders.size()));
 }
 
 TEST(HostileFileSystem, AFolderSwappedForALinkBeforeTheDeployWritesNothingThere) {
@@ -150,12 +142,6 @@ TEST(HostileFileSystem, ADiskTooSmallIsNamedWithTheSpaceNeededBeforeAnyChange) {
   EXPECT_EQ(box.receiptIn(box.backupFolders().at(0)).state, "restored");
   EXPECT_TRUE(stagingLeftovers(box).empty());
 }
-
-}  // namespace
-}  // namespace nimbra::testing
-
-namespace nimbra::testing {
-namespace {
 
 }  // namespace
 }  // namespace nimbra::testing
