@@ -89,6 +89,17 @@ Snapshot InstallSandbox::snapshot() const {
   return snapshot;
 }
 
+std::vector<fs::path> InstallSandbox::stagingLeftovers() const {
+  std::vector<fs::path> found;
+  for (const std::int64_t major : {7, 8}) {
+    if (!fs::exists(standardRoot(major))) continue;
+    for (const auto& entry : fs::directory_iterator(standardRoot(major))) {
+      if (entry.path().filename().string().starts_with(".nimbra-install-")) found.push_back(entry.path());
+    }
+  }
+  return found;
+}
+
 std::vector<fs::path> InstallSandbox::backupFolders() const {
   std::vector<fs::path> folders;
   if (!fs::exists(support() / "Backups")) return folders;

@@ -47,8 +47,10 @@ class InstallSandbox {
   void listInSettings(const std::filesystem::path& folder);
 
   // The user's folders below home: everything except the installer's support
-  // folder and its hidden staging folders, which are left behind by design.
+  // folder and its hidden staging folders (see stagingLeftovers).
   Snapshot snapshot() const;
+  // The ".nimbra-install-" folders in the package roots.
+  std::vector<std::filesystem::path> stagingLeftovers() const;
 
   std::vector<std::filesystem::path> backupFolders() const;
   InstallReceipt receiptIn(const std::filesystem::path& backupFolder) const;

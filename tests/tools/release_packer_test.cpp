@@ -17,13 +17,9 @@ class ReleasePacker : public ::testing::Test {
   fs::path payload() const { return folder_.path() / "Payload"; }
   std::string refusal(const std::string& version = "1.0.0",
                       const std::vector<PackageSource>& packages = {{7, "Rhino7"}, {8, "Rhino8"}}) {
-    try {
-      packer::packRelease(payload(), version, packages);
-    } catch (const packer::PackError& error) {
-      EXPECT_FALSE(fs::exists(payload() / "release.json")) << "a refused manifest was left behind";
-      return error.what();
-    }
-    return "";
+    const std::string message = testing::thrownMessage([&] { packer::packRelease(payload(), version, packages); });
+    EXPECT_TRUE(message.empty() || !fs::exists(payload() / "release.json")) << "a refused manifest was left behind";
+    return message;
   }
 
   testing::TemporaryFolder folder_;

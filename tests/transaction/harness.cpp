@@ -123,17 +123,6 @@ std::vector<std::string> receiptStates(const InstallSandbox& box) {
   return states;
 }
 
-std::vector<fs::path> stagingLeftovers(const InstallSandbox& box) {
-  std::vector<fs::path> found;
-  for (const std::int64_t major : {7, 8}) {
-    if (!fs::exists(box.standardRoot(major))) continue;
-    for (const auto& entry : fs::directory_iterator(box.standardRoot(major))) {
-      if (entry.path().filename().string().starts_with(".nimbra-install-")) found.push_back(entry.path());
-    }
-  }
-  return found;
-}
-
 void ignoreProgress(const std::string&) {}
 
 }  // namespace nimbra::testing

@@ -34,9 +34,6 @@ void expectNothingLost(const InstallSandbox& box, const Snapshot& before, const 
 // The states of every readable receipt in the Backups folder.
 std::vector<std::string> receiptStates(const InstallSandbox& box);
 
-// The ".nimbra-install-" folders left in the package roots.
-std::vector<std::filesystem::path> stagingLeftovers(const InstallSandbox& box);
-
 void ignoreProgress(const std::string&);
 
 }  // namespace nimbra::testing

@@ -140,7 +140,7 @@ TEST(HostileFileSystem, ADiskTooSmallIsNamedWithTheSpaceNeededBeforeAnyChange) {
                                      " MB are free.");
   EXPECT_EQ(differences(before, box.snapshot()), "");
   EXPECT_EQ(box.receiptIn(box.backupFolders().at(0)).state, "restored");
-  EXPECT_TRUE(stagingLeftovers(box).empty());
+  EXPECT_TRUE(box.stagingLeftovers().empty());
 }
 
 }  // namespace

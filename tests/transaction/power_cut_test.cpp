@@ -72,7 +72,7 @@ void expectRecoverable(InstallSandbox& box, const Snapshot& before, const std::s
       << context << (complete != 0 ? ", finished" : ", undone");
   EXPECT_NO_THROW(engine->install(box.targets(), std::nullopt, ignoreProgress)) << context;
   EXPECT_EQ(differences(installedSnapshot(), box.snapshot()), "") << context << ", installed again";
-  EXPECT_TRUE(stagingLeftovers(box).empty()) << context << ": " << stagingLeftovers(box).front();
+  EXPECT_TRUE(box.stagingLeftovers().empty()) << context << ": " << box.stagingLeftovers().front();
 }
 
 // What distinguishes one interrupted state from another for recovery: the
