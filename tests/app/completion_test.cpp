@@ -22,17 +22,12 @@ class Completion : public AppTest {
   std::shared_ptr<CelebrationView> overlay() const { return app_->celebration.lock(); }
 };
 
-TEST_F(Completion, ViewBackupOpensTheBackupFolderAndDoneEndsTheApplication) {
+TEST_F(Completion, ViewBackupOpensTheBackupFolder) {
   installBoth();
   app_->viewBackupButton->press();
   EXPECT_EQ(toolkit_.openedFolders(), std::vector<fs::path>{*app_->completedBackup});
   app_->install();  // the install button's action, once installed, opens the backup too
   EXPECT_EQ(toolkit_.openedFolders().size(), 2u);
-
-  EXPECT_EQ(app_->window->firstResponder(), app_->doneButton.get());
-  EXPECT_TRUE(app_->window->pressReturn());
-  EXPECT_FALSE(app_->window->visible());
-  EXPECT_TRUE(toolkit_.terminated());
 }
 
 TEST_F(Completion, ButterfliesFlyForSevenAndAHalfSecondsWithoutTakingClicks) {

@@ -68,18 +68,6 @@ TEST_F(Recovery, DoesNothingWithoutInterruptedReceipts) {
   EXPECT_EQ(readFile(backups() / "a/receipt.json"), receipt);
 }
 
-TEST_F(Recovery, RestoresEveryInterruptedReceiptAndReportsEach) {
-  const fs::path a = interrupted("a", {"1.3.0", "installing", {}, {}, {}});
-  const fs::path b = interrupted("b", {"1.3.0", "recovery-required", {}, {}, {}});
-  EXPECT_EQ(failure(), "");
-  EXPECT_EQ(progress_.size(), 2u);
-  EXPECT_EQ(box_.receiptIn(a).state, "restored");
-  EXPECT_EQ(box_.receiptIn(b).state, "restored");
-  // A second call passes restored receipts by.
-  EXPECT_EQ(failure(), "");
-  EXPECT_EQ(progress_.size(), 2u);
-}
-
 TEST_F(Recovery, RefusesAReceiptOfAnotherReleaseWhateverElseHolds) {
   const fs::path folder = interrupted("a", {"1.2.0", "installing", {}, {}, {}});
   EXPECT_EQ(failure(), "A previous update was interrupted. Restore its backup before continuing: " + folder.string());
