@@ -4,20 +4,6 @@
 
 namespace nimbra::ui {
 
-namespace {
-
-class LoopTimer : public Timer {
- public:
-  explicit LoopTimer(std::shared_ptr<bool> alive) : alive_(std::move(alive)) {}
-  ~LoopTimer() override { invalidate(); }
-  void invalidate() override { *alive_ = false; }
-
- private:
-  std::shared_ptr<bool> alive_;
-};
-
-}  // namespace
-
 ConsoleLoop::~ConsoleLoop() {
   for (std::thread& thread : threads_) thread.join();
 }
@@ -72,7 +58,7 @@ std::unique_ptr<Timer> ConsoleLoop::scheduleRepeating(double seconds, std::funct
   auto alive = std::make_shared<bool>(true);
   const std::lock_guard lock(mutex_);
   schedule(now() + seconds, {seconds, std::move(tick), alive});
-  return std::make_unique<LoopTimer>(alive);
+  return std::make_unique<FlagTimer>(alive);
 }
 
 void ConsoleLoop::runAfter(double seconds, std::function<void()> work) {

@@ -63,6 +63,18 @@ class Timer {
   virtual void invalidate() = 0;
 };
 
+// A timer of a loop that checks, before it fires, a flag the timer clears
+// when it is invalidated or goes away.
+class FlagTimer : public Timer {
+ public:
+  explicit FlagTimer(std::shared_ptr<bool> alive) : alive_(std::move(alive)) {}
+  ~FlagTimer() override { invalidate(); }
+  void invalidate() override { *alive_ = false; }
+
+ private:
+  std::shared_ptr<bool> alive_;
+};
+
 struct OpenPanelRequest {
   std::vector<std::string> allowedExtensions;
   bool canChooseDirectories = false;

@@ -4,16 +4,6 @@
 
 namespace nimbra::ui {
 
-class HeadlessToolkit::HeadlessTimer : public Timer {
- public:
-  explicit HeadlessTimer(std::shared_ptr<bool> alive) : alive_(std::move(alive)) {}
-  ~HeadlessTimer() override { invalidate(); }
-  void invalidate() override { *alive_ = false; }
-
- private:
-  std::shared_ptr<bool> alive_;
-};
-
 int HeadlessToolkit::run(ApplicationDelegate& delegate) {
   delegate_ = &delegate;
   delegate.applicationDidFinishLaunching();
@@ -97,7 +87,7 @@ void HeadlessToolkit::runInBackground(std::function<void()> work) {
 std::unique_ptr<Timer> HeadlessToolkit::scheduleRepeating(double seconds, std::function<void()> tick) {
   auto alive = std::make_shared<bool>(true);
   scheduled_.emplace(now_ + seconds, Scheduled{now_ + seconds, seconds, std::move(tick), alive});
-  return std::make_unique<HeadlessTimer>(alive);
+  return std::make_unique<FlagTimer>(alive);
 }
 
 void HeadlessToolkit::runAfter(double seconds, std::function<void()> work) {

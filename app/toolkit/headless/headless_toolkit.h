@@ -93,7 +93,6 @@ class HeadlessToolkit : public Toolkit, public Workspace {
     std::function<void()> work;
     std::shared_ptr<bool> alive;
   };
-  class HeadlessTimer;
 
   ApplicationDelegate* delegate_ = nullptr;
   Window* window_ = nullptr;
