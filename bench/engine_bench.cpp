@@ -13,6 +13,7 @@
 #include "engine/install_receipt.h"
 #include "engine/platform/file_manager.h"
 #include "tools/release_packer/release_packer.h"
+#include "tools/release_packer/signing_key.h"
 #include "tools/simulated_rhino/rhino_bundle.h"
 
 namespace fs = std::filesystem;
@@ -45,11 +46,12 @@ const InstallEngine& payload(const std::string& name, int files, std::size_t siz
   auto& engine = engines[name];
   if (!engine) {
     const fs::path folder = kData / name;
-    if (!fs::exists(folder / "release.json")) {
+    if (!fs::exists(folder / "release.json.sig")) {
       for (int i = 0; i < files; ++i) {
         writeRandom(folder / "Package" / ("d" + std::to_string(i % 16)) / ("f" + std::to_string(i)), size, i);
       }
-      packer::packRelease(folder, "1.0.0", {{7, "Package"}, {8, "Package"}});
+      const packer::SigningKey key = packer::SigningKey::read(NIMBRA_SIGNING_KEY_FILE);
+      packer::packRelease(folder, "1.0.0", {{7, "Package"}, {8, "Package"}}, &key);
     }
     engine = std::make_unique<InstallEngine>(folder, kData / (name + "-home"));
   }

@@ -16,6 +16,7 @@
 
 #include "engine/install_engine.h"
 #include "tools/release_packer/release_packer.h"
+#include "tools/release_packer/signing_key.h"
 
 namespace fs = std::filesystem;
 using namespace nimbra;
@@ -39,7 +40,8 @@ int generate(const fs::path& payload, int files, double megabytes) {
     const std::size_t offset = std::uniform_int_distribution<std::size_t>(0, block.size() - size)(random);
     out.write(block.data() + offset, static_cast<std::streamsize>(size));
   }
-  const Release release = packer::packRelease(payload, "1.0.0", {{7, "Package"}, {8, "Package"}});
+  const packer::SigningKey key = packer::SigningKey::read(NIMBRA_SIGNING_KEY_FILE);
+  const Release release = packer::packRelease(payload, "1.0.0", {{7, "Package"}, {8, "Package"}}, &key);
   std::uint64_t bytes = 0;
   for (const PayloadFile& file : release.packages[0].files) bytes += static_cast<std::uint64_t>(file.size);
   std::printf("generated %zu files, %.1f MB\n", release.packages[0].files.size(), bytes / 1e6);

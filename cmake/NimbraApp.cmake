@@ -6,7 +6,8 @@
 #   <NAME>.app/Contents/Resources/Payload/      (the package folders and release.json)
 #
 # release.json is written by nimbra-pack from the copied package folders, so it
-# is regenerated whenever a payload file changes, and verified by the engine.
+# is regenerated whenever a payload file changes, signed with the build's key
+# (release.json.sig), and verified by the engine.
 function(nimbra_add_app_bundle target)
   cmake_parse_arguments(ARG "" "NAME;EXECUTABLE;PAYLOAD;VERSION" "PACKAGES" ${ARGN})
   set(app "${CMAKE_BINARY_DIR}/${ARG_NAME}.app")
@@ -17,8 +18,8 @@ function(nimbra_add_app_bundle target)
     OUTPUT "${payload}/release.json"
     COMMAND ${CMAKE_COMMAND} -E rm -rf "${payload}"
     COMMAND ${CMAKE_COMMAND} -E copy_directory "${ARG_PAYLOAD}" "${payload}"
-    COMMAND nimbra-pack "${payload}" "${ARG_VERSION}" ${ARG_PACKAGES}
-    DEPENDS ${payload_files} nimbra-pack
+    COMMAND nimbra-pack --key "${NIMBRA_SIGNING_KEY_FILE}" "${payload}" "${ARG_VERSION}" ${ARG_PACKAGES}
+    DEPENDS ${payload_files} nimbra-pack "${NIMBRA_SIGNING_KEY_FILE}"
     COMMENT "Packing the payload of ${ARG_NAME}.app (${ARG_VERSION})"
     VERBATIM)
   add_custom_command(

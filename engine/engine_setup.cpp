@@ -5,6 +5,7 @@
 
 #include "engine/install_engine.h"
 #include "engine/locations.h"
+#include "engine/platform/ed25519.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/identifiers.h"
 #include "engine/platform/regex.h"
@@ -19,13 +20,28 @@ namespace {
 constexpr std::string_view kVersionPattern = R"(^[0-9]+\.[0-9]+\.[0-9]+([.-][A-Za-z0-9.-]+)?$)";
 constexpr std::size_t kManifestLimit = 16u << 20;
 
-Release readRelease(const FileManager& fm, const fs::path& resources) {
+// Anyone who can change a payload file can also write a manifest that lists
+// it; only the vendor's key can sign that manifest.
+void checkSignature(const FileManager& fm, const fs::path& manifest, std::string_view bytes, const ReleaseKeys& keys) {
+  const fs::path file = manifest.string() + ".sig";
+  const InstallError changed("This installer was changed after it was built. Download it again from the vendor.");
+  if (!fm.fileExists(file) || fm.fileSize(file) != kEd25519SignatureSize) throw changed;
+  const std::string signature = fm.readWholeFile(file, kEd25519SignatureSize, Links::follow);
+  for (const Ed25519PublicKey& key : keys) {
+    if (verifyEd25519(key, bytes, signature)) return;
+  }
+  throw changed;
+}
+
+Release readRelease(const FileManager& fm, const fs::path& resources, const ReleaseKeys& keys) {
   const fs::path file = resources / "release.json";
   if (fm.fileExists(file) && fm.fileSize(file) > kManifestLimit) {
     throw DecodingError("it is larger than any manifest can be", pathText(file));
   }
+  const std::string bytes = fm.readWholeFile(file, kManifestLimit, Links::follow);
+  checkSignature(fm, file, bytes, keys);
   try {
-    return decodeRelease(fm.readWholeFile(file, kManifestLimit, Links::follow));
+    return decodeRelease(bytes);
   } catch (const DecodingError& error) {
     throw error.in(pathText(file));
   }
@@ -33,22 +49,18 @@ Release readRelease(const FileManager& fm, const fs::path& resources) {
 
 }  // namespace
 
-InstallEngine::InstallEngine(fs::path resources, fs::path home, FileManager& fm, HostLocations host)
+InstallEngine::InstallEngine(fs::path resources, fs::path home, FileManager& fm, HostLocations host,
+                             const ReleaseKeys& keys)
     : fm_(fm),
       host_(std::move(host)),
       home_(location(home)),
       resources_(location(resources)),
-      release_(readRelease(fm_, resources_)),
+      release_(readRelease(fm_, resources_, keys)),
       log_(fm_, support() / "Logs") {
   if (!Regex(kVersionPattern, Case::sensitive).search(release_.version)) {
     throw InstallError("The installer version is invalid.");
   }
 }
-
-InstallEngine::InstallEngine(fs::path resources, fs::path home)
-    : InstallEngine(std::move(resources), std::move(home), FileManager::standard()) {}
-
-InstallEngine::InstallEngine(fs::path resources) : InstallEngine(std::move(resources), homeFolder()) {}
 
 bool InstallEngine::isProcessRunning(pid_t pid) {
   // 0 and negative ids address process groups; they are never signalled.

@@ -10,18 +10,21 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "engine/host_locations.h"
 #include "engine/install_error.h"
 #include "engine/install_log.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/identifiers.h"
+#include "engine/release_keys.h"
 #include "engine/release_manifest.h"
 #include "engine/rhino_host.h"
 #include "engine/rhino_target.h"
 
 namespace nimbra {
 
-class FileManager;
 struct InstallReceipt;
 
 // What a transaction does with its targets: install the release, or take the
@@ -33,13 +36,17 @@ enum class Operation { install, uninstall };
 // state between them.
 class InstallEngine {
  public:
-  // Reads and decodes <resources>/release.json and checks the version's form.
-  // Throws the read error or DecodingError unchanged, or InstallError "The
+  // Reads <resources>/release.json, checks that one of keys signed exactly its
+  // bytes (<resources>/release.json.sig) before decoding them, and checks the
+  // version's form. Throws the read error or DecodingError unchanged, or
+  // InstallError "This installer was changed after it was built. Download it
+  // again from the vendor." (a missing, malformed or wrong signature) or "The
   // installer version is invalid." fm must outlive the engine.
-  InstallEngine(std::filesystem::path resources, std::filesystem::path home,
-                FileManager& fm, HostLocations host = {});
-  InstallEngine(std::filesystem::path resources, std::filesystem::path home);
-  explicit InstallEngine(std::filesystem::path resources);
+  InstallEngine(std::filesystem::path resources, std::filesystem::path home, FileManager& fm,
+                HostLocations host = {}, const ReleaseKeys& keys = builtInReleaseKeys());
+  InstallEngine(std::filesystem::path resources, std::filesystem::path home)
+      : InstallEngine(std::move(resources), std::move(home), FileManager::standard()) {}
+  explicit InstallEngine(std::filesystem::path resources) : InstallEngine(std::move(resources), homeFolder()) {}
 
   static constexpr std::string_view pluginID();
 

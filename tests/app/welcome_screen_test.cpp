@@ -134,7 +134,7 @@ TEST_F(WelcomeScreen, LocatingSomethingElseOnlyExplains) {
 }
 
 TEST_F(WelcomeScreen, AnEngineThatCannotBeCreatedGivesOneAlertAndNoInstall) {
-  nimbra::testing::writeFile(box_.resources() / "release.json", R"({"version": "1.0", "packages": []})");
+  nimbra::testing::writeSignedManifest(box_.resources(), R"({"version": "1.0", "packages": []})");
   launch(false);
   ASSERT_EQ(toolkit_.alerts().size(), 1u);
   EXPECT_EQ(toolkit_.alerts()[0].informative, "The installer version is invalid.");

@@ -60,7 +60,7 @@ TEST(FailureText, ADamagedRecordSaysWhereInPlainWords) {
        "the field \u201cmajor\u201d is not a whole number"},
   };
   for (const auto& [json, where] : cases) {
-    testing::writeFile(folder.path() / "release.json", json);
+    testing::writeSignedManifest(folder.path(), json);
     std::string text;
     try {
       InstallEngine engine(folder.path(), folder.path());

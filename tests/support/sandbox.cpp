@@ -9,6 +9,7 @@
 
 #include "engine/install_engine.h"
 #include "tools/release_packer/release_packer.h"
+#include "tools/release_packer/signing_key.h"
 
 namespace nimbra::testing {
 
@@ -73,8 +74,20 @@ PayloadPackage writePackage(const fs::path& folder, std::int64_t major, const Fi
 
 std::string encodeRelease(const Release& release) { return packer::encodeRelease(release); }
 
+const packer::SigningKey& buildSigningKey() {
+  // A run as another user is given a copy it may read.
+  const char* copy = ::getenv("NIMBRA_TEST_SIGNING_KEY");
+  static const packer::SigningKey key = packer::SigningKey::read(copy ? copy : NIMBRA_SIGNING_KEY_FILE);
+  return key;
+}
+
+void writeSignedManifest(const fs::path& resources, std::string_view bytes) {
+  writeFile(resources / "release.json", bytes);
+  packer::signRelease(resources, buildSigningKey());
+}
+
 void writeRelease(const fs::path& resources, const Release& release) {
-  writeFile(resources / "release.json", encodeRelease(release));
+  writeSignedManifest(resources, encodeRelease(release));
 }
 
 std::string productMarker() {

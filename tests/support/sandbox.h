@@ -10,6 +10,10 @@
 
 #include "engine/release_manifest.h"
 
+namespace nimbra::packer {
+class SigningKey;
+}
+
 namespace nimbra::testing {
 
 // A fresh folder under the system's temporary folder, removed at the end.
@@ -36,8 +40,13 @@ using Files = std::map<std::string, std::string>;
 PayloadPackage writePackage(const std::filesystem::path& folder, std::int64_t major, const Files& files,
                             const std::string& directory = "");
 
-// Writes release.json (compact, the engine's form) into resources.
+// Writes release.json (the packer's form) into resources, signed with the
+// build's key as every payload the build makes.
 void writeRelease(const std::filesystem::path& resources, const Release& release);
+// The key the build signs its payloads with.
+const packer::SigningKey& buildSigningKey();
+// Writes bytes as release.json, signed with the build's key.
+void writeSignedManifest(const std::filesystem::path& resources, std::string_view bytes);
 std::string encodeRelease(const Release& release);
 
 // The message of what call throws; "" when it returns.

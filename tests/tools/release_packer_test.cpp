@@ -4,6 +4,7 @@
 #include "engine/install_engine.h"
 #include "tests/support/sandbox.h"
 #include "tools/release_packer/release_packer.h"
+#include "tools/release_packer/signing_key.h"
 
 namespace nimbra {
 namespace {
@@ -17,8 +18,10 @@ class ReleasePacker : public ::testing::Test {
   fs::path payload() const { return folder_.path() / "Payload"; }
   std::string refusal(const std::string& version = "1.0.0",
                       const std::vector<PackageSource>& packages = {{7, "Rhino7"}, {8, "Rhino8"}}) {
-    const std::string message = testing::thrownMessage([&] { packer::packRelease(payload(), version, packages); });
-    EXPECT_TRUE(message.empty() || !fs::exists(payload() / "release.json")) << "a refused manifest was left behind";
+    const std::string message = testing::thrownMessage(
+        [&] { packer::packRelease(payload(), version, packages, &testing::buildSigningKey()); });
+    EXPECT_TRUE(message.empty() || (!fs::exists(payload() / "release.json") && !fs::exists(payload() / "release.json.sig")))
+        << "a refused manifest was left behind";
     return message;
   }
 

@@ -8,6 +8,7 @@
 #include "engine/platform/file_manager.h"
 #include "engine/platform/sha256.h"
 #include "engine/platform/unicode.h"
+#include "tools/release_packer/signing_key.h"
 
 namespace nimbra::packer {
 
@@ -82,7 +83,14 @@ std::string encodeRelease(const Release& release) {
   return nlohmann::ordered_json{{"version", release.version}, {"packages", std::move(packages)}}.dump(2) + "\n";
 }
 
-Release packRelease(const fs::path& payload, const std::string& version, const std::vector<PackageSource>& packages) {
+void signRelease(const fs::path& payload, const SigningKey& key) {
+  FileManager& fm = FileManager::standard();
+  const std::string bytes = fm.readWholeFile(payload / "release.json");
+  fm.writeAtomically(payload / "release.json.sig", key.sign(bytes));
+}
+
+Release packRelease(const fs::path& payload, const std::string& version, const std::vector<PackageSource>& packages,
+                    const SigningKey* key) {
   FileManager& fm = FileManager::standard();
   std::set<std::int64_t> majors;
   for (const PackageSource& source : packages) {
@@ -96,15 +104,23 @@ Release packRelease(const fs::path& payload, const std::string& version, const s
   Release release{version, {}};
   for (const PackageSource& source : packages) release.packages.push_back(listPackage(fm, payload, source));
   fm.writeAtomically(payload / "release.json", encodeRelease(release));
+  // Unsigned, the check below still reads the manifest as an installer
+  // does, through a signature by a key that is thrown away afterwards.
+  const SigningKey signer = key ? *key : SigningKey::generate();
+  const auto removeWritten = [&] {
+    fs::remove(payload / "release.json");
+    fs::remove(payload / "release.json.sig");
+  };
 
   // The engine reads it back exactly as an installer will.
   try {
-    const InstallEngine engine(payload, payload);
+    signRelease(payload, signer);
+    const InstallEngine engine(payload, payload, fm, {}, ReleaseKeys{signer.publicKey()});
     for (const PayloadPackage& package : engine.release().packages) {
       engine.verify(package, payload / package.directory);
     }
   } catch (const InstallError& error) {
-    fs::remove(payload / "release.json");
+    removeWritten();
     if (std::string(error.what()) == "The installer version is invalid.") {
       throw PackError("The release version \"" + version +
                       "\" is not of the form 1.2.3, optionally followed by \".\" or \"-\" and letters, digits, "
@@ -112,9 +128,10 @@ Release packRelease(const fs::path& payload, const std::string& version, const s
     }
     throw PackError(std::string("The installer would refuse this payload: ") + error.what());
   } catch (...) {
-    fs::remove(payload / "release.json");
+    removeWritten();
     throw;
   }
+  if (!key) fs::remove(payload / "release.json.sig");
   return release;
 }
 

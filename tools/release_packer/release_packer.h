@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -24,13 +25,21 @@ struct PackageSource {
   std::string directory;  // a folder directly inside the payload folder
 };
 
+class SigningKey;
+
 // Lists every regular file of each package as the engine's listing spells it,
-// with its size and SHA-256, writes <payload>/release.json, and verifies the
-// result with the engine itself. Throws PackError for whatever the engine
-// would later refuse or mishandle (version form, links, hidden or special
-// files, names that are not UTF-8 or hold a backslash, an empty package).
+// with its size and SHA-256, writes <payload>/release.json, signs its exact
+// bytes with key into release.json.sig (without a key, no signature is left),
+// and verifies the result with the engine itself. Throws PackError for
+// whatever the engine would later refuse or mishandle (version form, links,
+// hidden or special files, names that are not UTF-8 or hold a backslash, an
+// empty package).
 Release packRelease(const std::filesystem::path& payload, const std::string& version,
-                    const std::vector<PackageSource>& packages);
+                    const std::vector<PackageSource>& packages, const SigningKey* key);
+
+// Signs the bytes of <payload>/release.json as they are now, into
+// release.json.sig beside it.
+void signRelease(const std::filesystem::path& payload, const SigningKey& key);
 
 // The manifest's JSON text, keys in the order the engine documents.
 std::string encodeRelease(const Release& release);
