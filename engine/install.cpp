@@ -107,7 +107,7 @@ fs::path InstallEngine::transact(Operation operation, const std::vector<RhinoTar
     // Receipts and moved-aside copies are written only below the real support
     // folder, never through a link planted inside it.
     rejectLinks(backupFolder);
-    recoverInterrupted(progress);
+    recoverInterrupted(progress, targets);
     fm_.createDirectory(backupFolder, Intermediates::yes);
     std::vector<fs::path> roots = legacyRoots ? *legacyRoots : this->legacyRoots();
     if (!legacyRoots) {

@@ -129,9 +129,14 @@ class InstallEngine {
 
   // Undoes every install that was cut off (receipt "installing" or
   // "recovery-required"), after proving that what is on disk is exactly what
-  // such an install leaves; refuses otherwise with a message naming the backup
-  // folder. REQUIRES: the install lock is held.
-  void recoverInterrupted(const Progress& progress) const;
+  // such an install leaves and that the receipt names only places this
+  // installer writes: destinations in the standard package roots, those of
+  // targets or those discovery finds, older copies where the legacy scan
+  // looks, backups in the receipt's own folder. Refuses otherwise with a
+  // message naming the backup folder (an unreadable receipt: naming the
+  // file), having changed nothing for that receipt. REQUIRES: the install
+  // lock is held.
+  void recoverInterrupted(const Progress& progress, const std::vector<RhinoTarget>& targets = {}) const;
 
   // ---- Legacy copies and the link guard
 
@@ -174,6 +179,13 @@ class InstallEngine {
   std::vector<RhinoTarget> examine(const std::vector<std::filesystem::path>& candidates) const;
   void checkInterrupted(const std::filesystem::path& entry, const InstallReceipt& receipt,
                         const std::vector<std::string>& deploys) const;
+  // The package roots a receipt may name: the standard root of each major of
+  // the release, and the roots of targets of those majors.
+  std::vector<std::filesystem::path> packageRoots(const std::vector<RhinoTarget>& targets) const;
+  bool staysInPlaces(const std::filesystem::path& entry, const InstallReceipt& receipt,
+                     const std::vector<std::filesystem::path>& roots) const;
+  void checkPlaces(const std::filesystem::path& entry, const InstallReceipt& receipt,
+                   const std::vector<RhinoTarget>& targets) const;
   void checkDeployed(const std::filesystem::path& entry, const std::string& version,
                      const std::filesystem::path& deployed) const;
 

@@ -39,17 +39,21 @@ std::vector<std::string> presentDeploys(const FileManager& fm, const InstallRece
   return present;
 }
 
+// Its state unknown, an unreadable receipt may be an interrupted install's:
+// nothing is undone while it stands.
 InstallReceipt readReceipt(const FileManager& fm, const fs::path& file) {
   try {
     return decodeReceipt(fm.readWholeFile(file));
-  } catch (const DecodingError& error) {
-    throw error.in(pathText(file));
+  } catch (const std::exception&) {
+    throw InstallError("The installation record \u201c" + pathText(file) +
+                       "\u201d cannot be read. If the Rhino package folders hold what you expect, move its backup "
+                       "folder out of Backups and try again.");
   }
 }
 
 }  // namespace
 
-void InstallEngine::recoverInterrupted(const Progress& progress) const {
+void InstallEngine::recoverInterrupted(const Progress& progress, const std::vector<RhinoTarget>& targets) const {
   const fs::path backups = support() / kBackupsFolder;
   if (!fm_.fileExists(backups)) return;
   for (const std::string& name : fm_.contentsOfDirectory(backups)) {
@@ -60,6 +64,7 @@ void InstallEngine::recoverInterrupted(const Progress& progress) const {
     if (!actsOn(receipt)) continue;
     const std::vector<std::string> deploys = presentDeploys(fm_, receipt);
     checkInterrupted(entry, receipt, deploys);
+    checkPlaces(entry, receipt, targets);
 
     // Every check has passed: nothing was changed before this point.
     progress("Restoring the interrupted installation…");

@@ -173,6 +173,16 @@ TEST_F(CommandLine, RecoversAnInterruptedInstall) {
   EXPECT_EQ(readFile(destination(8) / "1.0.0/lib/Old.dll"), "the user's earlier copy");
   EXPECT_EQ(decodeReceipt(readFile(folder / "receipt.json")).state, "restored");
   EXPECT_EQ(run("--recover").out, "Nothing to recover.\n");
+
+  // A receipt nobody can read stops recovery, which names it, but not a look.
+  writeFile(backups() / "old/receipt.json", "{\"state\": \"comp");
+  const Run refused = run("--recover");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("The installation record \u201c" + (backups() / "old/receipt.json").string() +
+                             "\u201d cannot be read."),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(run("--list").status, 0);
 }
 
 TEST_F(CommandLine, ABadCommandLineChangesNothing) {

@@ -2,6 +2,7 @@
 
 #include "tests/support/power_cut_disk.h"
 #include "tests/support/install_sandbox.h"
+#include "tools/simulated_rhino/rhino_bundle.h"
 
 namespace nimbra {
 namespace {
@@ -45,9 +46,10 @@ class Recovery : public ::testing::Test {
     const std::string destination = box_.destination(8).string();
     return interrupted(name, {"1.3.0", "installing", {destination}, {item}, {destination}});
   }
-  std::string failure(FileManager& fm = FileManager::standard()) {
-    return testing::thrownMessage(
-        [&] { box_.engine(fm)->recoverInterrupted([&](const std::string& text) { progress_.push_back(text); }); });
+  std::string failure(FileManager& fm = FileManager::standard(), const std::vector<RhinoTarget>& targets = {}) {
+    return testing::thrownMessage([&] {
+      box_.engine(fm)->recoverInterrupted([&](const std::string& text) { progress_.push_back(text); }, targets);
+    });
   }
 
   InstallSandbox box_;
@@ -87,11 +89,89 @@ TEST_F(Recovery, RefusesADeployThatDoesNotLookLikeARhinoPackageFolder) {
 }
 
 TEST_F(Recovery, MatchesADeployToThePackageOfItsMajorByTheFolderName) {
+  // A package root that Rhino's yak reports: for the Rhino being installed,
+  // or for one that discovery finds.
   const fs::path destination = box_.home() / "custom/7.0.1/nimbra";
   deployNew(7, destination);
   interrupted("a", {"1.3.0", "installing", {}, {}, {destination.string()}});
-  EXPECT_EQ(failure(), "");
+  EXPECT_EQ(failure(FileManager::standard(), {{7, "/Applications/Rhino 7.app", destination.parent_path()}}), "");
   EXPECT_FALSE(fs::exists(destination));
+
+  const fs::path found = box_.home() / "Shared/packages/7.0/nimbra";
+  deployNew(7, found);
+  interrupted("a", {"1.3.0", "installing", {}, {}, {found.string()}});
+  simulated::makeRhinoBundle(box_.home() / "Applications/Rhino 7.app",
+                             {.major = 7, .yakOutput = found.parent_path().string() + "\n"});
+  EXPECT_EQ(failure(), "");
+  EXPECT_FALSE(fs::exists(found));
+}
+
+TEST_F(Recovery, UsesNoReceiptThatNamesAPlaceTheInstallerNeverWrites) {
+  const fs::path outside = box_.home() / "Documents";
+  const fs::path elsewhere = outside / "8.0/nimbra";
+  const std::string destination = box_.destination(8).string();
+  struct Planted {
+    std::string original;    // moved back to, from <folder>/0-item
+    std::string deploying;   // removed, holding a copy of the payload
+  };
+  const std::vector<Planted> cases = {
+      {(outside / "Report.gha").string(), ""},
+      {(outside / "Notes").string(), ""},
+      {(box_.sharedLibraries() / ".hidden/Nimbra.gha").string(), ""},
+      {(box_.sharedLibraries() / "Readme.txt").string(), ""},
+      {destination + "/../../../../../../../Documents/Report.gha", ""},
+      {"", elsewhere.string()},
+      {"", box_.standardRoot(8).string() + "/../8.0/nimbra"},
+      {"", (box_.standardRoot(8) / "nimbra/nimbra").string()},
+  };
+  for (const Planted& planted : cases) {
+    fs::remove_all(backups());
+    fs::remove_all(outside);
+    const fs::path folder = backups() / "a";
+    InstallReceipt receipt{"1.3.0", "installing", {destination}, {}, {}};
+    if (!planted.original.empty()) {
+      writeFile(folder / "0-item", "the user's");
+      receipt.backups.push_back({planted.original, (folder / "0-item").string()});
+    }
+    if (!planted.deploying.empty()) {
+      deployNew(8, elsewhere);
+      receipt.deploying.push_back(planted.deploying);
+    }
+    interrupted("a", receipt);
+    EXPECT_EQ(failure(), "The installation record names a place outside the Rhino and Grasshopper folders and was not "
+                         "used. Move its backup folder out of Backups: " + folder.string())
+        << planted.original << planted.deploying;
+    EXPECT_EQ(planted.original.empty() || fs::exists(folder / "0-item"), true) << planted.original;
+    EXPECT_EQ(planted.deploying.empty() || fs::exists(elsewhere / "1.3.0/Nimbra.gha"), true) << planted.deploying;
+    EXPECT_EQ(box_.receiptIn(folder).state, "installing");
+  }
+  // The same shapes where the installer does write are put back.
+  fs::remove_all(backups());
+  const fs::path folder = backups() / "a";
+  writeFile(folder / "0-Nimbra.gha", "older copy");
+  writeFile(folder / "1-Nimbra.gha", "copy in a package folder");
+  fs::create_directories(box_.sharedLibraries() / "Old");
+  fs::create_directories(box_.standardRoot(7));
+  const std::vector<BackupItem> items = {
+      {(box_.sharedLibraries() / "Old/Nimbra.GHA").string(), (folder / "0-Nimbra.gha").string()},
+      {(box_.standardRoot(7) / "Nimbra.gha").string(), (folder / "1-Nimbra.gha").string()}};
+  interrupted("a", {"1.3.0", "installing", {destination}, items, {}});
+  EXPECT_EQ(failure(), "");
+  EXPECT_EQ(readFile(box_.sharedLibraries() / "Old/Nimbra.GHA"), "older copy");
+  EXPECT_EQ(readFile(box_.standardRoot(7) / "Nimbra.gha"), "copy in a package folder");
+}
+
+TEST_F(Recovery, AnUnreadableReceiptIsNamedAndNothingIsUndone) {
+  const fs::path upgrade = cutOffUpgrade("b");
+  writeFile(backups() / "a/receipt.json", R"({"version": "1.0.0", "state": "compl)");
+  const std::string file = (backups() / "a/receipt.json").string();
+  const std::string message = failure();
+  EXPECT_EQ(message, "The installation record \u201c" + file +
+                         "\u201d cannot be read. If the Rhino package folders hold what you expect, move its backup "
+                         "folder out of Backups and try again.");
+  fs::rename(backups() / "a", box_.home() / "a");
+  EXPECT_EQ(failure(), "");
+  EXPECT_EQ(box_.receiptIn(upgrade).state, "restored");
 }
 
 TEST_F(Recovery, RefusesADeployWithAnythingBesideTheVersionAndManifest) {

@@ -1,0 +1,82 @@
+// Which places a receipt may name. The support folder is the user's to write,
+// and an administrator may run the installer for that user: a receipt is
+// input, and recovery moves and removes only where this installer itself
+// could have written.
+
+#include <algorithm>
+
+#include "engine/install_engine.h"
+#include "engine/install_receipt.h"
+#include "engine/locations.h"
+
+namespace nimbra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool isBelow(const fs::path& path, const fs::path& folder) {
+  const std::string prefix = pathText(folder) + "/";
+  return path.string().starts_with(prefix) && path.string().size() > prefix.size();
+}
+
+// An item the legacy scan could have found below root: a .gha file, no hidden
+// name on the way. ".." and "." are hidden names too, so a path that the
+// kernel would resolve elsewhere (through a link, even) never passes.
+bool isLegacyItemIn(const fs::path& path, const fs::path& root) {
+  if (!isBelow(path, root) || lowercasedASCII(extensionOf(path)) != rhino::kLibraryExtension) return false;
+  const fs::path relative = path.lexically_relative(location(root));
+  return std::none_of(relative.begin(), relative.end(), [](const fs::path& part) { return isHiddenName(part); });
+}
+
+}  // namespace
+
+std::vector<fs::path> InstallEngine::packageRoots(const std::vector<RhinoTarget>& targets) const {
+  std::vector<fs::path> roots;
+  for (const PayloadPackage& package : release_.packages) {
+    roots.push_back(standardRoot(package.major));
+    for (const RhinoTarget& target : targets) {
+      if (target.major == package.major) roots.push_back(location(target.packageRoot));
+    }
+  }
+  return roots;
+}
+
+bool InstallEngine::staysInPlaces(const fs::path& entry, const InstallReceipt& receipt,
+                                  const std::vector<fs::path>& roots) const {
+  const auto isDestination = [&](const std::string& path) {
+    return std::any_of(roots.begin(), roots.end(),
+                       [&](const fs::path& root) { return path == pathText(root / rhino::kDestinationName); });
+  };
+  if (!std::all_of(receipt.destinations.begin(), receipt.destinations.end(), isDestination) ||
+      !std::all_of(receipt.deploying.begin(), receipt.deploying.end(), isDestination)) {
+    return false;
+  }
+  std::vector<fs::path> legacy = legacyRoots();
+  legacy.insert(legacy.end(), roots.begin(), roots.end());
+  return std::all_of(receipt.backups.begin(), receipt.backups.end(), [&](const BackupItem& item) {
+    const fs::path backup = item.backup;
+    const bool inItsFolder = backup.string() == pathText(entry / backup.filename());
+    const bool fromOurPlace =
+        std::find(receipt.destinations.begin(), receipt.destinations.end(), item.original) !=
+            receipt.destinations.end() ||
+        std::any_of(legacy.begin(), legacy.end(), [&](const fs::path& root) { return isLegacyItemIn(item.original, root); });
+    return inItsFolder && fromOurPlace;
+  });
+}
+
+void InstallEngine::checkPlaces(const fs::path& entry, const InstallReceipt& receipt,
+                                const std::vector<RhinoTarget>& targets) const {
+  if (staysInPlaces(entry, receipt, packageRoots(targets))) return;
+  // A package root that Rhino's own tool reports is known only to discovery,
+  // which is slow: asked only when the receipt needs it.
+  std::vector<RhinoTarget> known = targets;
+  for (const RhinoTarget& found : discover()) known.push_back(found);
+  if (staysInPlaces(entry, receipt, packageRoots(known))) return;
+  throw InstallError(
+      "The installation record names a place outside the Rhino and Grasshopper folders and was not used. Move its "
+      "backup folder out of Backups: " +
+      pathText(entry));
+}
+
+}  // namespace nimbra
