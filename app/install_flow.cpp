@@ -105,7 +105,7 @@ void InstallFlow::tick() {
 }
 
 void InstallFlow::end(Result result, const std::string& message) {
-  engine_.log().write((result == Result::cancelled ? "Cancelled: " : "Stopped: ") + message);
+  engine_.log().write(message);
   observer_.finished({result, message, std::nullopt, selected_});
 }
 

@@ -14,7 +14,9 @@ namespace fs = std::filesystem;
 InstallerApp::InstallerApp(Toolkit& toolkit, EngineFactory makeEngine)
     : toolkit_(toolkit), makeEngine_(std::move(makeEngine)) {}
 
-InstallerApp::~InstallerApp() = default;
+InstallerApp::~InstallerApp() {
+  if (engine) engine->log().end("The window closed.");
+}
 
 InstallerApp::EngineFactory InstallerApp::defaultEngineFactory() {
   return [](const fs::path& payload, const fs::path& home) { return std::make_unique<InstallEngine>(payload, home); };
@@ -34,6 +36,7 @@ void InstallerApp::applicationDidFinishLaunching() {
 void InstallerApp::createEngine() {
   try {
     engine = makeEngine_(toolkit_.resourcesFolder() / "Payload", toolkit_.homeFolder());
+    engine->log().begin("Nimbra Setup " + engine->release().version + ", in its window");
   } catch (const std::exception& error) {
     showError(error);
     installButton->setEnabled(false);

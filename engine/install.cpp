@@ -83,7 +83,7 @@ void InstallEngine::recover(const Progress& progress) const {
     rejectLinks(support() / kBackupsFolder);
     recoverInterrupted(progress);
   } catch (const std::exception& error) {
-    log_.write("Recovery stopped: " + describe(error));
+    log_.write(describe(error));
     throw;
   }
 }
@@ -119,7 +119,8 @@ fs::path InstallEngine::transact(Operation operation, const std::vector<RhinoTar
     log_.write(what + " finished. Backup folder: " + pathText(backupFolder));
     return backupFolder;
   } catch (const std::exception& error) {
-    log_.write(what + " stopped: " + describe(error));
+    // The sentence says itself that nothing was installed.
+    log_.write(describe(error));
     throw;
   }
 }

@@ -202,6 +202,7 @@ void InstallTransaction::rollBack(std::exception_ptr failure) {
   for (auto it = deployed_.rbegin(); it != deployed_.rend(); ++it) {
     try {
       setAsideAndRemove(fm_, *it);
+      engine_.log().write("Roll-back: removed the new copy at " + pathText(*it));
     } catch (...) {
       problems.push_back(describe(std::current_exception()));
     }
@@ -212,6 +213,7 @@ void InstallTransaction::rollBack(std::exception_ptr failure) {
       // Never back through a link planted since: the item then stays saved.
       engine_.rejectLinks(it->original);
       fm_.moveItem(it->backup, it->original);
+      engine_.log().write("Roll-back: put " + it->backup + " back at " + it->original);
     } catch (...) {
       problems.push_back(describe(std::current_exception()));
     }

@@ -68,9 +68,14 @@ void InstallEngine::recoverInterrupted(const Progress& progress, const std::vect
 
     // Every check has passed: nothing was changed before this point.
     progress("Restoring the interrupted installation…");
-    for (auto it = deploys.rbegin(); it != deploys.rend(); ++it) setAsideAndRemove(fm_, *it);
+    for (auto it = deploys.rbegin(); it != deploys.rend(); ++it) {
+      setAsideAndRemove(fm_, *it);
+      log_.write("Recovery: removed the interrupted copy at " + *it);
+    }
     for (auto it = receipt.backups.rbegin(); it != receipt.backups.rend(); ++it) {
-      if (fm_.fileExists(it->backup)) fm_.moveItem(it->backup, it->original);
+      if (!fm_.fileExists(it->backup)) continue;
+      fm_.moveItem(it->backup, it->original);
+      log_.write("Recovery: put " + it->backup + " back at " + it->original);
     }
     receipt.state = receipt_state::kRestored;
     writeReceipt(fm_, entry, receipt);

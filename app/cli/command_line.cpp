@@ -127,7 +127,9 @@ int runCommandLine(const std::vector<std::string>& arguments, const std::filesys
     out << kHelp;
     return kDone;
   }
-  return Commands(*line, resources, home, out, err).run();
+  std::string invocation;
+  for (const std::string& argument : arguments) invocation += (invocation.empty() ? "" : " ") + argument;
+  return Commands(*line, invocation, resources, home, out, err).run();
 }
 
 }  // namespace nimbra::ui

@@ -92,8 +92,14 @@ class Reporter : public InstallFlow::Observer {
 
 }  // namespace
 
-Commands::Commands(const CommandLine& line, fs::path resources, fs::path home, std::ostream& out, std::ostream& err)
-    : line_(line), resources_(std::move(resources)), home_(std::move(home)), out_(out), err_(err) {}
+Commands::Commands(const CommandLine& line, std::string invocation, fs::path resources, fs::path home,
+                   std::ostream& out, std::ostream& err)
+    : line_(line),
+      invocation_(std::move(invocation)),
+      resources_(std::move(resources)),
+      home_(std::move(home)),
+      out_(out),
+      err_(err) {}
 
 int Commands::run() {
   try {
@@ -101,6 +107,18 @@ int Commands::run() {
   } catch (const std::exception& error) {
     return fail(kFailed, "failed", describe(error));
   }
+  const InstallLog& log = engine_->log();
+  log.begin("Nimbra Setup " + engine_->release().version + ", command line: " + invocation_);
+  const int status = runCommand();
+  log.end("Exit status " + std::to_string(status) + (outcome_.empty() ? "." : ": " + outcome_));
+  // Said once, and never a reason to fail: the log only serves support.
+  if (const std::string why = log.firstFailure(); !why.empty()) {
+    err_ << "The install log could not be written: " << why << "\n";
+  }
+  return status;
+}
+
+int Commands::runCommand() {
   switch (line_.command) {
     case CommandLine::Command::version:
       out_ << "Nimbra Setup, installing Nimbra " << engine_->release().version << "\n";
@@ -191,6 +209,7 @@ int Commands::waitForFlow(Operation operation, const std::vector<RhinoTarget>& c
       const std::string message =
           (installing ? "Installed Nimbra " + engine_->release().version + " for " : "Removed Nimbra for ") +
           versionsText(outcome.targets) + ". Backup folder: " + pathText(*outcome.backup);
+      outcome_ = message;
       if (line_.json) printJson(installing ? "installed" : "uninstalled", message, outcome.targets, outcome.backup);
       else out_ << message << "\n";
       return kDone;
@@ -213,12 +232,14 @@ int Commands::recover() {
     return fail(kFailed, "failed", describe(error));
   }
   const std::string message = restored ? "The interrupted installation is restored." : "Nothing to recover.";
+  outcome_ = message;
   if (line_.json) printJson(restored ? "recovered" : "nothing-to-do", message, {}, std::nullopt);
   else out_ << message << "\n";
   return kDone;
 }
 
 int Commands::fail(int status, const std::string& outcome, const std::string& message) {
+  outcome_ = message;
   if (line_.json) printJson(outcome, message, {}, std::nullopt);
   else err_ << message << "\n";
   return status;

@@ -17,11 +17,13 @@ namespace nimbra::ui {
 
 class Commands {
  public:
-  Commands(const CommandLine& line, std::filesystem::path resources, std::filesystem::path home, std::ostream& out,
-           std::ostream& err);
+  // invocation: the arguments as given, for the install log.
+  Commands(const CommandLine& line, std::string invocation, std::filesystem::path resources,
+           std::filesystem::path home, std::ostream& out, std::ostream& err);
   int run();
 
  private:
+  int runCommand();
   int list();
   int transact(Operation operation);
   int recover();
@@ -36,6 +38,8 @@ class Commands {
                  const std::optional<std::filesystem::path>& backup);
 
   const CommandLine& line_;
+  std::string invocation_;
+  std::string outcome_;  // the last sentence reported, for the log's last line
   std::filesystem::path resources_;
   std::filesystem::path home_;
   std::ostream& out_;

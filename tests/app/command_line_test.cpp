@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <nlohmann/json.hpp>
 
 #include "engine/install_receipt.h"
@@ -73,6 +74,7 @@ class CommandLine : public ::testing::Test {
 TEST_F(CommandLine, ListsTheRhinosFoundAndWhatIsInstalled) {
   Run listed = run("--list");
   EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_FALSE(fs::exists(box_.support())) << "a look writes nothing, not even a log";
   EXPECT_EQ(listed.out, "Rhino 7\t" + application(7).string() + "\tNimbra not installed\nRhino 8\t" +
                             application(8).string() + "\tNimbra not installed\n");
   ASSERT_EQ(run("--install --rhino 8").status, 0);
@@ -182,7 +184,25 @@ TEST_F(CommandLine, RecoversAnInterruptedInstall) {
                              "\u201d cannot be read."),
             std::string::npos)
       << refused.err;
+  const std::string log = readFile(box_.support() / "Logs/install.log");
+  EXPECT_NE(log.find("  The installation record \u201c"), std::string::npos) << "the sentence as it is:\n" << log;
   EXPECT_EQ(run("--list").status, 0);
+}
+
+TEST_F(CommandLine, AFirstRunThatIsRefusedLeavesALogThatSaysWhoAndWhy) {
+  fs::remove_all(home() / "Applications");
+  const Run refused = run("--install --rhino 8");
+  EXPECT_EQ(refused.status, 4);
+  std::vector<std::string> lines;
+  for (std::istringstream log(readFile(box_.support() / "Logs/install.log")); lines.emplace_back(),
+       std::getline(log, lines.back());) {
+    lines.back().erase(0, lines.back().find("Z  ") + 3);
+    lines.back().erase(0, lines.back().find("  ") + 2);  // the process id, the same on every line
+  }
+  lines.pop_back();
+  EXPECT_EQ(lines, (std::vector<std::string>{"Nimbra Setup " + kVersion + ", command line: --install --rhino 8",
+                                             "Found no Rhino 7 or 8.",
+                                             "Exit status 4: Rhino 7 or 8 was not found."}));
 }
 
 TEST_F(CommandLine, ABadCommandLineChangesNothing) {

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <set>
+#include <sstream>
 #include <tuple>
 
+#include "engine/failure_text.h"
 #include "engine/platform/file_lock.h"
 #include "tests/support/install_sandbox.h"
 #include "tests/support/power_cut_disk.h"
@@ -42,10 +45,12 @@ class Install : public ::testing::Test {
   std::vector<std::string> progress_;
 };
 
-TEST_F(Install, RefusesEmptyOrDuplicateTargetsBeforeTouchingAnything) {
+TEST_F(Install, RefusesEmptyOrDuplicateTargetsBeforeTouchingAnythingButTheLog) {
   EXPECT_EQ(failure({}), "Choose one installation for each Rhino version.");
   EXPECT_EQ(failure(box_.targets({8, 8})), "Choose one installation for each Rhino version.");
-  EXPECT_FALSE(fs::exists(box_.home() / "Library"));
+  EXPECT_EQ(names(box_.home() / "Library/Application Support"), std::set<std::string>{"Nimbra"});
+  EXPECT_EQ(names(box_.support()), std::set<std::string>{"Logs"});
+  EXPECT_TRUE(readFile(box_.support() / "Logs/install.log").ends_with("  Choose one installation for each Rhino version.\n"));
 }
 
 TEST_F(Install, FreshInstallDeploysReportsAndRecordsACompleteReceipt) {
@@ -88,27 +93,48 @@ TEST_F(Install, RemovesTheStagingFoldersOfCutOffInstallsAndNothingElse) {
 
 TEST_F(Install, KeepsALogOfWhatItDidAndNeverStopsForIt) {
   box_.deployEarlier(8, "1.2.0");
-  ASSERT_EQ(failure(box_.targets({8})), "");
+  const std::unique_ptr<InstallEngine> engine = box_.engine();
+  engine->log().begin("Nimbra Setup 1.3.0, in a test");
+  ASSERT_EQ(testing::thrownMessage([&] { engine->install(box_.targets({8}), std::nullopt, [](const std::string&) {}); }),
+            "");
+  engine->log().end("The test ended.");
   const fs::path log = box_.support() / "Logs/install.log";
-  std::string text = readFile(log);
-  for (const std::string& line :
-       {"Install of Nimbra 1.3.0 began for Rhino 8 in " + box_.standardRoot(8).string() + ".",
-        "Moved " + box_.destination(8).string() + " to " + (backup_ / "0-nimbra").string(),
-        "Installed Nimbra 1.3.0 for Rhino 8 into " + box_.destination(8).string(),
-        "Install finished. Backup folder: " + backup_.string()}) {
-    EXPECT_NE(text.find("Z  " + line + "\n"), std::string::npos) << line << "\nin:\n" << text;
+  const std::string pid = "  " + std::to_string(::getpid()) + "  ";
+  const fs::path backup = box_.backupFolders().at(0);
+  std::vector<std::string> lines;
+  for (std::istringstream text(readFile(log)); lines.emplace_back(), std::getline(text, lines.back());) {
+    EXPECT_NE(lines.back().find("Z" + pid), std::string::npos) << lines.back();
+    lines.back().erase(0, lines.back().find(pid) + pid.size());
   }
+  lines.pop_back();
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "Nimbra Setup 1.3.0, in a test",
+                       "Install of Nimbra 1.3.0 began for Rhino 8 in " + box_.standardRoot(8).string() + ".",
+                       "Moved " + box_.destination(8).string() + " to " + (backup / "0-nimbra").string(),
+                       "Installed Nimbra 1.3.0 for Rhino 8 into " + box_.destination(8).string(),
+                       "Install finished. Backup folder: " + backup.string(), "The test ended."}));
+
   testing::writeFile(box_.destination(7) / "9.0.0/x", "");
   box_.writeProductFile(box_.destination(7) / "9.0.0/Nimbra.gha", "newer");
   EXPECT_EQ(failure(box_.targets({7})), "A newer Nimbra version is already installed for Rhino 7.");
-  text = readFile(log);
-  EXPECT_TRUE(text.ends_with("Z  Install stopped: A newer Nimbra version is already installed for Rhino 7.\n")) << text;
+  EXPECT_TRUE(readFile(log).ends_with(pid + "A newer Nimbra version is already installed for Rhino 7.\n"));
+
+  // Past a megabyte the log moves aside once; the older one is replaced.
+  testing::writeFile(box_.support() / "Logs/install.1.log", "oldest");
+  testing::writeFile(log, std::string(1'000'001, 'x'));
+  engine->log().write("After the turn.");
+  EXPECT_EQ(fs::file_size(box_.support() / "Logs/install.1.log"), 1'000'001u);
+  EXPECT_TRUE(readFile(log).ends_with(pid + "After the turn.\n"));
 
   fs::remove_all(box_.support() / "Logs");
   testing::writeFile(box_.support() / "Logs", "a file where the log folder belongs");
   fs::remove_all(box_.destination(7));
-  EXPECT_EQ(failure(box_.targets({7, 8})), "") << "an unwritable log changes nothing";
+  EXPECT_EQ(engine->log().firstFailure(), "");
+  EXPECT_EQ(testing::thrownMessage([&] { engine->install(box_.targets({7, 8}), std::nullopt, [](const std::string&) {}); }),
+            "")
+      << "an unwritable log changes nothing";
   expectDeployed(7);
+  EXPECT_NE(engine->log().firstFailure(), "");
 }
 
 TEST_F(Install, ComparesTheInstalledVersionNumerically) {
@@ -198,6 +224,32 @@ TEST_F(Install, AFailureWhileStagingLeavesEverythingAndARestoredReceipt) {
   const InstallReceipt receipt = box.receiptIn(box.backupFolders().at(0));
   EXPECT_EQ(receipt.state, "restored");
   EXPECT_TRUE(receipt.backups.empty() && receipt.deploying.empty());
+}
+
+TEST_F(Install, ARollBackLogsWhatItPutBackWhere) {
+  box_.deployEarlier(8, "1.2.0");
+  PowerCutDisk disk(box_.root());
+  disk.beforeCall([&](int, const std::string& call) {
+    return call.ends_with(" -> " + box_.destination(8).string()) && call.find("/.nimbra-install-") != std::string::npos
+               ? EIO
+               : 0;
+  });
+  FileManager fm(disk);
+  std::exception_ptr failure;
+  try {
+    box_.engine(fm)->install(box_.targets({8}), std::nullopt, [](const std::string&) {});
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  ASSERT_TRUE(failure);
+  const std::string message = describe(failure);
+  const fs::path backup = box_.backupFolders().at(0) / "0-nimbra";
+  const std::string log = readFile(box_.support() / "Logs/install.log");
+  EXPECT_NE(log.find("  Roll-back: put " + backup.string() + " back at " + box_.destination(8).string() + "\n"),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(log.ends_with("  " + message + "\n")) << message << "\n" << log;
+  EXPECT_EQ(readFile(box_.destination(8) / "manifest.txt"), "1.2.0\n");
 }
 
 TEST_F(Install, RefusesALockFileThatIsASymbolicLink) {

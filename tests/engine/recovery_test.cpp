@@ -242,6 +242,11 @@ TEST_F(Recovery, RemovesDeploysLastFirstThenMovesBackupsBackLastFirst) {
       "rename " + legacy.backup + " -> " + legacy.original, "rename (temporary) -> " + (folder / "receipt.json").string()};
   EXPECT_EQ(renames, expected);
   EXPECT_EQ(readFile(box_.destination(8) / "1.2.0/lib/Old.dll"), "old library 8");
+  const std::string log = readFile(box_.support() / "Logs/install.log");
+  for (const std::string& line : {"Recovery: removed the interrupted copy at " + destinations[0],
+                                  "Recovery: put " + legacy.backup + " back at " + legacy.original}) {
+    EXPECT_NE(log.find("  " + line + "\n"), std::string::npos) << line << "\nin:\n" << log;
+  }
 }
 
 }  // namespace
