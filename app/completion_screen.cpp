@@ -20,6 +20,7 @@ void InstallerApp::showCompletion(const std::string& versions) {
   for (const auto& view : content->subviews()) {
     if (view->kind() != View::Kind::artwork) view->setHidden(true);
   }
+  completionShownAt_ = toolkit_.now();
   auto panel = make<View>();
   place(panel, *content, {252, 0, 648, 650});
   logo(toolkit_, *panel, {276, 470, 96, 96});

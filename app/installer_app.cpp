@@ -6,6 +6,7 @@
 #include "app/celebration_view.h"
 #include "app/visual_kit.h"
 #include "engine/failure_text.h"
+#include "engine/locations.h"
 
 namespace nimbra::ui {
 
@@ -127,13 +128,24 @@ void InstallerApp::showError(const std::string& text) { toolkit_.showAlert("Nimb
 bool InstallerApp::windowShouldClose() {
   if (!busy) return true;
   toolkit_.beep();
+  const bool waiting = !cancelButton->hidden();
+  status->setText(!flow_    ? "The installer closes when it has finished looking for Rhino."
+                  : waiting ? "The installer closes when the installation has finished. Press Cancel to stop waiting."
+                            : "The installer closes when the installation has finished.");
   return false;
 }
 
-void InstallerApp::finish() { toolkit_.closeWindow(*window); }
+void InstallerApp::finish() {
+  // Done stands where Install stood: a second press meant for Install, or a
+  // hurried Return, must not close the window before it is read.
+  if (toolkit_.now() - completionShownAt_ < kDoneGrace) return;
+  toolkit_.closeWindow(*window);
+}
 
 void InstallerApp::viewBackup() {
-  if (completedBackup) toolkit_.openFolder(*completedBackup);
+  if (!completedBackup || toolkit_.openFolder(*completedBackup)) return;
+  showError("The backup folder could not be opened. You can find it at \u201c" + pathText(*completedBackup) +
+            "\u201d.");
 }
 
 }  // namespace nimbra::ui

@@ -101,8 +101,12 @@ class InstallerApp : public ApplicationDelegate, private InstallFlow::Observer {
   void finished(const InstallFlow::Outcome& outcome) override;
   void couldNotReopen(const std::filesystem::path& application, const std::string& message) override;
 
+  // Presses of Done this soon after the completion screen appears are ignored.
+  static constexpr double kDoneGrace = 0.6;
+
   Toolkit& toolkit_;
   EngineFactory makeEngine_;
+  double completionShownAt_ = 0;
   std::unique_ptr<InstallFlow> flow_;
 };
 

@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
 #include "engine/install_error.h"
+#include "engine/staging_folders.h"
 
 namespace nimbra {
 
@@ -72,9 +74,26 @@ std::string because(int error, const std::string& operation, const fs::path& pat
   }
 }
 
+// The package folder that holds the installer's own staging or set-aside
+// folder on path's way: the folder people know, where ours has a made-up name.
+std::optional<fs::path> packageFolderOf(const fs::path& path) {
+  fs::path walked;
+  for (const fs::path& part : path) {
+    if (isStagingName(part.string())) return walked;
+    walked /= part;
+  }
+  return std::nullopt;
+}
+
 std::string describeFileError(const fs::filesystem_error& error) {
   const int code = error.code().value();
   const fs::path& path = error.path1();
+  if (auto folder = packageFolderOf(path); folder || (folder = packageFolderOf(error.path2()))) {
+    if (code == ENOSPC) return "There is no space left on the disk that holds " + quoted(*folder) + ".";
+    const bool denied = code == EACCES || code == EPERM;
+    return "Nimbra could not be installed in " + quoted(*folder) + " because " +
+           (denied ? "you do not have permission to change it" : because(code, operationOf(error), path)) + ".";
+  }
   if (code == ENOSPC) return "There is no space left on the disk that holds " + quoted(path) + ".";
   if (code == EDQUOT) return "Your disk space is used up on the disk that holds " + quoted(path) + ".";
   const std::string operation = operationOf(error);

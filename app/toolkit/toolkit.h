@@ -149,7 +149,9 @@ class Toolkit : public Scheduler {
 
   // ---- The machine.
   virtual Workspace& workspace() = 0;
-  virtual void openFolder(const std::filesystem::path& folder) = 0;
+  // Shows the folder with the desktop's handler; false when there is none or
+  // it refused.
+  virtual bool openFolder(const std::filesystem::path& folder) = 0;
   virtual bool reduceMotion() = 0;
 
   // The application folder's Contents/Resources, and the user's home.

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
+#include <cmath>
 #include <functional>
 
 #include "app/installer_app.h"
@@ -120,6 +121,29 @@ bool contains(const std::vector<std::string>& lines, const std::string& line) {
 
 std::string node(QAccessible::Role role, const std::string& rest) { return std::to_string(role) + " " + rest; }
 
+double luminance(QColor colour) {
+  const auto linear = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+  return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+}
+double contrast(QColor a, QColor b) {
+  const double one = luminance(a), other = luminance(b);
+  return (std::max(one, other) + 0.05) / (std::min(one, other) + 0.05);
+}
+// The focused control's ring at the middle of its left edge, and what lies
+// beside it: inside the ring, and the window around the control.
+struct Ring {
+  QColor ring, inside, around;
+};
+Ring focusRing() {
+  QWidget* control = QApplication::focusWidget();
+  const QImage image = control->grab().toImage();
+  const QImage window = control->window()->grab().toImage();
+  const QPoint left = control->mapTo(control->window(), QPoint(0, control->height() / 2));
+  const int scale = int(control->devicePixelRatioF());
+  return {image.pixelColor(scale, image.height() / 2), image.pixelColor(3 * scale, image.height() / 2),
+          window.pixelColor((left.x() - 2) * scale, left.y() * scale)};
+}
+
 TEST_F(QtWindowTest, TheCloseButtonEndsTheApplicationButNotWhileBusy) {
   run([&] {
     app_->setBusy(true);
@@ -137,6 +161,27 @@ TEST_F(QtWindowTest, AnInstallCanBeShapedCancelledAndFinishedByKeyboardAlone) {
   run([&] {
     type(Qt::Key_Tab);
     EXPECT_EQ(focused(), "Install automatically");
+    // A ring that stands out, and a focused card unlike a selected one.
+    const Ring selectedCard = focusRing();
+    type(Qt::Key_Tab);
+    const Ring otherCard = focusRing();
+    QWidget* selected = nullptr;
+    for (QWidget* widget : window()->findChildren<QWidget*>()) {
+      if (widget->accessibleName() == "Install automatically") selected = widget;
+    }
+    ASSERT_NE(selected, nullptr);
+    const QImage selectedLook = selected->grab().toImage();
+    EXPECT_GE(contrast(selectedLook.pixelColor(1, selectedLook.height() / 2), otherCard.ring), 2.0)
+        << "a selected card looks focused";
+    tabTo("Open Rhino after installation");
+    const Ring checkBox = focusRing();
+    tabTo("Install Nimbra");
+    const Ring primary = focusRing();
+    for (const Ring& ring : {selectedCard, otherCard, checkBox, primary}) {
+      EXPECT_GE(contrast(ring.ring, ring.inside), 3.0) << ring.ring.name().toStdString();
+      EXPECT_GE(contrast(ring.ring, ring.around), 3.0) << ring.ring.name().toStdString();
+    }
+    tabTo("Install automatically");
     type(Qt::Key_Right);  // the arrow keys move between the two cards, selecting
     EXPECT_EQ(focused(), "Choose installation");
     EXPECT_FALSE(app_->automatic);
@@ -162,11 +207,47 @@ TEST_F(QtWindowTest, AnInstallCanBeShapedCancelledAndFinishedByKeyboardAlone) {
     type(Qt::Key_Return);
     waitFor([&] { return app_->completedBackup.has_value(); });
     waitFor([&] { return focused() == "Done"; });
+    type(Qt::Key_Return);  // a second press meant for Install lands on Done at once
+    ASSERT_TRUE(app_->window->visible()) << "the completion screen was skipped";
+    QTest::qWait(600);
     type(Qt::Key_Return);
   }, true);
   EXPECT_TRUE(fs::exists(box_.destination(7) / "1.3.0/Nimbra.gha"));
   EXPECT_TRUE(fs::exists(box_.destination(8) / "1.3.0/Nimbra.gha"));
   EXPECT_TRUE(machine_.launches().empty());
+}
+
+TEST_F(QtWindowTest, AHurriedUserIsToldWhyAndTheAlertKeepsTheKeyboard) {
+  const pid_t rhino = machine_.startApplication({applications() / "Rhino 8.app", false});
+  run([&] {
+    type(Qt::Key_Return);
+    waitFor([&] { return !app_->cancelButton->hidden(); });
+    window()->close();
+    settle();
+    EXPECT_NE(window(), nullptr);
+    EXPECT_EQ(app_->status->text(), "The installer closes when the installation has finished. Press Cancel to stop waiting.");
+    machine_.endApplication(rhino);
+    waitFor([&] { return focused() == "Done"; });
+
+    // No desktop handler for folders here: View backup says where the folder is.
+    tabTo("View backup");
+    std::string alert;
+    QTimer::singleShot(0, [&] {
+      QWidget* sheet = QApplication::activeModalWidget();
+      ASSERT_NE(sheet, nullptr);
+      alert = QAccessible::queryAccessibleInterface(sheet)->text(QAccessible::Description).toStdString();
+      // A stray click on the window behind, then the keyboard.
+      QTest::mouseClick(window(), Qt::LeftButton, {}, QPoint(400, 300));
+      window()->activateWindow();
+      settle();
+      type(Qt::Key_Return);
+    });
+    type(Qt::Key_Space);
+    EXPECT_EQ(alert, "The backup folder could not be opened. You can find it at \u201c" +
+                         app_->completedBackup->string() + "\u201d.");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(focused(), "View backup") << "the keyboard goes back where it was";
+  });
 }
 
 TEST_F(QtWindowTest, AScreenReaderSeesEveryControlAsWhatItIs) {

@@ -50,6 +50,22 @@ TEST(FailureText, EveryFileErrorIsASentenceNamingItsPath) {
       << "an unusual reason is still the system's own";
 }
 
+TEST(FailureText, TheInstallersOwnFoldersAreNamedByThePackageFolderThatHoldsThem) {
+  const fs::path root = "/Users/ada/Library/Application Support/McNeel/Rhinoceros/packages/8.0";
+  const fs::path staging = root / ".nimbra-install-C171C6A5-3F4D-4E5F-8A9B-0C1D2E3F4A5B";
+  const auto text = [](const char* operation, const fs::path& path, const fs::path& other, int error) {
+    return describe(fs::filesystem_error(operation, path, other, std::error_code(error, std::system_category())));
+  };
+  EXPECT_EQ(text("mkdir", staging, "", EACCES),
+            "Nimbra could not be installed in " + quoted(root) + " because you do not have permission to change it.");
+  EXPECT_EQ(text("rename", root / "nimbra", staging, EIO),
+            "Nimbra could not be installed in " + quoted(root) + " because the disk reported an error.");
+  EXPECT_EQ(text("write", staging / "1.3.0/Nimbra.gha", "", ENOSPC),
+            "There is no space left on the disk that holds " + quoted(root) + ".");
+  EXPECT_EQ(text("mkdir", root / ".nimbra-install-notes", "", EACCES),
+            "The folder " + quoted(root / ".nimbra-install-notes") + " could not be created because you do not have permission.");
+}
+
 TEST(FailureText, ADamagedRecordSaysWhereInPlainWords) {
   testing::TemporaryFolder folder;
   const std::pair<std::string, std::string> cases[] = {

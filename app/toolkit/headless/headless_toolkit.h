@@ -81,7 +81,10 @@ class HeadlessToolkit : public Toolkit, public Workspace {
   bool isProcessRunning(pid_t pid) override { return running_.count(pid) != 0; }
   void terminateApplication(pid_t pid) override;
   void launchApplication(const std::filesystem::path& application) override;
-  void openFolder(const std::filesystem::path& folder) override { openedFolders_.push_back(folder); }
+  bool openFolder(const std::filesystem::path& folder) override {
+    openedFolders_.push_back(folder);
+    return true;
+  }
   bool reduceMotion() override { return reduceMotion_; }
   std::filesystem::path resourcesFolder() override { return resources_; }
   std::filesystem::path homeFolder() override { return home_; }

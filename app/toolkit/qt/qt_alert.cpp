@@ -1,6 +1,10 @@
 #include "app/toolkit/qt/qt_alert.h"
 
+#include <QApplication>
 #include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QTimer>
+#include <QWindow>
 #include <QKeyEvent>
 #include <QPainterPath>
 #include <QRegion>
@@ -30,7 +34,7 @@ double wrappedHeight(const std::string& text) {
 }  // namespace
 
 AlertSheet::AlertSheet(const std::string& message, const std::string& informative, QWidget* window, Toolkit& toolkit)
-    : QDialog(window, Qt::Dialog | Qt::FramelessWindowHint) {
+    : QDialog(window, Qt::Dialog | Qt::FramelessWindowHint), previousFocus_(QApplication::focusWidget()) {
   setWindowTitle(QString::fromStdString(message));
   setWindowModality(window != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
 
@@ -64,6 +68,31 @@ AlertSheet::AlertSheet(const std::string& message, const std::string& informativ
   setAutoFillBackground(true);
   mirror_ = std::make_unique<QtMirror>(this, content_, toolkit);
   mirror_->sync();
+  // A click on the window behind activates it, though the sheet blocks it:
+  // the keyboard would then reach neither.
+  connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focused) {
+    if (isVisible() && focused != windowHandle()) takeKeyboard();
+  });
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    if (isVisible() && now != nullptr && !isAncestorOf(now)) takeKeyboard();
+  });
+}
+
+void AlertSheet::takeKeyboard() {
+  raise();
+  activateWindow();
+  if (QWidget* ok = mirror_->widgetOf(ok_.get())) ok->setFocus(Qt::OtherFocusReason);
+}
+
+void AlertSheet::done(int result) {
+  QDialog::done(result);
+  // Once the window is active again, the control that had the keyboard.
+  if (previousFocus_) {
+    QTimer::singleShot(0, previousFocus_, [focus = previousFocus_] {
+      focus->activateWindow();
+      focus->setFocus(Qt::OtherFocusReason);
+    });
+  }
 }
 
 void AlertSheet::showEvent(QShowEvent* event) {

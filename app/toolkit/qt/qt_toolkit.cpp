@@ -159,8 +159,8 @@ std::optional<fs::path> QtToolkit::runOpenPanel(const OpenPanelRequest& request)
 
 Workspace& QtToolkit::workspace() { return *state_->workspace; }
 
-void QtToolkit::openFolder(const fs::path& folder) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
+bool QtToolkit::openFolder(const fs::path& folder) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
 }
 
 bool QtToolkit::reduceMotion() { return desktopReducesMotion(desktopSettings()); }

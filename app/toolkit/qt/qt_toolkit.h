@@ -29,7 +29,7 @@ class QtToolkit : public Toolkit {
   void showAlert(const std::string& message, const std::string& informative) override;
   std::optional<std::filesystem::path> runOpenPanel(const OpenPanelRequest& request) override;
   Workspace& workspace() override;
-  void openFolder(const std::filesystem::path& folder) override;
+  bool openFolder(const std::filesystem::path& folder) override;
   bool reduceMotion() override;
   std::filesystem::path resourcesFolder() override;
   std::filesystem::path homeFolder() override;

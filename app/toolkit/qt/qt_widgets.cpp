@@ -150,16 +150,20 @@ void ButtonWidget::paintCard(QPainter& painter, const Button& button) {
 }
 
 void ButtonWidget::paintFocusRing(QPainter& painter, const Button& button) {
-  // The kit's ring: two points wide, following the control's own corners,
-  // light on a filled primary button and forest on everything else.
+  // The kit's ring: two points of ink at the control's edge, following its
+  // corners, with two points of paper inside it. Ink stands out at least 3:1
+  // against the paper around and inside it, and against forest; a selected
+  // card's thin forest border looks nothing like it.
   painter.save();
   QRectF ring = QRectF(rect()).adjusted(1, 1, -1, -1);
   double radius = std::max(button.layer().cornerRadius, 4.0);
-  if (button.style() == Button::Style::checkbox) ring = QRectF(0, (height() - 20) / 2.0, 20, 20), radius = 6;
+  // Around a check box and its title: there is no room beside the box alone.
+  if (button.style() == Button::Style::checkbox) radius = 6;
   if (button.style() == Button::Style::inline_) ring = QRectF(rect()).adjusted(1, 3, -1, -3), radius = 12;
-  const bool filled = button.layer().background == palette::forest;
-  painter.setPen(QPen(toQt(filled ? palette::ink : palette::forest), 2));
   painter.setBrush(Qt::NoBrush);
+  painter.setPen(QPen(toQt(palette::paper), 2));
+  painter.drawRoundedRect(ring.adjusted(2, 2, -2, -2), std::max(radius - 2, 2.0), std::max(radius - 2, 2.0));
+  painter.setPen(QPen(toQt(palette::ink), 2));
   painter.drawRoundedRect(ring, radius, radius);
   painter.restore();
 }
