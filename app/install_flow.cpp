@@ -4,6 +4,7 @@
 #include <set>
 
 #include "engine/failure_text.h"
+#include "engine/install_receipt.h"
 #include "engine/locations.h"
 
 namespace nimbra::ui {
@@ -33,12 +34,22 @@ void InstallFlow::locate(std::vector<RhinoTarget>& targets, const RhinoTarget& f
 }
 
 std::optional<std::string> InstallFlow::sharedCopyRefusal(const InstallEngine& engine, std::size_t chosen,
-                                                          std::size_t listed) {
+                                                          std::size_t listed, Audience audience) {
   // With every listed Rhino updated, the engine moves the shared copy itself.
   if (chosen >= listed || engine.scanLegacy(engine.legacyRoots()).empty()) return std::nullopt;
-  const std::string refusal = "The existing Nimbra copy is shared by Rhino 7 and 8. Select both versions for this update.";
+  const std::string refusal = std::string("The existing Nimbra copy is shared by Rhino 7 and 8. ") +
+                              (audience == Audience::window ? "Select both versions for this update."
+                                                            : "Install both versions: --rhino 7 --rhino 8, or no --rhino.");
   engine.log().write("Refused: " + refusal);
   return refusal;
+}
+
+std::string InstallFlow::versionsText(const std::vector<RhinoTarget>& targets) {
+  std::string text;
+  for (const RhinoTarget& target : targets) {
+    text += (text.empty() ? "" : " and ") + ("Rhino " + std::to_string(target.major));
+  }
+  return text;
 }
 
 void InstallFlow::logDiscovery(const InstallEngine& engine, const std::vector<RhinoTarget>& targets) {
@@ -57,14 +68,29 @@ InstallFlow::~InstallFlow() {
   if (timer_) timer_->invalidate();
 }
 
+std::optional<std::string> InstallFlow::refusalBeforeQuitting() const {
+  if (engine_.anotherInstallationRunning()) return std::string(kAnotherInstallationRunning);
+  if (options_.operation != Operation::install) return std::nullopt;
+  for (const RhinoTarget& target : selected_) {
+    if (engine_.installedCopy(target).state == InstallEngine::InstalledCopy::State::newer) {
+      return InstallEngine::newerVersionInstalled(target.major);
+    }
+  }
+  return std::nullopt;
+}
+
 void InstallFlow::start(std::vector<RhinoTarget> selected) {
   selected_ = std::move(selected);
+  // Nobody is asked to close Rhino for an attempt that cannot go ahead.
+  if (const std::optional<std::string> refusal = refusalBeforeQuitting()) {
+    return end(*refusal == kAnotherInstallationRunning ? Result::anotherInstallation : Result::failed, *refusal);
+  }
   std::set<fs::path> applications;
   for (const RunningApp& running : workspace_.runningApplications()) {
     if (!running.bundle) continue;
     const std::optional<RhinoTarget> rhino = engine_.target(*running.bundle, false);
     if (!rhino || (rhino->major != 7 && rhino->major != 8)) continue;
-    quitProcesses_.push_back(running.pid);
+    quitProcesses_.push_back(running);
     applications.insert(*running.bundle);
   }
   quitApplications_.assign(applications.begin(), applications.end());
@@ -74,7 +100,7 @@ void InstallFlow::start(std::vector<RhinoTarget> selected) {
   observer_.waitingChanged(true);
   observer_.statusChanged(quitProcesses_.empty() ? "Checking installation…" : "Save your work in Rhino to continue.");
   // The ordinary quit request: Rhino asks the user about unsaved work itself.
-  for (const pid_t pid : quitProcesses_) workspace_.terminateApplication(pid);
+  for (const RunningApp& running : quitProcesses_) workspace_.terminateApplication(running.pid);
   deadline_ = scheduler_.now() + options_.waitSeconds;
   timer_ = scheduler_.scheduleRepeating(kWaitInterval, [this] { tick(); });
 }
@@ -97,7 +123,7 @@ void InstallFlow::tick() {
   // A Rhino started since the request holds the install back too.
   const bool rhinoRunning = rhinoStillRunning();
   const bool quitOneAlive = std::any_of(quitProcesses_.begin(), quitProcesses_.end(),
-                                        [this](pid_t pid) { return workspace_.isProcessRunning(pid); });
+                                        [this](const RunningApp& quit) { return workspace_.isProcessRunning(quit.pid); });
   if (quitOneAlive || rhinoRunning) return;
   timer_->invalidate();
   observer_.waitingChanged(false);  // from here on the attempt cannot be cancelled
@@ -106,7 +132,22 @@ void InstallFlow::tick() {
 
 void InstallFlow::end(Result result, const std::string& message) {
   engine_.log().write(message);
+  reopenQuit();
   observer_.finished({result, message, std::nullopt, selected_});
+}
+
+void InstallFlow::reopenQuit() {
+  std::set<fs::path> reopened;
+  for (const RunningApp& quit : quitProcesses_) {
+    // One still running was never closed; one copy of each application.
+    if (workspace_.isProcessRunning(quit.pid) || !reopened.insert(*quit.bundle).second) continue;
+    try {
+      workspace_.launchApplication(*quit.bundle);
+      engine_.log().write("Opened again " + pathText(*quit.bundle));
+    } catch (const std::exception& error) {
+      engine_.log().write("Could not open Rhino again: " + describe(error));
+    }
+  }
 }
 
 void InstallFlow::startJob() {
@@ -127,7 +168,10 @@ void InstallFlow::startJob() {
       post([this, backup] { succeeded(backup); });
     } catch (const std::exception& error) {
       const std::string message = describe(error);
-      post([this, message] { observer_.finished({Result::failed, message, std::nullopt, selected_}); });
+      post([this, message] {
+        reopenQuit();
+        observer_.finished({Result::failed, message, std::nullopt, selected_});
+      });
     }
   });
 }

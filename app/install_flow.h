@@ -30,7 +30,8 @@ class InstallFlow {
     double waitSeconds = 120;
     Reopen reopen = Reopen::quitOnesElseLastSelected;
   };
-  enum class Result { done, cancelled, rhinoStillRunning, failed };
+  // anotherInstallation: the install lock is held elsewhere; try later.
+  enum class Result { done, cancelled, rhinoStillRunning, anotherInstallation, failed };
   struct Outcome {
     Result result = Result::failed;
     std::string message;                  // for people; empty when done
@@ -54,11 +55,16 @@ class InstallFlow {
   // found, in place of any listed target of its major, the list kept in
   // major order.
   static void locate(std::vector<RhinoTarget>& targets, const RhinoTarget& found);
+  // Who reads a sentence that names a way to choose: the window's controls or
+  // the command line's options.
+  enum class Audience { window, commandLine };
   // The refusal when fewer Rhinos are chosen than listed while an older copy
   // lies in a Grasshopper folder both share; nothing otherwise. Throws the
   // legacy scan's error.
   static std::optional<std::string> sharedCopyRefusal(const InstallEngine& engine, std::size_t chosen,
-                                                      std::size_t listed);
+                                                      std::size_t listed, Audience audience);
+  // "Rhino 7", "Rhino 7 and Rhino 8".
+  static std::string versionsText(const std::vector<RhinoTarget>& targets);
   // Writes what discovery found to the install log.
   static void logDiscovery(const InstallEngine& engine, const std::vector<RhinoTarget>& targets);
 
@@ -66,9 +72,12 @@ class InstallFlow {
               Observer& observer);
   ~InstallFlow();
 
-  // Asks every running Rhino 7 or 8 to quit, waits (0.25 s ticks, up to the
-  // wait), then runs the transaction for selected in the background; the
-  // observer hears the rest. Once only.
+  // Refuses at once what needs no Rhino to quit (another installation
+  // running, a newer version installed); else asks every running Rhino 7 or 8
+  // to quit, waits (0.25 s ticks, up to the wait), then runs the transaction
+  // for selected in the background; the observer hears the rest. An attempt
+  // that ends without installing opens again every Rhino it asked to quit
+  // that did quit. Once only.
   void start(std::vector<RhinoTarget> selected);
   // While waiting: ends the attempt at the next tick, nothing changed.
   void cancel() { cancelled_ = true; }
@@ -79,6 +88,9 @@ class InstallFlow {
   void end(Result result, const std::string& message);
   void startJob();
   void succeeded(const std::filesystem::path& backup);
+  std::optional<std::string> refusalBeforeQuitting() const;
+  // Opens again the Rhinos this attempt asked to quit and that have quit.
+  void reopenQuit();
 
   const InstallEngine& engine_;
   Scheduler& scheduler_;
@@ -86,7 +98,7 @@ class InstallFlow {
   Options options_;
   Observer& observer_;
   std::vector<RhinoTarget> selected_;
-  std::vector<pid_t> quitProcesses_;
+  std::vector<RunningApp> quitProcesses_;
   std::vector<std::filesystem::path> quitApplications_;
   double deadline_ = 0;
   bool cancelled_ = false;

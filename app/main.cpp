@@ -14,6 +14,10 @@ int main(int argc, char** argv) {
     return nimbra::ui::runCommandLine(arguments, nimbra::ui::bundleResources() / "Payload", nimbra::homeFolder(), std::cout,
                                       std::cerr);
   }
+  if (const std::optional<std::string> missing = nimbra::ui::missingDisplay()) {
+    std::cerr << *missing << "\n";
+    return nimbra::ui::kUsage;
+  }
   nimbra::ui::QtToolkit toolkit(argc, argv);
   nimbra::ui::InstallerApp app(toolkit);
   toolkit.run(app);

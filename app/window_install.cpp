@@ -23,7 +23,8 @@ void InstallerApp::install() {
   std::vector<RhinoTarget> selected = selectedTargets();
   if (selected.empty()) return;
   try {
-    if (const auto refusal = InstallFlow::sharedCopyRefusal(*engine, selected.size(), targets.size())) {
+    if (const auto refusal = InstallFlow::sharedCopyRefusal(*engine, selected.size(), targets.size(),
+                                                                  InstallFlow::Audience::window)) {
       return showError(*refusal);
     }
   } catch (const std::exception& error) {
@@ -53,6 +54,7 @@ void InstallerApp::finished(const InstallFlow::Outcome& outcome) {
     case InstallFlow::Result::done:
       return succeeded(outcome);
     case InstallFlow::Result::failed:
+    case InstallFlow::Result::anotherInstallation:
       setBusy(false);
       status->setText("Installation stopped.");
       return showError(outcome.message);
@@ -69,10 +71,7 @@ void InstallerApp::succeeded(const InstallFlow::Outcome& outcome) {
   completedBackup = outcome.backup;
   heading->setText("Nimbra is installed.");
   subtitle->setText("Open Grasshopper and select the Nimbra tab.");
-  std::string versions;
-  for (const RhinoTarget& target : outcome.targets) {
-    versions += (versions.empty() ? "" : " and ") + ("Rhino " + std::to_string(target.major));
-  }
+  const std::string versions = InstallFlow::versionsText(outcome.targets);
   status->setText("Installed for " + versions);
   installButton->setAttributedTitle({TextRun{"View backup", {13, Weight::semibold}, palette::white}});
   for (const auto& control : {automaticButton, customButton, browseButton, refreshButton, openRhino}) {

@@ -49,7 +49,7 @@ void requireLock(const FileLock& lock, const fs::path& support) {
     throw InstallError("The installation folder cannot be opened: " + pathText(support));
   }
   if (lock.outcome() == FileLock::Outcome::heldElsewhere) {
-    throw InstallError("Another Nimbra installation is already running.");
+    throw InstallError(std::string(kAnotherInstallationRunning));
   }
 }
 
@@ -78,7 +78,7 @@ void InstallEngine::recover(const Progress& progress) const {
   if (!fm_.fileExists(support())) return;
   try {
     rejectLinks(support());
-    const FileLock lock(support() / "install.lock");
+    const FileLock lock(support() / kLockFile);
     requireLock(lock, support());
     rejectLinks(support() / kBackupsFolder);
     recoverInterrupted(progress);
@@ -101,7 +101,7 @@ fs::path InstallEngine::transact(Operation operation, const std::vector<RhinoTar
     log_.write(what + " of Nimbra " + release_.version + " began for " + targetsText(targets) + ".");
 
     // Declared first, so it is released and closed last on every way out.
-    const FileLock lock(support() / "install.lock");
+    const FileLock lock(support() / kLockFile);
     requireLock(lock, support());
 
     // Receipts and moved-aside copies are written only below the real support

@@ -98,6 +98,34 @@ class InstallEngine {
   // in manifest order. Changes nothing.
   void verify(const PayloadPackage& package, const std::filesystem::path& folder) const;
 
+  // What verify would refuse first: the file (its path in the package; for a
+  // file that is not in the manifest, its path in the folder, "" when it
+  // cannot be told) and the error verify throws for it.
+  struct Difference {
+    std::string path;
+    std::exception_ptr error;
+  };
+  std::optional<Difference> difference(const PayloadPackage& package, const std::filesystem::path& folder) const;
+
+  // ---- What is installed
+
+  // The copy in a target's destination against this release. Changes
+  // nothing, takes no lock. Never throws.
+  struct InstalledCopy {
+    enum class State { notInstalled, upToDate, older, newer, changed };
+    State state = State::notInstalled;
+    std::string version;  // as its manifest.txt says; "" when not installed or unreadable
+    std::string changed;  // with State::changed: the first file that differs
+  };
+  InstalledCopy installedCopy(const RhinoTarget& target) const;
+
+  // "A newer Nimbra version is already installed for Rhino <major>."
+  static std::string newerVersionInstalled(std::int64_t major);
+
+  // Whether another process holds the install lock now: a probe, released at
+  // once, that creates nothing. Never throws.
+  bool anotherInstallationRunning() const;
+
   // ---- The install transaction and recovery
 
   // Called synchronously on the installing thread with each progress text.

@@ -137,8 +137,7 @@ void InstallTransaction::checkExistingDestination(const RhinoTarget& target, con
   for (const std::string& name : fm_.contentsOfDirectory(destination)) {
     if (isHiddenName(name) || !versionName.search(name)) continue;
     if (compareNumeric(versionCore(name), core) > 0) {
-      throw InstallError("A newer Nimbra version is already installed for Rhino " + std::to_string(target.major) +
-                         ".");
+      throw InstallError(InstallEngine::newerVersionInstalled(target.major));
     }
   }
 }

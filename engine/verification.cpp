@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <optional>
 #include <set>
 
@@ -37,20 +38,32 @@ std::optional<std::set<std::string>> listedFiles(const FileManager& fm, const fs
 
 }  // namespace
 
-void InstallEngine::verify(const PayloadPackage& package, const fs::path& at) const {
-  if (package.files.empty()) throw InstallError("The installer package is empty.");
+std::optional<InstallEngine::Difference> InstallEngine::difference(const PayloadPackage& package,
+                                                                   const fs::path& at) const {
   const fs::path folder = location(at);
-  // Files are checked on every core at once; the failure reported is still
+  // Files are checked on every core at once; the difference reported is still
   // the first in manifest order, since each file's check stands alone.
   LinkMemo memo;
   const std::vector<std::exception_ptr> failures =
       forEachConcurrently(package.files.size(), [&](std::size_t i) { checkFile(package.files[i], folder, memo); });
-  for (const std::exception_ptr& failure : failures) {
-    if (failure) std::rethrow_exception(failure);
+  for (std::size_t i = 0; i < failures.size(); ++i) {
+    if (failures[i]) return Difference{package.files[i].path, failures[i]};
   }
   std::set<std::string> expected;
   for (const PayloadFile& file : package.files) expected.insert(nfc(file.path));
-  if (listedFiles(fm_, folder) != std::optional(expected)) throw InstallError("The package contains unexpected files.");
+  const std::optional<std::set<std::string>> listed = listedFiles(fm_, folder);
+  if (listed == std::optional(expected)) return std::nullopt;
+  std::string extra;
+  if (listed) {
+    const auto unexpected = std::find_if(listed->begin(), listed->end(), [&](const auto& p) { return !expected.contains(p); });
+    if (unexpected != listed->end()) extra = *unexpected;
+  }
+  return Difference{extra, std::make_exception_ptr(InstallError("The package contains unexpected files."))};
+}
+
+void InstallEngine::verify(const PayloadPackage& package, const fs::path& at) const {
+  if (package.files.empty()) throw InstallError("The installer package is empty.");
+  if (const std::optional<Difference> found = difference(package, at)) std::rethrow_exception(found->error);
 }
 
 void InstallEngine::checkFile(const PayloadFile& file, const fs::path& folder, LinkMemo& memo) const {

@@ -1,6 +1,8 @@
 #include "app/cli/command_line.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <cmath>
 #include <ostream>
 
@@ -16,8 +18,11 @@ Installs the Nimbra plug-in for Grasshopper into Rhino 7 and Rhino 8 without a
 window, as the window does: the same checks, backups and messages.
 
 Commands:
-  --install          install into every Rhino found, or into those named below
+  --install          install into every Rhino found, or into those named below;
+                     where this version is installed whole, nothing is done
   --uninstall        move the installed copies into a new backup folder
+  --check            say, changing nothing, whether an install would change
+                     anything: up to date, older, newer, changed, not installed
   --recover          only put back an installation that was cut off
   --list             list the Rhino installations found and what is installed
   --help             show this text
@@ -28,7 +33,9 @@ Options:
   --rhino-path PATH  the Rhino application at PATH (a folder ending in .app)
   --wait SECONDS     how long to wait for a running Rhino to quit (default 120)
   --no-quit          refuse at once while Rhino runs, instead of asking it to quit
-  --no-open          leave Rhino closed afterwards (default: open again what was quit)
+  --no-open          leave Rhino closed after an install (default: open again what
+                     was quit); an attempt that installs nothing always opens it again
+  --reinstall        install even where this version is installed whole
   --json             print one JSON object with the outcome instead of progress lines
 
 Exit status:
@@ -37,6 +44,8 @@ Exit status:
   2  the command line is not right
   3  Rhino is still running after the wait (at once with --no-quit)
   4  no Rhino 7 or 8 was found
+  5  another installation is running: try again later
+  6  --check found something an install would change
 
 Every install, uninstall and recovery is recorded in
 ~/Library/Application Support/Nimbra/Logs/install.log.
@@ -53,11 +62,15 @@ bool setCommand(CommandLine& line, CommandLine::Command command, std::string& pr
 
 }  // namespace
 
-bool wantsCommandLine(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]).starts_with("--")) return true;
+bool wantsCommandLine(int argc, char**) { return argc > 1; }
+
+std::optional<std::string> missingDisplay() {
+  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') return std::nullopt;
   }
-  return false;
+  return "Nimbra Setup has no display to show its window on. Without one, give it a command: run it with --help "
+         "to see them.";
 }
 
 std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& arguments, std::string& problem) {
@@ -75,6 +88,8 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
     else if (argument == "--uninstall") ok = setCommand(line, Command::uninstall, problem);
     else if (argument == "--recover") ok = setCommand(line, Command::recover, problem);
     else if (argument == "--list") ok = setCommand(line, Command::list, problem);
+    else if (argument == "--check") ok = setCommand(line, Command::check, problem);
+    else if (argument == "--reinstall") line.reinstall = true;
     else if (argument == "--help") ok = setCommand(line, Command::help, problem);
     else if (argument == "--version") ok = setCommand(line, Command::version, problem);
     else if (argument == "--no-quit") line.noQuit = true;
@@ -104,12 +119,14 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
     if (!ok) return std::nullopt;
   }
   if (line.command == Command::none) {
-    problem = "say what to do: --install, --uninstall, --recover or --list";
+    problem = "say what to do: --install, --uninstall, --check, --recover or --list";
     return std::nullopt;
   }
   const bool chooses = !line.majors.empty() || !line.paths.empty();
-  if (chooses && line.command != Command::install && line.command != Command::uninstall) {
-    problem = "--rhino and --rhino-path go with --install or --uninstall";
+  const bool choosing = line.command == Command::install || line.command == Command::uninstall ||
+                        line.command == Command::check;
+  if (chooses && !choosing) {
+    problem = "--rhino and --rhino-path go with --install, --uninstall or --check";
     return std::nullopt;
   }
   return line;
@@ -120,8 +137,9 @@ int runCommandLine(const std::vector<std::string>& arguments, const std::filesys
   std::string problem;
   const std::optional<CommandLine> line = parseCommandLine(arguments, problem);
   if (!line) {
-    err << "Nimbra Setup: " << problem << ".\nRun it with --help to see the commands and options.\n";
-    return kUsage;
+    const bool json = std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
+    const std::string sentence = "Nimbra Setup: " + problem + ". Run it with --help to see the commands and options.";
+    return Report(out, err, json).finish({kUsage, "usage", sentence});
   }
   if (line->command == CommandLine::Command::help) {
     out << kHelp;

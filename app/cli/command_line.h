@@ -19,9 +19,11 @@ inline constexpr int kFailed = 1;
 inline constexpr int kUsage = 2;
 inline constexpr int kRhinoRunning = 3;
 inline constexpr int kNoRhino = 4;
+inline constexpr int kAnotherInstallation = 5;
+inline constexpr int kWouldChange = 6;
 
 struct CommandLine {
-  enum class Command { none, install, uninstall, recover, list, help, version };
+  enum class Command { none, install, uninstall, recover, list, check, help, version };
   Command command = Command::none;
   std::vector<std::int64_t> majors;        // --rhino
   std::vector<std::filesystem::path> paths;  // --rhino-path
@@ -29,10 +31,16 @@ struct CommandLine {
   bool noQuit = false;
   bool noOpen = false;
   bool json = false;
+  bool reinstall = false;  // install even where this release is installed whole
 };
 
-// Whether the arguments ask for the command line rather than the window.
+// Whether the arguments ask for the command line rather than the window: any
+// argument at all, so that a mistyped one is told so instead of opening a
+// window.
 bool wantsCommandLine(int argc, char** argv);
+
+// Why the window cannot open here (no display at all); nothing when it can.
+std::optional<std::string> missingDisplay();
 
 // Reads the arguments (without the program's name); nothing, with the reason
 // in problem, when they do not form a command.

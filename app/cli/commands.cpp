@@ -1,16 +1,10 @@
 #include "app/cli/commands.h"
 
-#include <signal.h>
-
 #include <algorithm>
-#include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "app/cli/console_loop.h"
 #include "engine/failure_text.h"
 #include "engine/locations.h"
-#include "engine/platform/file_manager.h"
-#include "engine/platform/unicode.h"
 
 namespace nimbra::ui {
 
@@ -18,77 +12,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-volatile sig_atomic_t interrupted = 0;
+using State = InstallEngine::InstalledCopy::State;
 
-void onInterrupt(int) { interrupted = 1; }
-
-// Ctrl+C and the quit request, for as long as an attempt runs: they cancel
-// its wait for Rhino; once the install has begun it finishes.
-class InterruptGuard {
- public:
-  InterruptGuard() {
-    interrupted = 0;
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previousInt_);
-    sigaction(SIGTERM, &action, &previousTerm_);
+// What --check says of one installed copy.
+std::string checkText(const InstallEngine::InstalledCopy& copy) {
+  switch (copy.state) {
+    case State::upToDate: return "up to date";
+    case State::older: return "an older version (" + copy.version + ")";
+    case State::newer: return "a newer version (" + copy.version + ")";
+    case State::changed: return "changed: " + copy.changed;
+    case State::notInstalled: break;
   }
-  ~InterruptGuard() {
-    sigaction(SIGINT, &previousInt_, nullptr);
-    sigaction(SIGTERM, &previousTerm_, nullptr);
-  }
-
- private:
-  struct sigaction previousInt_ {};
-  struct sigaction previousTerm_ {};
-};
-
-std::string versionsText(const std::vector<RhinoTarget>& targets) {
-  std::string text;
-  for (const RhinoTarget& target : targets) {
-    text += (text.empty() ? "" : " and ") + ("Rhino " + std::to_string(target.major));
-  }
-  return text;
+  return "not installed";
 }
-
-// What stands in a target's destination: the version its manifest names.
-std::string installedVersion(const RhinoTarget& target) {
-  const FileManager& fm = FileManager::standard();
-  const fs::path destination = target.destination();
-  if (!fm.fileExists(destination)) return "";
-  try {
-    return trimmedWhitespace(fm.readWholeFile(destination / "manifest.txt", 1 << 20));
-  } catch (const std::exception&) {
-    return "unknown";
-  }
-}
-
-// Prints what the flow reports; stops the loop when the attempt ends.
-class Reporter : public InstallFlow::Observer {
- public:
-  Reporter(std::ostream& out, std::ostream& err, bool quiet, ConsoleLoop& loop)
-      : out_(out), err_(err), quiet_(quiet), loop_(loop) {}
-  void statusChanged(const std::string& text) override {
-    if (!quiet_) out_ << text << std::endl;
-  }
-  void waitingChanged(bool) override {}
-  void finished(const InstallFlow::Outcome& outcome) override {
-    outcome_ = outcome;
-    loop_.quit();
-  }
-  void couldNotReopen(const fs::path&, const std::string& message) override {
-    err_ << "Installed. Open Rhino from Applications. (" << message << ")" << std::endl;
-  }
-  const InstallFlow::Outcome& outcome() const { return outcome_; }
-
- private:
-  std::ostream& out_;
-  std::ostream& err_;
-  bool quiet_;
-  ConsoleLoop& loop_;
-  InstallFlow::Outcome outcome_;
-};
 
 }  // namespace
 
@@ -98,19 +34,21 @@ Commands::Commands(const CommandLine& line, std::string invocation, fs::path res
       invocation_(std::move(invocation)),
       resources_(std::move(resources)),
       home_(std::move(home)),
-      out_(out),
-      err_(err) {}
+      err_(err),
+      report_(out, err, line.json) {}
 
 int Commands::run() {
   try {
     engine_ = std::make_unique<InstallEngine>(resources_, home_);
   } catch (const std::exception& error) {
-    return fail(kFailed, "failed", describe(error));
+    return report_.finish({kFailed, "failed", describe(error)});
   }
+  report_.setVersion(engine_->release().version);
   const InstallLog& log = engine_->log();
   log.begin("Nimbra Setup " + engine_->release().version + ", command line: " + invocation_);
   const int status = runCommand();
-  log.end("Exit status " + std::to_string(status) + (outcome_.empty() ? "." : ": " + outcome_));
+  const std::string& outcome = report_.lastMessage();
+  log.end("Exit status " + std::to_string(status) + (outcome.empty() ? "." : ": " + outcome));
   // Said once, and never a reason to fail: the log only serves support.
   if (const std::string why = log.firstFailure(); !why.empty()) {
     err_ << "The install log could not be written: " << why << "\n";
@@ -121,11 +59,11 @@ int Commands::run() {
 int Commands::runCommand() {
   switch (line_.command) {
     case CommandLine::Command::version:
-      out_ << "Nimbra Setup, installing Nimbra " << engine_->release().version << "\n";
-      return kDone;
+      return report_.finish({kDone, "version", "Nimbra Setup, installing Nimbra " + engine_->release().version});
     case CommandLine::Command::list: return list();
-    case CommandLine::Command::install: return transact(Operation::install);
-    case CommandLine::Command::uninstall: return transact(Operation::uninstall);
+    case CommandLine::Command::check: return check();
+    case CommandLine::Command::install: return install();
+    case CommandLine::Command::uninstall: return uninstall();
     case CommandLine::Command::recover: return recover();
     case CommandLine::Command::help:
     case CommandLine::Command::none: break;
@@ -133,39 +71,70 @@ int Commands::runCommand() {
   return kUsage;
 }
 
+std::vector<Report::Target> Commands::described(const std::vector<RhinoTarget>& targets) const {
+  std::vector<Report::Target> described;
+  for (const RhinoTarget& target : targets) {
+    const InstallEngine::InstalledCopy copy = engine_->installedCopy(target);
+    const bool none = copy.state == State::notInstalled;
+    described.push_back({target, none ? std::nullopt : std::optional(copy.version.empty() ? "unknown" : copy.version)});
+  }
+  return described;
+}
+
 int Commands::list() {
   const std::vector<RhinoTarget> found = engine_->discover();
-  if (found.empty()) return fail(kNoRhino, "no-rhino", "Rhino 7 or 8 was not found.");
-  nlohmann::json rhinos = nlohmann::json::array();
-  for (const RhinoTarget& target : found) {
-    const std::string version = installedVersion(target);
-    if (line_.json) {
-      rhinos.push_back({{"major", target.major},
-                        {"application", pathText(target.application)},
-                        {"packageRoot", pathText(target.packageRoot)},
-                        {"installed", version.empty() ? nlohmann::json() : nlohmann::json(version)}});
-    } else {
-      out_ << "Rhino " << target.major << "\t" << pathText(target.application) << "\t"
-           << (version.empty() ? "Nimbra not installed" : "Nimbra " + version) << "\n";
-    }
+  if (found.empty()) return report_.finish({kNoRhino, "no-rhino", "Rhino 7 or 8 was not found."});
+  const std::vector<Report::Target> targets = described(found);
+  for (const Report::Target& entry : targets) {
+    report_.line("Rhino " + std::to_string(entry.target.major) + "\t" + pathText(entry.target.application) + "\t" +
+                 (entry.installedVersion ? "Nimbra " + *entry.installedVersion : "Nimbra not installed"));
   }
-  if (line_.json) out_ << nlohmann::json{{"outcome", "listed"}, {"rhinos", rhinos}}.dump(2) << "\n";
-  return kDone;
+  return report_.finish({kDone, "listed", "Found " + InstallFlow::versionsText(found) + ".", targets, std::nullopt, false});
+}
+
+int Commands::check() {
+  std::vector<RhinoTarget> listed, chosen;
+  if (const std::optional<int> status = choose(listed, chosen)) return *status;
+  std::vector<RhinoTarget> changing;
+  for (const RhinoTarget& target : chosen) {
+    const InstallEngine::InstalledCopy copy = engine_->installedCopy(target);
+    report_.line("Rhino " + std::to_string(target.major) + ": " + checkText(copy));
+    if (copy.state != State::upToDate) changing.push_back(target);
+  }
+  if (changing.empty()) {
+    return report_.finish({kDone, "up-to-date",
+                           "Nimbra " + engine_->release().version + " is up to date for " +
+                               InstallFlow::versionsText(chosen) + ".",
+                           described(chosen)});
+  }
+  return report_.finish({kWouldChange, "would-change",
+                         "An install would change Nimbra for " + InstallFlow::versionsText(changing) + ".",
+                         described(chosen)});
 }
 
 std::optional<int> Commands::choose(std::vector<RhinoTarget>& listed, std::vector<RhinoTarget>& chosen) {
   listed = InstallFlow::firstOfEachMajor(engine_->discover());
   for (const fs::path& path : line_.paths) {
-    const std::optional<RhinoTarget> found = engine_->target(path);
-    if (!found) return fail(kFailed, "refused", "Select the Rhino 7 or Rhino 8 application.");
+    const std::string named = "\u201c" + pathText(path) + "\u201d";
+    std::error_code error;
+    const bool exists = fs::exists(path, error), folder = fs::is_directory(path, error);
+    const std::optional<RhinoTarget> found = folder ? engine_->target(path) : std::nullopt;
+    if (!found) {
+      return report_.finish({kFailed, "refused",
+                             named + (!exists  ? " does not exist."
+                                      : !folder ? " is not a folder."
+                                                : " is not a Rhino 7 or Rhino 8 application.")});
+    }
     InstallFlow::locate(listed, *found);
     chosen.push_back(*found);
   }
   InstallFlow::logDiscovery(*engine_, listed);
-  if (listed.empty()) return fail(kNoRhino, "no-rhino", "Rhino 7 or 8 was not found.");
+  if (listed.empty()) return report_.finish({kNoRhino, "no-rhino", "Rhino 7 or 8 was not found."});
   for (const std::int64_t major : line_.majors) {
     const auto found = std::find_if(listed.begin(), listed.end(), [&](const auto& t) { return t.major == major; });
-    if (found == listed.end()) return fail(kNoRhino, "no-rhino", "Rhino " + std::to_string(major) + " was not found.");
+    if (found == listed.end()) {
+      return report_.finish({kNoRhino, "no-rhino", "Rhino " + std::to_string(major) + " was not found."});
+    }
     chosen.push_back(*found);
   }
   if (chosen.empty()) chosen = listed;
@@ -174,91 +143,18 @@ std::optional<int> Commands::choose(std::vector<RhinoTarget>& listed, std::vecto
   return std::nullopt;
 }
 
-int Commands::transact(Operation operation) {
-  std::vector<RhinoTarget> listed, chosen;
-  if (const std::optional<int> status = choose(listed, chosen)) return *status;
-  try {
-    if (const auto refusal = InstallFlow::sharedCopyRefusal(*engine_, chosen.size(), listed.size())) {
-      return fail(kFailed, "refused", *refusal);
-    }
-  } catch (const std::exception& error) {
-    return fail(kFailed, "refused", describe(error));
-  }
-  return waitForFlow(operation, chosen);
-}
-
-int Commands::waitForFlow(Operation operation, const std::vector<RhinoTarget>& chosen) {
-  const InterruptGuard guard;
-  ConsoleLoop loop;
-  Reporter reporter(out_, err_, line_.json, loop);
-  InstallFlow flow(*engine_, loop, SystemWorkspace::shared(),
-                   {.operation = operation,
-                    .askRhinoToQuit = !line_.noQuit,
-                    .waitSeconds = line_.waitSeconds,
-                    .reopen = line_.noOpen ? InstallFlow::Reopen::none : InstallFlow::Reopen::quitOnes},
-                   reporter);
-  const std::unique_ptr<Timer> watch = loop.scheduleRepeating(0.1, [&flow] {
-    if (interrupted != 0) flow.cancel();
-  });
-  loop.postToMain([&flow, chosen] { flow.start(chosen); });
-  loop.run();
-  const InstallFlow::Outcome& outcome = reporter.outcome();
-  const bool installing = operation == Operation::install;
-  switch (outcome.result) {
-    case InstallFlow::Result::done: {
-      const std::string message =
-          (installing ? "Installed Nimbra " + engine_->release().version + " for " : "Removed Nimbra for ") +
-          versionsText(outcome.targets) + ". Backup folder: " + pathText(*outcome.backup);
-      outcome_ = message;
-      if (line_.json) printJson(installing ? "installed" : "uninstalled", message, outcome.targets, outcome.backup);
-      else out_ << message << "\n";
-      return kDone;
-    }
-    case InstallFlow::Result::rhinoStillRunning: return fail(kRhinoRunning, "rhino-running", outcome.message);
-    case InstallFlow::Result::cancelled: return fail(kFailed, "cancelled", outcome.message);
-    case InstallFlow::Result::failed: break;
-  }
-  return fail(kFailed, "failed", outcome.message);
-}
-
 int Commands::recover() {
   bool restored = false;
   try {
     engine_->recover([&](const std::string& text) {
       restored = true;
-      if (!line_.json) out_ << text << std::endl;
+      report_.line(text);
     });
   } catch (const std::exception& error) {
-    return fail(kFailed, "failed", describe(error));
+    return report_.finish({kFailed, "failed", describe(error)});
   }
-  const std::string message = restored ? "The interrupted installation is restored." : "Nothing to recover.";
-  outcome_ = message;
-  if (line_.json) printJson(restored ? "recovered" : "nothing-to-do", message, {}, std::nullopt);
-  else out_ << message << "\n";
-  return kDone;
-}
-
-int Commands::fail(int status, const std::string& outcome, const std::string& message) {
-  outcome_ = message;
-  if (line_.json) printJson(outcome, message, {}, std::nullopt);
-  else err_ << message << "\n";
-  return status;
-}
-
-void Commands::printJson(const std::string& outcome, const std::string& message, const std::vector<RhinoTarget>& targets,
-                         const std::optional<fs::path>& backup) {
-  nlohmann::json installed = nlohmann::json::array();
-  for (const RhinoTarget& target : targets) {
-    installed.push_back({{"major", target.major},
-                         {"application", pathText(target.application)},
-                         {"destination", pathText(target.destination())}});
-  }
-  const nlohmann::json document = {{"outcome", outcome},
-                                   {"message", message},
-                                   {"version", engine_ ? nlohmann::json(engine_->release().version) : nlohmann::json()},
-                                   {"targets", installed},
-                                   {"backup", backup ? nlohmann::json(pathText(*backup)) : nlohmann::json()}};
-  out_ << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+  return report_.finish(restored ? Report::Outcome{kDone, "recovered", "The interrupted installation is restored."}
+                                 : Report::Outcome{kDone, "unchanged", "Nothing to recover."});
 }
 
 }  // namespace nimbra::ui

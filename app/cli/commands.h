@@ -1,7 +1,7 @@
 #pragma once
 
 // The commands of the command line, each on one engine: what they print and
-// the exit status they end with.
+// the exit status they end with. Every outcome goes through one Report.
 
 #include <filesystem>
 #include <iosfwd>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/cli/command_line.h"
+#include "app/cli/report.h"
 #include "app/install_flow.h"
 
 namespace nimbra::ui {
@@ -25,25 +26,24 @@ class Commands {
  private:
   int runCommand();
   int list();
-  int transact(Operation operation);
+  int check();
   int recover();
+  int install();
+  int uninstall();
   // The listed targets and those the command names; an exit status when the
   // naming fails.
   std::optional<int> choose(std::vector<RhinoTarget>& listed, std::vector<RhinoTarget>& chosen);
-  int waitForFlow(Operation operation, const std::vector<RhinoTarget>& chosen);
-  // Reports a refusal or failure: the sentence on standard error, or the
-  // JSON object on standard output.
-  int fail(int status, const std::string& outcome, const std::string& message);
-  void printJson(const std::string& outcome, const std::string& message, const std::vector<RhinoTarget>& targets,
-                 const std::optional<std::filesystem::path>& backup);
+  // Quits Rhino, waits and runs the transaction through the install flow.
+  int runFlow(Operation operation, const std::vector<RhinoTarget>& chosen);
+  // Each target with the version installed in it now.
+  std::vector<Report::Target> described(const std::vector<RhinoTarget>& targets) const;
 
   const CommandLine& line_;
   std::string invocation_;
-  std::string outcome_;  // the last sentence reported, for the log's last line
   std::filesystem::path resources_;
   std::filesystem::path home_;
-  std::ostream& out_;
   std::ostream& err_;
+  Report report_;
   std::unique_ptr<InstallEngine> engine_;
 };
 

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/install_receipt.h"
+#include "engine/platform/file_lock.h"
 #include "tests/support/install_sandbox.h"
 #include "tools/simulated_rhino/rhino_bundle.h"
 
@@ -99,8 +100,10 @@ TEST_F(CommandLine, InstallsEveryRhinoOrTheOnesNamed) {
   EXPECT_EQ(document["outcome"], "installed");
   EXPECT_EQ(document["version"], kVersion);
   ASSERT_EQ(document["targets"].size(), 2u);
-  EXPECT_EQ(document["targets"][1]["destination"], destination(8).string());
-  const fs::path backup = document["backup"].get<std::string>();
+  EXPECT_EQ(document["targets"][1]["packageFolder"], box_.standardRoot(8).string());
+  EXPECT_EQ(document["targets"][1]["installedVersion"], kVersion);
+  EXPECT_EQ(document["exitStatus"], 0);
+  const fs::path backup = document["backupFolder"].get<std::string>();
   EXPECT_EQ(decodeReceipt(readFile(backup / "receipt.json")).state, "complete");
 }
 
@@ -130,7 +133,9 @@ TEST_F(CommandLine, RefusesWithTheWindowsSentences) {
   writeFile(box_.sharedLibraries() / "Nimbra.gha", "older" + testing::productMarker());
   const Run shared = run("--install --rhino 8");
   EXPECT_EQ(shared.status, 1);
-  EXPECT_EQ(shared.err, "The existing Nimbra copy is shared by Rhino 7 and 8. Select both versions for this update.\n");
+  EXPECT_EQ(shared.err,
+            "The existing Nimbra copy is shared by Rhino 7 and 8. Install both versions: --rhino 7 --rhino 8, or no "
+            "--rhino.\n");
   EXPECT_TRUE(fs::exists(box_.sharedLibraries() / "Nimbra.gha"));
   EXPECT_FALSE(fs::exists(destination(8)));
 
@@ -189,6 +194,63 @@ TEST_F(CommandLine, RecoversAnInterruptedInstall) {
   EXPECT_EQ(run("--list").status, 0);
 }
 
+TEST_F(CommandLine, RunAgainItChangesNothingAndChecksWhatAnInstallWouldChange) {
+  const std::string rhino8Runs = "pgrep -f 'Rhino 8.app/Contents/MacOS' >/dev/null || status=99\n";
+  EXPECT_EQ(run("--check").status, 6);
+  ASSERT_EQ(run("--install --no-open").status, 0);
+  const std::size_t backupFolders = std::distance(fs::directory_iterator(backups()), fs::directory_iterator());
+  const Run again = run("--install", startRhino(8), rhino8Runs);
+  EXPECT_EQ(again.status, 0) << "Rhino 8 was asked to quit: " << again.err;
+  EXPECT_EQ(again.out, "Nimbra " + kVersion + " is already installed for Rhino 7 and Rhino 8.\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(backups()), fs::directory_iterator()), backupFolders);
+  const Run upToDate = run("--check --json");
+  EXPECT_EQ(upToDate.status, 0);
+  EXPECT_EQ(nlohmann::json::parse(upToDate.out)["outcome"], "up-to-date");
+
+  const std::string file = decodeRelease(readFile(kApp / "Contents/Resources/Payload/release.json")).packages[1].files[0].path;
+  writeFile(destination(8) / kVersion / file, "changed by hand");
+  const Run changed = run("--check");
+  EXPECT_EQ(changed.status, 6);
+  EXPECT_EQ(changed.out, "Rhino 7: up to date\nRhino 8: changed: " + file + "\n");
+  const Run repaired = run("--install --no-open");
+  EXPECT_EQ(repaired.status, 0);
+  EXPECT_NE(repaired.out.find("Rhino 8: " + file + " differs from this installer's; installing again.\n"),
+            std::string::npos)
+      << repaired.out;
+  EXPECT_EQ(run("--check").status, 0);
+  writeFile(destination(7) / "notes.txt", "beside the version folder");
+  EXPECT_EQ(run("--check --rhino 7").out, "Rhino 7: changed: notes.txt\n");
+}
+
+TEST_F(CommandLine, NothingToRemoveAndAnotherInstallationDisturbNobody) {
+  const std::string rhino8Runs = "pgrep -f 'Rhino 8.app/Contents/MacOS' >/dev/null || status=99\n";
+  const Run nothing = run("--uninstall --rhino 8", startRhino(8), rhino8Runs);
+  EXPECT_EQ(nothing.status, 0) << nothing.err;
+  EXPECT_EQ(nothing.out, "Nimbra is not installed for Rhino 8.\n");
+  EXPECT_FALSE(fs::exists(backups()));
+
+  fs::create_directories(box_.support());
+  const FileLock held(box_.support() / "install.lock");
+  const Run locked = run("--install --json", startRhino(8), rhino8Runs);
+  EXPECT_EQ(locked.status, 5) << "Rhino 8 was asked to quit";
+  const nlohmann::json document = nlohmann::json::parse(locked.out);
+  EXPECT_EQ(document["outcome"], "another-installation");
+  EXPECT_EQ(document["message"], "Another Nimbra installation is already running.");
+  EXPECT_EQ(document["exitStatus"], 5);
+  EXPECT_FALSE(installed(8));
+}
+
+TEST_F(CommandLine, AnAttemptThatInstallsNothingOpensAgainTheRhinoThatQuit) {
+  fs::remove_all(application(8));
+  simulated::makeRhinoBundle(application(8), {.major = 8, .quitDelaySeconds = 30});
+  const Run waited = run("--install --wait 1", startRhino(7) + startRhino(8),
+                         "for i in $(seq 50); do pgrep -f 'Rhino 7.app/Contents/MacOS' >/dev/null && break; sleep 0.1; done\n"
+                         "pgrep -f 'Rhino 7.app/Contents/MacOS' >/dev/null || status=97\n"
+                         "pgrep -f 'Rhino 8.app/Contents/MacOS' >/dev/null || status=98\n");
+  EXPECT_EQ(waited.status, 3) << "97: Rhino 7 left closed; 98: Rhino 8 ended";
+  EXPECT_FALSE(installed(7) || installed(8));
+}
+
 TEST_F(CommandLine, AFirstRunThatIsRefusedLeavesALogThatSaysWhoAndWhy) {
   fs::remove_all(home() / "Applications");
   const Run refused = run("--install --rhino 8");
@@ -212,7 +274,18 @@ TEST_F(CommandLine, ABadCommandLineChangesNothing) {
     EXPECT_EQ(bad.status, 2) << arguments;
     EXPECT_NE(bad.err.find("--help"), std::string::npos) << arguments << ": " << bad.err;
   }
+  for (const char* word : {"help", "-h", "-install"}) {
+    EXPECT_NE(run(word).err.find(std::string("unknown option \"") + word + "\""), std::string::npos) << word;
+  }
   EXPECT_FALSE(fs::exists(home() / "Library"));
+  const Run json = run("--install --json --rhino 9");
+  EXPECT_EQ(nlohmann::json::parse(json.out)["exitStatus"], 2);
+  // A folder name that is not UTF-8 still gives valid output.
+  const Run odd = run("--install --json --rhino-path $(printf '/nowhere/Rhino\\377.app')");
+  EXPECT_EQ(odd.status, 1);
+  EXPECT_NE(nlohmann::json::parse(odd.out)["message"].get<std::string>().find("Rhino\xef\xbf\xbd.app\u201d does not exist."),
+            std::string::npos)
+      << odd.out;
   const Run help = run("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("3  Rhino is still running"), std::string::npos);

@@ -1,0 +1,57 @@
+// What stands in a target's destination, read without changing anything: for
+// a deployment tool's check, and so that running the same install twice does
+// nothing the second time.
+
+#include <algorithm>
+
+#include "engine/install_engine.h"
+#include "engine/install_receipt.h"
+#include "engine/locations.h"
+#include "engine/platform/file_lock.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/unicode.h"
+#include "engine/version_compare.h"
+
+namespace nimbra {
+
+namespace fs = std::filesystem;
+
+InstallEngine::InstalledCopy InstallEngine::installedCopy(const RhinoTarget& target) const {
+  using State = InstalledCopy::State;
+  const fs::path destination = target.destination();
+  try {
+    if (!fm_.fileExists(destination)) return {State::notInstalled, "", ""};
+    rejectLinks(destination);
+    const std::string version = trimmedWhitespace(fm_.readWholeFile(destination / rhino::kManifestName, 1 << 20));
+    if (version != release_.version) {
+      const bool newer = compareNumeric(versionCore(version), versionCore(release_.version)) > 0;
+      return {newer ? State::newer : State::older, version, ""};
+    }
+    const auto package = std::find_if(release_.packages.begin(), release_.packages.end(),
+                                      [&](const PayloadPackage& p) { return p.major == target.major; });
+    if (package == release_.packages.end()) return {State::changed, version, ""};
+    // Beside the version folder and its manifest, nothing of ours stands.
+    for (const std::string& name : fm_.contentsOfDirectory(destination)) {
+      if (name != version && name != rhino::kManifestName) return {State::changed, version, name};
+    }
+    if (const std::optional<Difference> found = difference(*package, destination / version)) {
+      return {State::changed, version, found->path};
+    }
+    return {State::upToDate, version, ""};
+  } catch (const std::exception&) {
+    // A link in the way or a manifest that cannot be read: not this release.
+    return {State::changed, "", std::string(rhino::kManifestName)};
+  }
+}
+
+std::string InstallEngine::newerVersionInstalled(std::int64_t major) {
+  return "A newer Nimbra version is already installed for Rhino " + std::to_string(major) + ".";
+}
+
+bool InstallEngine::anotherInstallationRunning() const {
+  const fs::path file = support() / kLockFile;
+  if (!fm_.fileExists(file)) return false;
+  return FileLock(file).outcome() == FileLock::Outcome::heldElsewhere;
+}
+
+}  // namespace nimbra
