@@ -21,36 +21,6 @@ class InstallFlow : public AppTest {
   fs::path rhino7_, rhino8_;
 };
 
-TEST_F(InstallFlow, CancelOrTwoMinutesEndTheWaitWithNothingChanged) {
-  const pid_t rhino = running(rhino8_, false);
-  launch();
-  app_->installButton->press();
-  EXPECT_EQ(toolkit_.quitRequests(), std::vector<pid_t>{rhino});
-  EXPECT_EQ(app_->status->text(), "Save your work in Rhino to continue.");
-  toolkit_.advance(1.0);
-  EXPECT_TRUE(waiting());
-  app_->cancelButton->press();
-  toolkit_.advance(0.25);
-  EXPECT_FALSE(app_->busy);
-  EXPECT_TRUE(app_->cancelButton->hidden());
-  EXPECT_EQ(toolkit_.activeTimers(), 0u);
-  EXPECT_EQ(app_->status->text(), "Installation cancelled. No plug-in files were changed.");
-  EXPECT_TRUE(app_->installButton->enabled());
-  // Rhino quitting later on its own does not start anything.
-  toolkit_.endApplication(rhino);
-  toolkit_.advance(5);
-  EXPECT_EQ(toolkit_.pendingBackgroundJobs(), 0u);
-
-  running(rhino8_, false);
-  app_->installButton->press();
-  toolkit_.advance(119.9);
-  EXPECT_TRUE(waiting());
-  toolkit_.advance(0.5);
-  EXPECT_FALSE(app_->busy);
-  EXPECT_EQ(app_->status->text(), "Installation cancelled. No plug-in files were changed.");
-  EXPECT_FALSE(installed(8));
-}
-
 TEST_F(InstallFlow, WaitsForEveryQuitProcessAndForARhinoStartedMeanwhile) {
   const pid_t seven = running(rhino7_, false);
   const pid_t eight = running(rhino8_, false);
@@ -71,16 +41,6 @@ TEST_F(InstallFlow, WaitsForEveryQuitProcessAndForARhinoStartedMeanwhile) {
   EXPECT_EQ(toolkit_.pendingBackgroundJobs(), 1u);
   EXPECT_TRUE(app_->cancelButton->hidden());
   EXPECT_TRUE(app_->busy);
-}
-
-TEST_F(InstallFlow, WithNoRhinoRunningStartsAtTheFirstTick) {
-  launch();
-  app_->installButton->press();
-  EXPECT_EQ(app_->status->text(), "Checking installation…");
-  toolkit_.advance(0.2);
-  EXPECT_EQ(toolkit_.pendingBackgroundJobs(), 0u);
-  toolkit_.advance(0.05);
-  EXPECT_EQ(toolkit_.pendingBackgroundJobs(), 1u);
 }
 
 TEST_F(InstallFlow, RefusesToUpdateOneVersionWhileACopyIsShared) {
@@ -137,15 +97,6 @@ TEST_F(InstallFlow, SaysSoWhenRhinoCannotBeOpenedAgain) {
   EXPECT_EQ(app_->status->text(), "Installed. Open Rhino from Applications.");
   EXPECT_FALSE(app_->completionNote->hidden());
   EXPECT_EQ(app_->completionNote->text(), "Installed. Open Rhino from Applications.");
-}
-
-TEST_F(InstallFlow, APlatformFailureReadsAsASentence) {
-  nimbra::testing::writeFile(box_.support(), "a file where the support folder belongs");
-  launch();
-  installNow();
-  ASSERT_EQ(toolkit_.alerts().size(), 1u);
-  EXPECT_EQ(toolkit_.alerts()[0].informative, "The folder \u201c" + box_.support().string() +
-                                                  "\u201d could not be created because a file of that name is in the way.");
 }
 
 TEST_F(InstallFlow, AnEngineFailureStopsAndLeavesTheListAsItWas) {

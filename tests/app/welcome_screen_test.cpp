@@ -146,13 +146,5 @@ TEST_F(WelcomeScreen, AnEngineThatCannotBeCreatedGivesOneAlertAndNoInstall) {
   EXPECT_FALSE(app_->browseButton->enabled());
 }
 
-TEST_F(WelcomeScreen, RefusesToCloseOrQuitWhileBusy) {
-  launch(false);
-  toolkit_.userClosesWindow();
-  toolkit_.userQuits();
-  EXPECT_EQ(toolkit_.beeps(), 1);
-  EXPECT_TRUE(app_->window->visible() && !toolkit_.terminated());
-}
-
 }  // namespace
 }  // namespace nimbra::ui::testing
