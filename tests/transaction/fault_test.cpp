@@ -27,13 +27,13 @@ struct Outcome {
 };
 
 Outcome installFailing(InstallSandbox& box, const std::vector<std::pair<int, int>>& faults,
-                       std::vector<std::string>* log = nullptr) {
+                       std::vector<std::string>* log = nullptr, Operation operation = Operation::install) {
   PowerCutDisk disk(box.root());
   for (const auto& [n, error] : faults) disk.failAt(n, error);
   FileManager fm(disk);
   Outcome outcome;
   try {
-    box.engine(fm)->install(box.targets(), std::nullopt, ignoreProgress);
+    transact(*box.engine(fm), box, operation);
     outcome.finished = true;
   } catch (const fs::filesystem_error& error) {
     outcome.message = error.what();
@@ -55,41 +55,45 @@ int backupFolderCall(const std::vector<std::string>& log, const InstallSandbox& 
   return 0;
 }
 
-void expectInstallsAgain(InstallSandbox& box, const std::string& context) {
-  EXPECT_NO_THROW(box.engine()->install(box.targets(), std::nullopt, ignoreProgress)) << context;
-  EXPECT_EQ(differences(installedSnapshot(), box.snapshot()), "") << context << ", installed again";
+void expectInstallsAgain(InstallSandbox& box, const std::string& context, Operation operation = Operation::install) {
+  EXPECT_NO_THROW(transact(*box.engine(), box, operation)) << context;
+  EXPECT_EQ(differences(finishedSnapshot(operation), box.snapshot()), "") << context << ", run again";
 }
 
 TEST(FaultHarness, EveryFailingCallIsRolledBackAndReported) {
-  const int calls = callsOfAnInstall();
-  int points = 0;
-  for (int n = 1; n <= calls && !::testing::Test::HasFailure(); ++n) {
-    const int error = kErrors[n % 3];
-    InstallSandbox box;
-    prepareRealisticHome(box);
-    const Snapshot before = box.snapshot();
-    std::vector<std::string> log;
-    const Outcome outcome = installFailing(box, {{n, error}}, &log);
-    const std::string context = "call " + std::to_string(n) + " failing with " + std::strerror(error);
-    ++points;
-    if (outcome.finished) {  // a failure the install may absorb: it must still be whole
-      EXPECT_EQ(differences(installedSnapshot(), box.snapshot()), "") << context;
-      continue;
+  for (const Operation operation : {Operation::install, Operation::uninstall}) {
+    const int calls = callsOf(operation);
+    int points = 0;
+    for (int n = 1; n <= calls && !::testing::Test::HasFailure(); ++n) {
+      const int error = kErrors[n % 3];
+      InstallSandbox box;
+      prepareRealisticHome(box);
+      const Snapshot before = box.snapshot();
+      std::vector<std::string> log;
+      const Outcome outcome = installFailing(box, {{n, error}}, &log, operation);
+      const std::string context =
+          nameOf(operation) + ", call " + std::to_string(n) + " failing with " + std::strerror(error);
+      ++points;
+      if (outcome.finished) {  // a failure it may absorb: what it did must still be whole
+        EXPECT_EQ(differences(finishedSnapshot(operation), box.snapshot()), "") << context;
+        continue;
+      }
+      EXPECT_EQ(outcome.code, std::error_code(error, std::system_category())) << context << ": " << outcome.message;
+      EXPECT_EQ(differences(before, box.snapshot()), "") << context;
+      const int made = backupFolderCall(log, box);
+      EXPECT_EQ(receiptStates(box),
+                n > made && made > 0 ? std::vector<std::string>{"restored"} : std::vector<std::string>{})
+          << context;
+      expectInstallsAgain(box, context, operation);
     }
-    EXPECT_EQ(outcome.code, std::error_code(error, std::system_category())) << context << ": " << outcome.message;
-    EXPECT_EQ(differences(before, box.snapshot()), "") << context;
-    const int made = backupFolderCall(log, box);
-    EXPECT_EQ(receiptStates(box), n > made && made > 0 ? std::vector<std::string>{"restored"} : std::vector<std::string>{})
-        << context;
-    expectInstallsAgain(box, context);
-  }
-  if (!::testing::Test::HasFailure()) {
-    std::cout << "[ harness ] fault: " << points << " failing calls (EIO, ENOSPC, EACCES) in an install, all held\n";
+    if (::testing::Test::HasFailure()) return;
+    std::cout << "[ harness ] fault: " << points << " failing calls (EIO, ENOSPC, EACCES) in an " << nameOf(operation)
+              << ", all held\n";
   }
 }
 
 TEST(FaultHarness, ARollBackThatFailsTooLosesNothingAndIsFinishedByRecovery) {
-  const int calls = callsOfAnInstall();
+  const int calls = callsOf(Operation::install);
   int points = 0;
   for (int n = 1; n <= calls && !::testing::Test::HasFailure(); ++n) {
     for (int k = n + 1; k <= n + 3; ++k) {

@@ -34,30 +34,40 @@ void prepareRealisticHome(InstallSandbox& box) {
 
 namespace {
 
-// One install of the realistic home, on the disk model: what it leaves, and
-// how many calls it makes.
+// One install or uninstall of the realistic home, on the disk model: what it
+// leaves, and how many calls it makes.
 struct Reference {
-  Snapshot installed;
+  Snapshot finished;
   int calls = 0;
 };
 
-const Reference& reference() {
-  static const Reference once = [] {
-    InstallSandbox box;
-    prepareRealisticHome(box);
-    PowerCutDisk disk(box.root());
-    FileManager fm(disk);
-    box.engine(fm)->install(box.targets(), std::nullopt, ignoreProgress);
-    return Reference{box.snapshot(), disk.calls()};
-  }();
-  return once;
+Reference run(Operation operation) {
+  InstallSandbox box;
+  prepareRealisticHome(box);
+  PowerCutDisk disk(box.root());
+  FileManager fm(disk);
+  transact(*box.engine(fm), box, operation);
+  return Reference{box.snapshot(), disk.calls()};
+}
+
+const Reference& reference(Operation operation) {
+  static const Reference install = run(Operation::install);
+  static const Reference uninstall = run(Operation::uninstall);
+  return operation == Operation::install ? install : uninstall;
 }
 
 }  // namespace
 
-const Snapshot& installedSnapshot() { return reference().installed; }
+void transact(InstallEngine& engine, const InstallSandbox& box, Operation operation) {
+  if (operation == Operation::install) engine.install(box.targets(), std::nullopt, ignoreProgress);
+  else engine.uninstall(box.targets(), ignoreProgress);
+}
 
-int callsOfAnInstall() { return reference().calls; }
+const Snapshot& finishedSnapshot(Operation operation) { return reference(operation).finished; }
+
+int callsOf(Operation operation) { return reference(operation).calls; }
+
+std::string nameOf(Operation operation) { return operation == Operation::install ? "install" : "uninstall"; }
 
 int runInChild(const std::function<void()>& body) {
   const pid_t child = ::fork();

@@ -16,11 +16,18 @@ namespace nimbra::testing {
 
 void prepareRealisticHome(InstallSandbox& box);
 
-// The user's folders after one successful install of the realistic home.
-const Snapshot& installedSnapshot();
+// Runs operation (install or uninstall) over the realistic home's targets.
+void transact(InstallEngine& engine, const InstallSandbox& box, Operation operation);
 
-// How many calls to the file system that install makes.
-int callsOfAnInstall();
+// The user's folders after one successful install (or uninstall) of the
+// realistic home.
+const Snapshot& finishedSnapshot(Operation operation = Operation::install);
+
+// How many calls to the file system that operation makes.
+int callsOf(Operation operation = Operation::install);
+
+// "install" or "uninstall", for messages.
+std::string nameOf(Operation operation);
 
 // Runs body in a child process; returns its exit status, or 128 + the
 // signal that ended it. body's exceptions end the child with status 1.

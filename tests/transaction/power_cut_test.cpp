@@ -50,7 +50,7 @@ void cutDuring(InstallSandbox& box, int point, int state, const std::function<vo
 // returned, so what it reported done must stay done. (The checks need no real
 // flush: their disk is the model, left uncut.)
 void expectRecoverable(InstallSandbox& box, const Snapshot& before, const std::string& context,
-                       bool finished = false) {
+                       bool finished = false, Operation operation = Operation::install) {
   expectNothingLost(box, before, context);
   PowerCutDisk disk(box.root());
   FileManager fm(disk);
@@ -68,10 +68,10 @@ void expectRecoverable(InstallSandbox& box, const Snapshot& before, const std::s
   const auto complete = std::count(states.begin(), states.end(), "complete");
   EXPECT_LE(complete, 1) << context;
   EXPECT_TRUE(complete == 1 || !finished) << context << ": an install that returned did not last";
-  EXPECT_EQ(differences(complete != 0 ? installedSnapshot() : before, box.snapshot()), "")
+  EXPECT_EQ(differences(complete != 0 ? finishedSnapshot(operation) : before, box.snapshot()), "")
       << context << (complete != 0 ? ", finished" : ", undone");
-  EXPECT_NO_THROW(engine->install(box.targets(), std::nullopt, ignoreProgress)) << context;
-  EXPECT_EQ(differences(installedSnapshot(), box.snapshot()), "") << context << ", installed again";
+  EXPECT_NO_THROW(transact(*engine, box, operation)) << context;
+  EXPECT_EQ(differences(finishedSnapshot(operation), box.snapshot()), "") << context << ", run again";
   EXPECT_TRUE(box.stagingLeftovers().empty()) << context << ": " << box.stagingLeftovers().front();
 }
 
@@ -92,30 +92,30 @@ void copyTree(const fs::path& from, const fs::path& to) {
   fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
 }
 
-TEST(PowerCut, AtEveryCallOfAnInstallNothingIsLostAndTheNextRunFinishes) {
-  const int calls = callsOfAnInstall();
-  for (int point = 1; point <= calls + 1 && !::testing::Test::HasFailure(); ++point) {
-    for (int state = 0; state < kStates; ++state) {
-      InstallSandbox box;
-      prepareRealisticHome(box);
-      const Snapshot before = box.snapshot();
-      cutDuring(box, point, state, [&](InstallEngine& engine) {
-        engine.install(box.targets(), std::nullopt, ignoreProgress);
-      });
-      expectRecoverable(box, before,
-                        "install cut at call " + std::to_string(point) + " of " + std::to_string(calls) + ", state " +
-                            std::to_string(state),
-                        point > calls);
+TEST(PowerCut, AtEveryCallOfAnInstallOrUninstallNothingIsLostAndTheNextRunFinishes) {
+  for (const Operation operation : {Operation::install, Operation::uninstall}) {
+    const int calls = callsOf(operation);
+    for (int point = 1; point <= calls + 1 && !::testing::Test::HasFailure(); ++point) {
+      for (int state = 0; state < kStates; ++state) {
+        InstallSandbox box;
+        prepareRealisticHome(box);
+        const Snapshot before = box.snapshot();
+        cutDuring(box, point, state, [&](InstallEngine& engine) { transact(engine, box, operation); });
+        expectRecoverable(box, before,
+                          nameOf(operation) + " cut at call " + std::to_string(point) + " of " + std::to_string(calls) +
+                              ", state " + std::to_string(state),
+                          point > calls, operation);
+      }
     }
+    EXPECT_GT(calls, 20);
+    if (::testing::Test::HasFailure()) return;
+    std::cout << "[ harness ] power cut: " << calls + 1 << " call points in an " << nameOf(operation) << ", "
+              << kStates << " disk states at each, all held\n";
   }
-  EXPECT_GT(calls, 50);
-  if (::testing::Test::HasFailure()) return;
-  std::cout << "[ harness ] power cut: " << calls + 1 << " call points in an install, " << kStates
-            << " disk states at each, all held\n";
 }
 
 TEST(PowerCut, AtEveryCallOfARecoveryNothingIsLostAndTheNextRunFinishes) {
-  const int calls = callsOfAnInstall();
+  const int calls = callsOf(Operation::install);
   std::set<std::string> seen;
   int interrupted = 0;
   int points = 0;
