@@ -155,6 +155,15 @@ class InstallEngine {
   // and recoverInterrupted do.
   void recover(const Progress& progress) const;
 
+  // Removes, under the install lock, the oldest backup folders whose receipt
+  // says "complete" or "restored", beyond the newest keep of them; never one
+  // that recovery may need ("installing", "recovery-required", "preparing")
+  // or whose receipt cannot be read. Each folder is set aside in one step
+  // before it is removed, and logged. Returns the folders removed. Throws
+  // InstallError when another installation holds the lock, or the platform's
+  // error.
+  std::vector<std::filesystem::path> pruneBackups(std::size_t keep, const Progress& progress) const;
+
   // Undoes every install that was cut off (receipt "installing" or
   // "recovery-required"), after proving that what is on disk is exactly what
   // such an install leaves and that the receipt names only places this

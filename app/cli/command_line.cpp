@@ -36,6 +36,8 @@ Options:
   --no-open          leave Rhino closed after an install (default: open again what
                      was quit); an attempt that installs nothing always opens it again
   --reinstall        install even where this version is installed whole
+  --keep-backups N   afterwards (or alone) remove the oldest finished backup
+                     folders beyond the newest N; never one recovery may need
   --json             print one JSON object with the outcome instead of progress lines
 
 Exit status:
@@ -95,7 +97,14 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
     else if (argument == "--no-quit") line.noQuit = true;
     else if (argument == "--no-open") line.noOpen = true;
     else if (argument == "--json") line.json = true;
-    else if (argument == "--rhino") {
+    else if (argument == "--keep-backups") {
+      const std::optional<std::string> count = value();
+      std::size_t parsed = 0;
+      ok = count && std::from_chars(count->data(), count->data() + count->size(), parsed).ptr ==
+                        count->data() + count->size() && !count->empty();
+      if (count && !ok) problem = "--keep-backups takes a number of backup folders, not \"" + *count + "\"";
+      line.keepBackups = parsed;
+    } else if (argument == "--rhino") {
       const std::optional<std::string> major = value();
       ok = major && (*major == "7" || *major == "8");
       if (major && !ok) problem = "--rhino takes 7 or 8, not \"" + *major + "\"";
@@ -117,6 +126,13 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
       ok = false;
     }
     if (!ok) return std::nullopt;
+  }
+  if (line.command == Command::none && line.keepBackups) line.command = Command::keepBackups;
+  const bool pruning = line.command == Command::install || line.command == Command::uninstall ||
+                       line.command == Command::keepBackups;
+  if (line.keepBackups && !pruning) {
+    problem = "--keep-backups goes with --install or --uninstall, or alone";
+    return std::nullopt;
   }
   if (line.command == Command::none) {
     problem = "say what to do: --install, --uninstall, --check, --recover or --list";

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "engine/failure_text.h"
+#include "engine/install_receipt.h"
 #include "engine/locations.h"
 
 namespace nimbra::ui {
@@ -62,8 +63,9 @@ int Commands::runCommand() {
       return report_.finish({kDone, "version", "Nimbra Setup, installing Nimbra " + engine_->release().version});
     case CommandLine::Command::list: return list();
     case CommandLine::Command::check: return check();
-    case CommandLine::Command::install: return install();
-    case CommandLine::Command::uninstall: return uninstall();
+    case CommandLine::Command::install: return keepBackups(install());
+    case CommandLine::Command::uninstall: return keepBackups(uninstall());
+    case CommandLine::Command::keepBackups: return keepBackups(kDone);
     case CommandLine::Command::recover: return recover();
     case CommandLine::Command::help:
     case CommandLine::Command::none: break;
@@ -141,6 +143,29 @@ std::optional<int> Commands::choose(std::vector<RhinoTarget>& listed, std::vecto
   std::stable_sort(chosen.begin(), chosen.end(), [](const auto& a, const auto& b) { return a.major < b.major; });
   chosen = InstallFlow::firstOfEachMajor(chosen);
   return std::nullopt;
+}
+
+int Commands::keepBackups(int status) {
+  if (!line_.keepBackups || status != kDone) return status;
+  std::vector<fs::path> removed;
+  try {
+    removed = engine_->pruneBackups(*line_.keepBackups, [&](const std::string& text) { report_.line(text); });
+  } catch (const std::exception& error) {
+    const bool alone = line_.command == CommandLine::Command::keepBackups;
+    const bool busy = error.what() == std::string(kAnotherInstallationRunning);
+    if (alone) {
+      return report_.finish({busy ? kAnotherInstallation : kFailed, busy ? "another-installation" : "failed",
+                             describe(error)});
+    }
+    // The command itself is done and reported; tidying up is not part of it.
+    err_ << "The older backup folders were left as they are: " << describe(error) << "\n";
+    return status;
+  }
+  if (line_.command != CommandLine::Command::keepBackups) return status;
+  return report_.finish({kDone, removed.empty() ? "unchanged" : "pruned",
+                         "Removed " + std::to_string(removed.size()) + " backup folder" +
+                             (removed.size() == 1 ? "" : "s") + "; the newest " +
+                             std::to_string(*line_.keepBackups) + " finished ones are kept."});
 }
 
 int Commands::recover() {

@@ -30,6 +30,8 @@ class Commands {
   int recover();
   int install();
   int uninstall();
+  // --keep-backups, after a command that ended status (or alone: kDone).
+  int keepBackups(int status);
   // The listed targets and those the command names; an exit status when the
   // naming fails.
   std::optional<int> choose(std::vector<RhinoTarget>& listed, std::vector<RhinoTarget>& chosen);

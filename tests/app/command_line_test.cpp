@@ -159,6 +159,24 @@ TEST_F(CommandLine, UninstallsIntoABackupAndInstallsAgain) {
   EXPECT_EQ(saved, 1u) << "the removed copy is kept in a backup folder";
   EXPECT_EQ(run("--install").status, 0);
   EXPECT_TRUE(installed(7) && installed(8));
+
+  // Three backup folders now; one that recovery may need is never removed.
+  const fs::path needed = backups() / "2020-01-01T00-00-00Z-AAAAAAAA";
+  writeFile(needed / "receipt.json", encodeReceipt({"0.9.0", "recovery-required", {}, {}, {}}));
+  std::vector<fs::path> finished;
+  for (const auto& folder : fs::directory_iterator(backups())) {
+    if (folder.path() != needed) finished.push_back(folder.path());
+  }
+  std::sort(finished.begin(), finished.end());
+  ASSERT_EQ(finished.size(), 3u);
+  const Run kept = run("--keep-backups 1");
+  EXPECT_EQ(kept.status, 0) << kept.err;
+  EXPECT_EQ(kept.out, "Removing the backup folder " + finished[0].string() + "…\nRemoving the backup folder " +
+                          finished[1].string() + "…\nRemoved 2 backup folders; the newest 1 finished ones are kept.\n");
+  std::vector<fs::path> left;
+  for (const auto& folder : fs::directory_iterator(backups())) left.push_back(folder.path());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<fs::path>{needed, finished[2]}));
 }
 
 TEST_F(CommandLine, RecoversAnInterruptedInstall) {
