@@ -4,6 +4,7 @@
 #include <set>
 
 #include "engine/failure_text.h"
+#include "engine/free_space.h"
 #include "engine/install_receipt.h"
 #include "engine/locations.h"
 
@@ -70,11 +71,17 @@ InstallFlow::~InstallFlow() {
 
 std::optional<std::string> InstallFlow::refusalBeforeQuitting() const {
   if (engine_.anotherInstallationRunning()) return std::string(kAnotherInstallationRunning);
-  if (options_.operation != Operation::install) return std::nullopt;
-  for (const RhinoTarget& target : selected_) {
-    if (engine_.installedCopy(target).state == InstallEngine::InstalledCopy::State::newer) {
-      return InstallEngine::newerVersionInstalled(target.major);
+  try {
+    engine_.checkRecoverable(selected_);
+    if (options_.operation != Operation::install) return std::nullopt;
+    for (const RhinoTarget& target : selected_) {
+      if (engine_.installedCopy(target).state == InstallEngine::InstalledCopy::State::newer) {
+        return InstallEngine::newerVersionInstalled(target.major);
+      }
     }
+    requireFreeSpace(engine_.fileManager(), engine_.release(), selected_);
+  } catch (const std::exception& error) {
+    return describe(error);
   }
   return std::nullopt;
 }

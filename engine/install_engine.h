@@ -175,6 +175,11 @@ class InstallEngine {
   // lock is held.
   void recoverInterrupted(const Progress& progress, const std::vector<RhinoTarget>& targets = {}) const;
 
+  // Makes every check recoverInterrupted makes, changing nothing: throws what
+  // it would refuse with. Takes no lock; for refusing before anyone is
+  // disturbed.
+  void checkRecoverable(const std::vector<RhinoTarget>& targets) const;
+
   // ---- Legacy copies and the link guard
 
   // Grasshopper's fixed library folders, then every absolute folder that its
@@ -216,6 +221,11 @@ class InstallEngine {
   std::vector<RhinoTarget> examine(const std::vector<std::filesystem::path>& candidates) const;
   void checkInterrupted(const std::filesystem::path& entry, const InstallReceipt& receipt,
                         const std::vector<std::string>& deploys) const;
+  // Runs action on every receipt of an interrupted install, in listing
+  // order, once all of its checks have passed.
+  using InterruptedAction = std::function<void(const std::filesystem::path& entry, InstallReceipt& receipt,
+                                               const std::vector<std::string>& deploys)>;
+  void forEachInterrupted(const std::vector<RhinoTarget>& targets, const InterruptedAction& action) const;
   // The package roots a receipt may name: the standard root of each major of
   // the release, and the roots of targets of those majors.
   std::vector<std::filesystem::path> packageRoots(const std::vector<RhinoTarget>& targets) const;

@@ -54,18 +54,7 @@ InstallReceipt readReceipt(const FileManager& fm, const fs::path& file) {
 }  // namespace
 
 void InstallEngine::recoverInterrupted(const Progress& progress, const std::vector<RhinoTarget>& targets) const {
-  const fs::path backups = support() / kBackupsFolder;
-  if (!fm_.fileExists(backups)) return;
-  for (const std::string& name : fm_.contentsOfDirectory(backups)) {
-    const fs::path entry = backups / name;
-    const fs::path file = entry / kReceiptName;
-    if (!fm_.fileExists(file)) continue;
-    InstallReceipt receipt = readReceipt(fm_, file);
-    if (!actsOn(receipt)) continue;
-    const std::vector<std::string> deploys = presentDeploys(fm_, receipt);
-    checkInterrupted(entry, receipt, deploys);
-    checkPlaces(entry, receipt, targets);
-
+  forEachInterrupted(targets, [&](const fs::path& entry, InstallReceipt& receipt, const std::vector<std::string>& deploys) {
     // Every check has passed: nothing was changed before this point.
     progress("Restoring the interrupted installation…");
     for (auto it = deploys.rbegin(); it != deploys.rend(); ++it) {
@@ -80,6 +69,26 @@ void InstallEngine::recoverInterrupted(const Progress& progress, const std::vect
     receipt.state = receipt_state::kRestored;
     writeReceipt(fm_, entry, receipt);
     log_.write("Restored the interrupted installation recorded in " + pathText(entry));
+  });
+}
+
+void InstallEngine::checkRecoverable(const std::vector<RhinoTarget>& targets) const {
+  forEachInterrupted(targets, [](const fs::path&, InstallReceipt&, const std::vector<std::string>&) {});
+}
+
+void InstallEngine::forEachInterrupted(const std::vector<RhinoTarget>& targets, const InterruptedAction& action) const {
+  const fs::path backups = support() / kBackupsFolder;
+  if (!fm_.fileExists(backups)) return;
+  for (const std::string& name : fm_.contentsOfDirectory(backups)) {
+    const fs::path entry = backups / name;
+    const fs::path file = entry / kReceiptName;
+    if (!fm_.fileExists(file)) continue;
+    InstallReceipt receipt = readReceipt(fm_, file);
+    if (!actsOn(receipt)) continue;
+    const std::vector<std::string> deploys = presentDeploys(fm_, receipt);
+    checkInterrupted(entry, receipt, deploys);
+    checkPlaces(entry, receipt, targets);
+    action(entry, receipt, deploys);
   }
 }
 

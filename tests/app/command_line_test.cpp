@@ -56,6 +56,12 @@ class CommandLine : public ::testing::Test {
            "' 3>" + fifo + " & head -c1 " + fifo + " >/dev/null\n";
   }
 
+  // Shell lines around a run: Rhino 8 started before it; a status of 99 unless
+  // the very same process runs after it, never asked to quit.
+  std::string rhino8Before() const { return startRhino(8) + "first=$(pgrep -f 'Rhino 8.app/Contents/MacOS')\n"; }
+  static constexpr const char* kRhino8Untouched =
+      "[ \"$(pgrep -f 'Rhino 8.app/Contents/MacOS')\" = \"$first\" ] || status=99\n";
+
   // Runs the executable with arguments; before and after are shell lines run
   // around it in the same process list.
   Run run(const std::string& arguments, const std::string& before = "", const std::string& after = "") {
@@ -209,11 +215,10 @@ TEST_F(CommandLine, RecoversAnInterruptedInstall) {
 }
 
 TEST_F(CommandLine, RunAgainItChangesNothingAndChecksWhatAnInstallWouldChange) {
-  const std::string rhino8Runs = "pgrep -f 'Rhino 8.app/Contents/MacOS' >/dev/null || status=99\n";
   EXPECT_EQ(run("--check").status, 6);
   ASSERT_EQ(run("--install --no-open").status, 0);
   const std::size_t backupFolders = std::distance(fs::directory_iterator(backups()), fs::directory_iterator());
-  const Run again = run("--install", startRhino(8), rhino8Runs);
+  const Run again = run("--install", rhino8Before(), kRhino8Untouched);
   EXPECT_EQ(again.status, 0) << "Rhino 8 was asked to quit: " << again.err;
   EXPECT_EQ(again.out, "Nimbra " + kVersion + " is already installed for Rhino 7 and Rhino 8.\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(backups()), fs::directory_iterator()), backupFolders);
@@ -237,15 +242,23 @@ TEST_F(CommandLine, RunAgainItChangesNothingAndChecksWhatAnInstallWouldChange) {
 }
 
 TEST_F(CommandLine, NothingToRemoveAndAnotherInstallationDisturbNobody) {
-  const std::string rhino8Runs = "pgrep -f 'Rhino 8.app/Contents/MacOS' >/dev/null || status=99\n";
-  const Run nothing = run("--uninstall --rhino 8", startRhino(8), rhino8Runs);
+  const Run nothing = run("--uninstall --rhino 8", rhino8Before(), kRhino8Untouched);
   EXPECT_EQ(nothing.status, 0) << nothing.err;
   EXPECT_EQ(nothing.out, "Nimbra is not installed for Rhino 8.\n");
   EXPECT_FALSE(fs::exists(backups()));
 
+  // An interrupted install of another version that cannot be undone.
+  const fs::path cutOff = backups() / "2020-01-01T00-00-00Z-AAAAAAAA";
+  writeFile(cutOff / "receipt.json", encodeReceipt({"0.9.0", "installing", {}, {}, {}}));
+  const Run interrupted = run("--install", rhino8Before(), kRhino8Untouched);
+  EXPECT_EQ(interrupted.status, 1) << "Rhino 8 was asked to quit";
+  EXPECT_EQ(interrupted.err,
+            "A previous update was interrupted. Restore its backup before continuing: " + cutOff.string() + "\n");
+  fs::remove_all(backups());
+
   fs::create_directories(box_.support());
   const FileLock held(box_.support() / "install.lock");
-  const Run locked = run("--install --json", startRhino(8), rhino8Runs);
+  const Run locked = run("--install --json", rhino8Before(), kRhino8Untouched);
   EXPECT_EQ(locked.status, 5) << "Rhino 8 was asked to quit";
   const nlohmann::json document = nlohmann::json::parse(locked.out);
   EXPECT_EQ(document["outcome"], "another-installation");
@@ -257,12 +270,16 @@ TEST_F(CommandLine, NothingToRemoveAndAnotherInstallationDisturbNobody) {
 TEST_F(CommandLine, AnAttemptThatInstallsNothingOpensAgainTheRhinoThatQuit) {
   fs::remove_all(application(8));
   simulated::makeRhinoBundle(application(8), {.major = 8, .quitDelaySeconds = 30});
-  const Run waited = run("--install --wait 1", startRhino(7) + startRhino(8),
-                         "for i in $(seq 50); do pgrep -f 'Rhino 7.app/Contents/MacOS' >/dev/null && break; sleep 0.1; done\n"
-                         "pgrep -f 'Rhino 7.app/Contents/MacOS' >/dev/null || status=97\n"
-                         "pgrep -f 'Rhino 8.app/Contents/MacOS' >/dev/null || status=98\n");
+  const std::string bothRunning =
+      "for i in $(seq 50); do pgrep -f 'Rhino 7.app/Contents/MacOS' >/dev/null && break; sleep 0.1; done\n"
+      "pgrep -f 'Rhino 7.app/Contents/MacOS' >/dev/null || status=97\n"
+      "pgrep -f 'Rhino 8.app/Contents/MacOS' >/dev/null || status=98\n";
+  const Run waited = run("--install --wait 1", startRhino(7) + startRhino(8), bothRunning);
   EXPECT_EQ(waited.status, 3) << "97: Rhino 7 left closed; 98: Rhino 8 ended";
   EXPECT_EQ(waited.err, "Installation cancelled. No plug-in files were changed.\n");
+  // The quit request a deployment tool sends, during the wait.
+  const Run stopped = run("--install --wait 60 & sleep 1; kill -TERM $!; wait $!", startRhino(7) + startRhino(8), bothRunning);
+  EXPECT_EQ(stopped.status, 1) << "97: Rhino 7 left closed; 98: Rhino 8 ended";
   EXPECT_FALSE(installed(7) || installed(8));
 }
 
