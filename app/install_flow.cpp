@@ -73,6 +73,7 @@ std::optional<std::string> InstallFlow::refusalBeforeQuitting() const {
   if (engine_.anotherInstallationRunning()) return std::string(kAnotherInstallationRunning);
   try {
     engine_.checkRecoverable(selected_);
+    if (options_.operation == Operation::restore) engine_.restorableReceipt(*options_.restoreFrom, selected_);
     if (options_.operation != Operation::install) return std::nullopt;
     for (const RhinoTarget& target : selected_) {
       if (engine_.installedCopy(target).state == InstallEngine::InstalledCopy::State::newer) {
@@ -169,8 +170,9 @@ void InstallFlow::startJob() {
       const InstallEngine::Progress progress = [this, post](const std::string& text) {
         post([this, text] { observer_.statusChanged(text); });
       };
-      const fs::path backup = options_.operation == Operation::install
-                                  ? engine_.install(selected_, std::nullopt, progress)
+      const fs::path backup = options_.operation == Operation::install ? engine_.install(selected_, std::nullopt, progress)
+                              : options_.operation == Operation::restore
+                                  ? engine_.restore(*options_.restoreFrom, selected_, progress)
                                   : engine_.uninstall(selected_, progress);
       post([this, backup] { succeeded(backup); });
     } catch (const std::exception& error) {
@@ -185,7 +187,7 @@ void InstallFlow::startJob() {
 
 void InstallFlow::succeeded(const fs::path& backup) {
   observer_.finished({Result::done, "", backup, selected_});
-  if (options_.operation != Operation::install || options_.reopen == Reopen::none) return;
+  if (options_.operation == Operation::uninstall || options_.reopen == Reopen::none) return;
   std::vector<fs::path> applications = quitApplications_;
   if (applications.empty() && options_.reopen == Reopen::quitOnesElseLastSelected && !selected_.empty()) {
     applications.push_back(selected_.back().application);

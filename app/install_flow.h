@@ -29,6 +29,7 @@ class InstallFlow {
     bool askRhinoToQuit = true;  // false: a running Rhino ends the attempt at once
     double waitSeconds = 120;
     Reopen reopen = Reopen::quitOnesElseLastSelected;
+    std::optional<std::filesystem::path> restoreFrom = std::nullopt;  // the backup folder, for a restore
   };
   // anotherInstallation: the install lock is held elsewhere; try later.
   enum class Result { done, cancelled, rhinoStillRunning, anotherInstallation, failed };

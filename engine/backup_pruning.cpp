@@ -38,15 +38,9 @@ std::vector<fs::path> InstallEngine::pruneBackups(std::size_t keep, const Progre
   if (lock.outcome() != FileLock::Outcome::locked) {
     throw InstallError("The installation folder cannot be opened: " + pathText(support()));
   }
-  std::vector<std::string> names = fm_.contentsOfDirectory(backups);
-  // Their names begin with the time they were made, so the newest sort last.
-  std::sort(names.begin(), names.end());
   std::vector<fs::path> finished;
-  for (const std::string& name : names) {
-    const fs::path folder = backups / name;
-    if (!isHiddenName(name) && !fm_.isSymbolicLink(folder) && fm_.isDirectory(folder) && isFinished(fm_, folder)) {
-      finished.push_back(folder);
-    }
+  for (const fs::path& folder : backupFoldersByAge()) {
+    if (fm_.isDirectory(folder) && isFinished(fm_, folder)) finished.push_back(folder);
   }
   std::vector<fs::path> removed;
   for (std::size_t i = 0; i + keep < finished.size(); ++i) {

@@ -88,10 +88,17 @@ void InstallEngine::recover(const Progress& progress) const {
   }
 }
 
+fs::path InstallEngine::restore(const fs::path& backupFolder, const std::vector<RhinoTarget>& targets,
+                               const Progress& progress) const {
+  return transact(Operation::restore, targets, std::vector<fs::path>{}, progress, backupFolder);
+}
+
 fs::path InstallEngine::transact(Operation operation, const std::vector<RhinoTarget>& targets,
-                                 const std::optional<std::vector<fs::path>>& legacyRoots,
-                                 const Progress& progress) const {
-  const std::string what = operation == Operation::install ? "Install" : "Uninstall";
+                                 const std::optional<std::vector<fs::path>>& legacyRoots, const Progress& progress,
+                                 const std::optional<fs::path>& restoreFrom) const {
+  const std::string what = operation == Operation::install     ? "Install"
+                           : operation == Operation::uninstall ? "Uninstall"
+                                                               : "Restore";
   try {
     checkTargets(targets);
     const fs::path backupFolder =
@@ -115,6 +122,7 @@ fs::path InstallEngine::transact(Operation operation, const std::vector<RhinoTar
     }
     InstallTransaction transaction(*this, operation, targets, backupFolder,
                                    legacyItemsOutside(scanLegacy(roots), targets), progress);
+    if (restoreFrom) transaction.restoreFrom(*restoreFrom);
     transaction.run();
     log_.write(what + " finished. Backup folder: " + pathText(backupFolder));
     return backupFolder;

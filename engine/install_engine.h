@@ -16,6 +16,7 @@
 #include "engine/host_locations.h"
 #include "engine/install_error.h"
 #include "engine/install_log.h"
+#include "engine/install_receipt.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/identifiers.h"
 #include "engine/release_keys.h"
@@ -25,11 +26,11 @@
 
 namespace nimbra {
 
-struct InstallReceipt;
 
-// What a transaction does with its targets: install the release, or take the
-// installed copies away into the backup folder.
-enum class Operation { install, uninstall };
+// What a transaction does with its targets: install the release, take the
+// installed copies away into the backup folder, or put back what an earlier
+// backup folder holds.
+enum class Operation { install, uninstall, restore };
 
 // The install engine: every operation that is not drawing. Its fields are
 // fixed at creation, so its operations may run on any thread; it keeps no
@@ -150,6 +151,27 @@ class InstallEngine {
   // destination that holds no product file. Returns the backup folder.
   std::filesystem::path uninstall(const std::vector<RhinoTarget>& targets, const Progress& progress) const;
 
+  // Puts back at their places the items that backupFolder (a folder directly
+  // in Backups whose receipt says "complete") holds, after moving what stands
+  // there now into a new backup folder: one transaction under the install
+  // lock and a write-ahead receipt, rolled back on failure and recovered like
+  // an install when cut off. targets: the Rhinos whose package roots the
+  // receipt may name. Returns the new backup folder. Throws as install does,
+  // or InstallError when the backup cannot be restored.
+  std::filesystem::path restore(const std::filesystem::path& backupFolder, const std::vector<RhinoTarget>& targets,
+                                const Progress& progress) const;
+  // The receipt of a backup folder that restore would accept, read and
+  // checked; changes nothing. Throws restore's refusals.
+  InstallReceipt restorableReceipt(const std::filesystem::path& backupFolder,
+                                   const std::vector<RhinoTarget>& targets) const;
+  // The newest backup folder whose receipt says "complete"; nothing when
+  // there is none.
+  std::optional<std::filesystem::path> newestCompleteBackup() const;
+  // The backup folders (not hidden, with a receipt) from the oldest to the
+  // newest: by the time their names begin with, then, within one second, by
+  // when their receipt was last written.
+  std::vector<std::filesystem::path> backupFoldersByAge() const;
+
   // Recovery on its own, under the install lock (for the command line):
   // nothing to do without a support folder. Throws as install's lock step
   // and recoverInterrupted do.
@@ -216,7 +238,8 @@ class InstallEngine {
   void rejectLinks(const std::filesystem::path& url, LinkMemo* memo) const;
   std::filesystem::path transact(Operation operation, const std::vector<RhinoTarget>& targets,
                                  const std::optional<std::vector<std::filesystem::path>>& legacyRoots,
-                                 const Progress& progress) const;
+                                 const Progress& progress,
+                                 const std::optional<std::filesystem::path>& restoreFrom = std::nullopt) const;
   void checkFile(const PayloadFile& file, const std::filesystem::path& folder, LinkMemo& memo) const;
   std::vector<RhinoTarget> examine(const std::vector<std::filesystem::path>& candidates) const;
   void checkInterrupted(const std::filesystem::path& entry, const InstallReceipt& receipt,

@@ -25,6 +25,11 @@ std::string encodeReceipt(const InstallReceipt& receipt) {
   document["destinations"] = receipt.destinations;
   document["backups"] = std::move(backups);
   document["deploying"] = receipt.deploying;
+  if (!receipt.restoring.empty()) {
+    nlohmann::ordered_json restoring = nlohmann::ordered_json::array();
+    for (const RestoredItem& item : receipt.restoring) restoring.push_back({{"from", item.from}, {"to", item.to}});
+    document["restoring"] = std::move(restoring);
+  }
   // Strict: every text in a receipt came from valid UTF-8 or from a path; a
   // path that is not valid UTF-8 cannot be recorded faithfully.
   try {
@@ -46,6 +51,12 @@ InstallReceipt decodeReceipt(std::string_view bytes) {
     receipt.backups.push_back({json::string(item, "original"), json::string(item, "backup")});
   }
   receipt.deploying = json::strings(document, "deploying");
+  if (document.contains("restoring")) {
+    for (const nlohmann::json& item : json::array(document, "restoring")) {
+      json::requireObject(item, "an entry of \u201crestoring\u201d");
+      receipt.restoring.push_back({json::string(item, "from"), json::string(item, "to")});
+    }
+  }
   return receipt;
 }
 

@@ -18,14 +18,23 @@ struct BackupItem {
   std::string backup;
 };
 
+// One item a restore moves from an earlier backup folder back to its place.
+struct RestoredItem {
+  std::string from;
+  std::string to;
+};
+
 // The write-ahead record of one install, kept as receipt.json in its backup
-// folder and replaced whole at every write.
+// folder and replaced whole at every write. A restore also lists, ahead of
+// each move, what it moves back from an earlier backup ("restoring", written
+// only when it has entries).
 struct InstallReceipt {
   std::string version;
   std::string state;
   std::vector<std::string> destinations;
   std::vector<BackupItem> backups;
   std::vector<std::string> deploying = {};
+  std::vector<RestoredItem> restoring = {};
 };
 
 namespace receipt_state {

@@ -49,9 +49,19 @@ InstallTransaction::InstallTransaction(const InstallEngine& engine, Operation op
   for (const RhinoTarget& target : targets) receipt_.destinations.push_back(pathText(target.destination()));
 }
 
+void InstallTransaction::restoreFrom(const fs::path& folder) {
+  restored_ = engine_.restorableReceipt(folder, targets_);
+  restoreFolder_ = location(folder);
+  receipt_.destinations = restored_.destinations;
+}
+
 void InstallTransaction::run() {
   try {
     removeLeftovers();
+    if (operation_ == Operation::restore) {
+      commitRestore();
+      return;
+    }
     if (operation_ == Operation::install) {
       requireFreeSpace(fm_, engine_.release(), targets_);
       for (const RhinoTarget& target : targets_) stage(target);
@@ -182,6 +192,35 @@ void InstallTransaction::deploy(std::size_t i) {
                       pathText(destination));
 }
 
+void InstallTransaction::commitRestore() {
+  receipt_.state = receipt_state::kInstalling;
+  write();
+  progress_("Backing up the present installation…");
+  for (const BackupItem& item : restored_.backups) {
+    if (fm_.fileExists(item.original)) keep(item.original);
+  }
+  progress_("Restoring the backup…");
+  for (const BackupItem& item : restored_.backups) putBack(item);
+  receipt_.state = receipt_state::kComplete;
+  write();
+  // Its items are back in place: the earlier backup is restored. Its record
+  // is only kept up to date; what is on disk no longer depends on it.
+  try {
+    restored_.state = receipt_state::kRestored;
+    writeReceipt(fm_, restoreFolder_, restored_);
+  } catch (const std::exception& error) {
+    engine_.log().write(describe(error));
+  }
+}
+
+void InstallTransaction::putBack(const BackupItem& item) {
+  receipt_.restoring.push_back({item.backup, item.original});
+  write();
+  engine_.rejectLinks(item.original);
+  fm_.moveItem(item.backup, item.original);
+  engine_.log().write("Restored " + item.backup + " to " + item.original);
+}
+
 void InstallTransaction::keep(const fs::path& item) {
   const fs::path backup = backupFolder_ / backupItemName(receipt_.backups.size(), item);
   receipt_.backups.push_back({pathText(item), pathText(backup)});
@@ -198,6 +237,15 @@ void InstallTransaction::write() { writeReceipt(fm_, backupFolder_, receipt_); }
 void InstallTransaction::rollBack(std::exception_ptr failure) {
   // Undo everything that can be undone; a failure here never stops the rest.
   std::vector<std::string> problems;
+  for (auto it = receipt_.restoring.rbegin(); it != receipt_.restoring.rend(); ++it) {
+    if (!fm_.fileExists(it->to) || fm_.fileExists(it->from)) continue;  // never moved
+    try {
+      fm_.moveItem(it->to, it->from);
+      engine_.log().write("Roll-back: put " + it->to + " back in " + it->from);
+    } catch (...) {
+      problems.push_back(describe(std::current_exception()));
+    }
+  }
   for (auto it = deployed_.rbegin(); it != deployed_.rend(); ++it) {
     try {
       setAsideAndRemove(fm_, *it);

@@ -20,6 +20,10 @@ class InstallTransaction {
                      std::filesystem::path backupFolder, std::vector<std::filesystem::path> legacyItems,
                      const InstallEngine::Progress& progress);
 
+  // For a restore: the earlier backup folder whose items go back, checked
+  // now. Throws restore's refusals.
+  void restoreFrom(const std::filesystem::path& folder);
+
   // Stages every target, then commits. On any failure rolls back and throws
   // the failure, or InstallError when the roll-back itself met problems.
   void run();
@@ -31,6 +35,8 @@ class InstallTransaction {
   void checkExistingDestination(const RhinoTarget& target, const std::filesystem::path& destination);
   void checkRecognised(const std::filesystem::path& destination);
   void commit();
+  void commitRestore();
+  void putBack(const BackupItem& item);
   void deploy(std::size_t index);
   void keep(const std::filesystem::path& item);
   void write();
@@ -47,6 +53,8 @@ class InstallTransaction {
   InstallReceipt receipt_;
   std::vector<std::filesystem::path> staged_;
   std::vector<std::filesystem::path> deployed_;
+  std::filesystem::path restoreFolder_;
+  InstallReceipt restored_;  // the earlier backup's receipt, for a restore
 };
 
 }  // namespace nimbra

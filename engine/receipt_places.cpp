@@ -54,14 +54,22 @@ bool InstallEngine::staysInPlaces(const fs::path& entry, const InstallReceipt& r
   }
   std::vector<fs::path> legacy = legacyRoots();
   legacy.insert(legacy.end(), roots.begin(), roots.end());
-  return std::all_of(receipt.backups.begin(), receipt.backups.end(), [&](const BackupItem& item) {
+  const auto ourPlace = [&](const std::string& path) {
+    return std::find(receipt.destinations.begin(), receipt.destinations.end(), path) != receipt.destinations.end() ||
+           std::any_of(legacy.begin(), legacy.end(), [&](const fs::path& root) { return isLegacyItemIn(path, root); });
+  };
+  // A restore takes items out of another backup folder, directly inside it.
+  const fs::path backups = location(support() / kBackupsFolder);
+  const bool restoresFromBackups = std::all_of(receipt.restoring.begin(), receipt.restoring.end(), [&](const RestoredItem& item) {
+    const fs::path from = item.from;
+    const bool inABackup = from.parent_path().parent_path() == backups &&
+                           item.from == pathText(from.parent_path() / from.filename()) && !isHiddenName(from.parent_path());
+    return inABackup && ourPlace(item.to);
+  });
+  return restoresFromBackups && std::all_of(receipt.backups.begin(), receipt.backups.end(), [&](const BackupItem& item) {
     const fs::path backup = item.backup;
     const bool inItsFolder = backup.string() == pathText(entry / backup.filename());
-    const bool fromOurPlace =
-        std::find(receipt.destinations.begin(), receipt.destinations.end(), item.original) !=
-            receipt.destinations.end() ||
-        std::any_of(legacy.begin(), legacy.end(), [&](const fs::path& root) { return isLegacyItemIn(item.original, root); });
-    return inItsFolder && fromOurPlace;
+    return inItsFolder && ourPlace(item.original);
   });
 }
 

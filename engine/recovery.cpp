@@ -57,6 +57,12 @@ void InstallEngine::recoverInterrupted(const Progress& progress, const std::vect
   forEachInterrupted(targets, [&](const fs::path& entry, InstallReceipt& receipt, const std::vector<std::string>& deploys) {
     // Every check has passed: nothing was changed before this point.
     progress("Restoring the interrupted installation…");
+    // A restore cut off: what it put back goes back into its earlier backup.
+    for (auto it = receipt.restoring.rbegin(); it != receipt.restoring.rend(); ++it) {
+      if (!fm_.fileExists(it->to) || fm_.fileExists(it->from)) continue;
+      fm_.moveItem(it->to, it->from);
+      log_.write("Recovery: put " + it->to + " back in " + it->from);
+    }
     for (auto it = deploys.rbegin(); it != deploys.rend(); ++it) {
       setAsideAndRemove(fm_, *it);
       log_.write("Recovery: removed the interrupted copy at " + *it);
@@ -105,6 +111,11 @@ void InstallEngine::checkInterrupted(const fs::path& entry, const InstallReceipt
     }
     rejectLinks(item.original);
     rejectLinks(item.backup);
+  }
+  for (const RestoredItem& item : receipt.restoring) {
+    if (!fm_.fileExists(item.to)) continue;
+    rejectLinks(item.to);
+    rejectLinks(item.from);
   }
 }
 

@@ -21,6 +21,9 @@ Commands:
   --install          install into every Rhino found, or into those named below;
                      where this version is installed whole, nothing is done
   --uninstall        move the installed copies into a new backup folder
+  --restore [FOLDER] put back what a backup folder holds (the newest complete one
+                     when none is named), after moving what is there now into a
+                     new backup folder
   --check            say, changing nothing, whether an install would change
                      anything: up to date, older, newer, changed, not installed
   --recover          only put back an installation that was cut off
@@ -91,6 +94,10 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
     else if (argument == "--recover") ok = setCommand(line, Command::recover, problem);
     else if (argument == "--list") ok = setCommand(line, Command::list, problem);
     else if (argument == "--check") ok = setCommand(line, Command::check, problem);
+    else if (argument == "--restore") {
+      ok = setCommand(line, Command::restore, problem);
+      if (i + 1 < arguments.size() && !arguments[i + 1].starts_with("--")) line.restoreFolder = arguments[++i];
+    }
     else if (argument == "--reinstall") line.reinstall = true;
     else if (argument == "--help") ok = setCommand(line, Command::help, problem);
     else if (argument == "--version") ok = setCommand(line, Command::version, problem);
@@ -129,13 +136,13 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
   }
   if (line.command == Command::none && line.keepBackups) line.command = Command::keepBackups;
   const bool pruning = line.command == Command::install || line.command == Command::uninstall ||
-                       line.command == Command::keepBackups;
+                       line.command == Command::restore || line.command == Command::keepBackups;
   if (line.keepBackups && !pruning) {
-    problem = "--keep-backups goes with --install or --uninstall, or alone";
+    problem = "--keep-backups goes with --install, --uninstall or --restore, or alone";
     return std::nullopt;
   }
   if (line.command == Command::none) {
-    problem = "say what to do: --install, --uninstall, --check, --recover or --list";
+    problem = "say what to do: --install, --uninstall, --restore, --check, --recover or --list";
     return std::nullopt;
   }
   const bool chooses = !line.majors.empty() || !line.paths.empty();

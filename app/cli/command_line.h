@@ -23,7 +23,7 @@ inline constexpr int kAnotherInstallation = 5;
 inline constexpr int kWouldChange = 6;
 
 struct CommandLine {
-  enum class Command { none, install, uninstall, recover, list, check, keepBackups, help, version };
+  enum class Command { none, install, uninstall, restore, recover, list, check, keepBackups, help, version };
   Command command = Command::none;
   std::vector<std::int64_t> majors;        // --rhino
   std::vector<std::filesystem::path> paths;  // --rhino-path
@@ -33,6 +33,7 @@ struct CommandLine {
   bool json = false;
   bool reinstall = false;  // install even where this release is installed whole
   std::optional<std::size_t> keepBackups;  // after the command, or alone
+  std::optional<std::filesystem::path> restoreFolder;  // --restore FOLDER; else the newest complete one
 };
 
 // Whether the arguments ask for the command line rather than the window: any

@@ -65,6 +65,7 @@ int Commands::runCommand() {
     case CommandLine::Command::check: return check();
     case CommandLine::Command::install: return keepBackups(install());
     case CommandLine::Command::uninstall: return keepBackups(uninstall());
+    case CommandLine::Command::restore: return keepBackups(restore());
     case CommandLine::Command::keepBackups: return keepBackups(kDone);
     case CommandLine::Command::recover: return recover();
     case CommandLine::Command::help:

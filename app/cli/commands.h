@@ -30,13 +30,15 @@ class Commands {
   int recover();
   int install();
   int uninstall();
+  int restore();
   // --keep-backups, after a command that ended status (or alone: kDone).
   int keepBackups(int status);
   // The listed targets and those the command names; an exit status when the
   // naming fails.
   std::optional<int> choose(std::vector<RhinoTarget>& listed, std::vector<RhinoTarget>& chosen);
   // Quits Rhino, waits and runs the transaction through the install flow.
-  int runFlow(Operation operation, const std::vector<RhinoTarget>& chosen);
+  int runFlow(Operation operation, const std::vector<RhinoTarget>& chosen,
+              const std::optional<std::filesystem::path>& restoreFrom = std::nullopt);
   // Each target with the version installed in it now.
   std::vector<Report::Target> described(const std::vector<RhinoTarget>& targets) const;
 

@@ -13,6 +13,8 @@
 
 namespace nimbra::ui {
 
+namespace fs = std::filesystem;
+
 namespace {
 
 using State = InstallEngine::InstalledCopy::State;
@@ -109,7 +111,17 @@ int Commands::uninstall() {
   return runFlow(Operation::uninstall, present);
 }
 
-int Commands::runFlow(Operation operation, const std::vector<RhinoTarget>& chosen) {
+int Commands::restore() {
+  std::vector<RhinoTarget> listed, chosen;
+  if (const std::optional<int> status = choose(listed, chosen)) return *status;
+  const std::optional<fs::path> folder =
+      line_.restoreFolder ? std::optional(fs::absolute(*line_.restoreFolder)) : engine_->newestCompleteBackup();
+  if (!folder) return report_.finish({kFailed, "refused", "There is no finished backup of Nimbra to restore."});
+  return runFlow(Operation::restore, listed, folder);
+}
+
+int Commands::runFlow(Operation operation, const std::vector<RhinoTarget>& chosen,
+                      const std::optional<fs::path>& restoreFrom) {
   const InterruptGuard guard;
   ConsoleLoop loop;
   Reporter reporter(report_, loop);
@@ -117,7 +129,8 @@ int Commands::runFlow(Operation operation, const std::vector<RhinoTarget>& chose
                    {.operation = operation,
                     .askRhinoToQuit = !line_.noQuit,
                     .waitSeconds = line_.waitSeconds,
-                    .reopen = line_.noOpen ? InstallFlow::Reopen::none : InstallFlow::Reopen::quitOnes},
+                    .reopen = line_.noOpen ? InstallFlow::Reopen::none : InstallFlow::Reopen::quitOnes,
+                    .restoreFrom = restoreFrom},
                    reporter);
   const std::unique_ptr<Timer> watch = loop.scheduleRepeating(0.1, [&flow] {
     if (interrupted != 0) flow.cancel();
@@ -128,6 +141,12 @@ int Commands::runFlow(Operation operation, const std::vector<RhinoTarget>& chose
   const std::vector<Report::Target> targets = described(outcome.targets);
   switch (outcome.result) {
     case InstallFlow::Result::done: {
+      if (operation == Operation::restore) {
+        return report_.finish({kDone, "restored",
+                               "Restored the backup " + pathText(*restoreFrom) +
+                                   ". What it replaced is in the backup folder: " + pathText(*outcome.backup),
+                               targets, outcome.backup});
+      }
       const bool installing = operation == Operation::install;
       return report_.finish({kDone, installing ? "installed" : "uninstalled",
                              (installing ? "Installed Nimbra " + engine_->release().version + " for "
