@@ -21,6 +21,13 @@
 
 namespace nimbra::ui {
 
+// The sentences the window and the command line both say, written once.
+namespace sentence {
+inline constexpr const char* kNoRhino = "Rhino 7 or 8 was not found.";
+inline constexpr const char* kLookingForRhino = "Looking for Rhino…";
+inline constexpr const char* kOpenRhinoYourself = "Installed. Open Rhino from Applications.";
+}  // namespace sentence
+
 class InstallFlow {
  public:
   enum class Reopen { none, quitOnes, quitOnesElseLastSelected };

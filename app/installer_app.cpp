@@ -88,7 +88,7 @@ void InstallerApp::buildWelcomeScreen() {
                   "Existing Nimbra files will be backed up automatically.",
                   11, Weight::regular, palette::muted);
   place(details, *content, {294, 123, 555, 43});
-  status = label("Looking for Rhino…", 11, Weight::regular, palette::muted);
+  status = label(sentence::kLookingForRhino, 11, Weight::regular, palette::muted);
   place(status, *content, {294, 65, 330, 44});
   progress = make<ProgressBar>();
   progress->setAccessibilityLabel("Progress");

@@ -46,7 +46,7 @@ void InstallerApp::updateInstallAppearance() {
 void InstallerApp::discover() {
   if (busy || !engine) return;
   setBusy(true);
-  status->setText("Looking for Rhino…");
+  status->setText(sentence::kLookingForRhino);
   const InstallEngine* found = engine.get();
   toolkit_.runInBackground([this, found] {
     std::vector<RhinoTarget> result = found->discover();
@@ -67,7 +67,7 @@ void InstallerApp::renderTargets() {
   choiceArea->removeAllSubviews();
   choices.clear();
   if (targets.empty()) {
-    place(label("Rhino 7 or 8 was not found.", 15, Weight::medium, palette::ink), *choiceArea, {0, 90, 545, 30});
+    place(label(sentence::kNoRhino, 15, Weight::medium, palette::ink), *choiceArea, {0, 90, 545, 30});
     place(label("Install Rhino, or use Locate Rhino to select its application.", 12, Weight::regular, palette::muted),
           *choiceArea, {0, 47, 545, 40});
   }

@@ -82,8 +82,8 @@ void InstallerApp::succeeded(const InstallFlow::Outcome& outcome) {
 }
 
 void InstallerApp::couldNotReopen(const fs::path&, const std::string&) {
-  status->setText("Installed. Open Rhino from Applications.");
-  if (completionNote) completionNote->setText("Installed. Open Rhino from Applications."), completionNote->setHidden(false);
+  status->setText(sentence::kOpenRhinoYourself);
+  if (completionNote) completionNote->setText(sentence::kOpenRhinoYourself), completionNote->setHidden(false);
 }
 
 }  // namespace nimbra::ui

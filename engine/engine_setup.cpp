@@ -62,13 +62,7 @@ InstallEngine::InstallEngine(fs::path resources, fs::path home, FileManager& fm,
   }
 }
 
-bool InstallEngine::isProcessRunning(pid_t pid) {
-  // 0 and negative ids address process groups; they are never signalled.
-  if (pid < 1) return false;
-  if (::kill(pid, 0) != 0 && errno == ESRCH) return false;
-  // A process that has ended but is not yet reaped still answers kill().
-  return !hasEnded(pid);
-}
+bool InstallEngine::isProcessRunning(pid_t pid) { return nimbra::isProcessRunning(pid); }
 
 fs::path InstallEngine::support() const { return home_ / rhino::kSupportFolder; }
 

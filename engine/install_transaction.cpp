@@ -20,12 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const PayloadPackage* packageFor(const Release& release, std::int64_t major) {
-  const auto found = std::find_if(release.packages.begin(), release.packages.end(),
-                                  [&](const PayloadPackage& package) { return package.major == major; });
-  return found == release.packages.end() ? nullptr : &*found;
-}
-
 const PayloadPackage& requirePackage(const Release& release, std::int64_t major) {
   const PayloadPackage* package = packageFor(release, major);
   if (package == nullptr) throw InstallError("This installer does not contain Rhino " + std::to_string(major) + ".");

@@ -27,9 +27,8 @@ InstallEngine::InstalledCopy InstallEngine::installedCopy(const RhinoTarget& tar
       const bool newer = compareNumeric(versionCore(version), versionCore(release_.version)) > 0;
       return {newer ? State::newer : State::older, version, ""};
     }
-    const auto package = std::find_if(release_.packages.begin(), release_.packages.end(),
-                                      [&](const PayloadPackage& p) { return p.major == target.major; });
-    if (package == release_.packages.end()) return {State::changed, version, ""};
+    const PayloadPackage* package = packageFor(release_, target.major);
+    if (package == nullptr) return {State::changed, version, ""};
     // Beside the version folder and its manifest, nothing of ours stands.
     for (const std::string& name : fm_.contentsOfDirectory(destination)) {
       if (name != version && name != rhino::kManifestName) return {State::changed, version, name};

@@ -126,9 +126,8 @@ void InstallEngine::checkDeployed(const fs::path& entry, const std::string& vers
   const fs::path path = location(deployed);
   if (path.filename() != rhino::kDestinationName) throw manual;
   const std::optional<std::int64_t> major = leadingInteger(path.parent_path().filename().string());
-  const auto package = std::find_if(release_.packages.begin(), release_.packages.end(),
-                                    [&](const PayloadPackage& p) { return major && p.major == *major; });
-  if (package == release_.packages.end()) throw manual;
+  const PayloadPackage* package = major ? packageFor(release_, *major) : nullptr;
+  if (package == nullptr) throw manual;
   // The installer never deploys through a link; whatever stands there now is
   // not what it left behind.
   rejectLinks(path);

@@ -1,5 +1,7 @@
 #include "engine/release_manifest.h"
 
+#include <algorithm>
+
 #include "engine/json_fields.h"
 
 namespace nimbra {
@@ -28,6 +30,12 @@ Release decodeRelease(std::string_view bytes) {
     release.packages.push_back(decodePackage(package));
   }
   return release;
+}
+
+const PayloadPackage* packageFor(const Release& release, std::int64_t major) {
+  const auto found = std::find_if(release.packages.begin(), release.packages.end(),
+                                  [&](const PayloadPackage& package) { return package.major == major; });
+  return found == release.packages.end() ? nullptr : &*found;
 }
 
 }  // namespace nimbra

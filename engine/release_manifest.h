@@ -29,6 +29,10 @@ struct Release {
   std::vector<PayloadPackage> packages;
 };
 
+// The first package of the release for major, in manifest order; nullptr
+// when the release has none.
+const PayloadPackage* packageFor(const Release& release, std::int64_t major);
+
 // Decodes release.json strictly: every key required with its exact JSON type,
 // unknown keys ignored, array order kept. Throws DecodingError; tests no value
 // beyond its type.

@@ -86,7 +86,7 @@ std::vector<Report::Target> Commands::described(const std::vector<RhinoTarget>& 
 
 int Commands::list() {
   const std::vector<RhinoTarget> found = engine_->discover();
-  if (found.empty()) return report_.finish({kNoRhino, "no-rhino", "Rhino 7 or 8 was not found."});
+  if (found.empty()) return report_.finish({kNoRhino, "no-rhino", sentence::kNoRhino});
   const std::vector<Report::Target> targets = described(found);
   for (const Report::Target& entry : targets) {
     report_.line("Rhino " + std::to_string(entry.target.major) + "\t" + pathText(entry.target.application) + "\t" +
@@ -132,7 +132,7 @@ std::optional<int> Commands::choose(std::vector<RhinoTarget>& listed, std::vecto
     chosen.push_back(*found);
   }
   InstallFlow::logDiscovery(*engine_, listed);
-  if (listed.empty()) return report_.finish({kNoRhino, "no-rhino", "Rhino 7 or 8 was not found."});
+  if (listed.empty()) return report_.finish({kNoRhino, "no-rhino", sentence::kNoRhino});
   for (const std::int64_t major : line_.majors) {
     const auto found = std::find_if(listed.begin(), listed.end(), [&](const auto& t) { return t.major == major; });
     if (found == listed.end()) {

@@ -56,7 +56,7 @@ class Reporter : public InstallFlow::Observer {
     loop_.quit();
   }
   void couldNotReopen(const std::filesystem::path&, const std::string& message) override {
-    report_.line("Installed. Open Rhino from Applications. (" + message + ")");
+    report_.line(std::string(sentence::kOpenRhinoYourself) + " (" + message + ")");
   }
   const InstallFlow::Outcome& outcome() const { return outcome_; }
 

@@ -28,7 +28,7 @@ std::vector<RunningApp> SystemWorkspace::runningApplications() {
   return list;
 }
 
-bool SystemWorkspace::isProcessRunning(pid_t pid) { return InstallEngine::isProcessRunning(pid); }
+bool SystemWorkspace::isProcessRunning(pid_t pid) { return nimbra::isProcessRunning(pid); }
 
 void SystemWorkspace::terminateApplication(pid_t pid) { requestQuit(pid); }
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <fstream>
 #include <optional>
@@ -52,6 +53,8 @@ std::vector<RunningApplication> runningApplications() {
   return applications;
 }
 
+namespace {
+
 bool hasEnded(pid_t pid) {
   // "<pid> (<command>) <state> ...": the command may itself hold ")".
   std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
@@ -61,6 +64,14 @@ bool hasEnded(pid_t pid) {
   if (close == std::string::npos || close + 2 >= line.size()) return false;
   const char state = line[close + 2];
   return state == 'Z' || state == 'X';
+}
+
+}  // namespace
+
+bool isProcessRunning(pid_t pid) {
+  if (pid < 1) return false;
+  if (::kill(pid, 0) != 0 && errno == ESRCH) return false;
+  return !hasEnded(pid);
 }
 
 void requestQuit(pid_t pid) {

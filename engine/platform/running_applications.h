@@ -17,9 +17,11 @@ struct RunningApplication {
 // The current user's running applications, from /proc.
 std::vector<RunningApplication> runningApplications();
 
-// Whether pid has ended but is not yet reaped by its parent (a zombie):
-// it still answers signal probes, yet runs no more.
-bool hasEnded(pid_t pid);
+// True when a process with this id exists and has not ended: signal 0 finds
+// it (or may not signal it, which it exists to refuse), and it is no zombie,
+// which still answers signal probes yet runs no more. Never signals 0 or
+// below, which address process groups.
+bool isProcessRunning(pid_t pid);
 
 // Asks the process to quit, the ordinary way (SIGTERM); never forces it.
 void requestQuit(pid_t pid);
