@@ -6,6 +6,7 @@
 #include <cmath>
 #include <ostream>
 
+#include "app/cli/all_users.h"
 #include "app/cli/commands.h"
 
 namespace nimbra::ui {
@@ -42,6 +43,9 @@ Options:
   --keep-backups N   afterwards (or alone) remove the oldest finished backup
                      folders beyond the newest N; never one recovery may need
   --json             print one JSON object with the outcome instead of progress lines
+  --all-users        as root: run the command for every person's account of the
+                     machine, each in a process of that user's own
+  --user NAME        as root: the same for this user only (may be repeated)
 
 Exit status:
   0  done (installed, uninstalled, recovered or listed), or nothing to do
@@ -51,6 +55,8 @@ Exit status:
   4  no Rhino 7 or 8 was found
   5  another installation is running: try again later
   6  --check found something an install would change
+With --all-users or --user: 0 when every user's run ended 0, else the first
+of 1, 2, 3, 5, 4, 6 that a user's run ended with.
 
 Every install, uninstall and recovery is recorded in
 ~/Library/Application Support/Nimbra/Logs/install.log.
@@ -99,6 +105,12 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
       if (i + 1 < arguments.size() && !arguments[i + 1].starts_with("--")) line.restoreFolder = arguments[++i];
     }
     else if (argument == "--reinstall") line.reinstall = true;
+    else if (argument == "--all-users") line.allUsers = true;
+    else if (argument == "--user") {
+      const std::optional<std::string> name = value();
+      ok = name.has_value();
+      if (ok) line.users.push_back(*name);
+    }
     else if (argument == "--help") ok = setCommand(line, Command::help, problem);
     else if (argument == "--version") ok = setCommand(line, Command::version, problem);
     else if (argument == "--no-quit") line.noQuit = true;
@@ -141,6 +153,11 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
     problem = "--keep-backups goes with --install, --uninstall or --restore, or alone";
     return std::nullopt;
   }
+  const bool forUsers = line.allUsers || !line.users.empty();
+  if (forUsers && (line.command == Command::help || line.command == Command::version)) {
+    problem = "--all-users and --user go with a command that acts for each user";
+    return std::nullopt;
+  }
   if (line.command == Command::none) {
     problem = "say what to do: --install, --uninstall, --restore, --check, --recover or --list";
     return std::nullopt;
@@ -168,6 +185,7 @@ int runCommandLine(const std::vector<std::string>& arguments, const std::filesys
     out << kHelp;
     return kDone;
   }
+  if (line->allUsers || !line->users.empty()) return runForUsers(*line, arguments, resources, out, err);
   std::string invocation;
   for (const std::string& argument : arguments) invocation += (invocation.empty() ? "" : " ") + argument;
   return Commands(*line, invocation, resources, home, out, err).run();

@@ -34,6 +34,8 @@ struct CommandLine {
   bool reinstall = false;  // install even where this release is installed whole
   std::optional<std::size_t> keepBackups;  // after the command, or alone
   std::optional<std::filesystem::path> restoreFolder;  // --restore FOLDER; else the newest complete one
+  bool allUsers = false;           // --all-users: every person's account, each as its owner
+  std::vector<std::string> users;  // --user NAME, for chosen ones
 };
 
 // Whether the arguments ask for the command line rather than the window: any
@@ -48,7 +50,8 @@ std::optional<std::string> missingDisplay();
 // in problem, when they do not form a command.
 std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& arguments, std::string& problem);
 
-// Runs the command with the payload in resources for the user whose home is
+// Runs the command with the payload in resources (for other users, as each of
+// them: see all_users.h) for the user whose home is
 // home; progress and outcome to out, refusals and failures to err. Returns
 // the exit status.
 int runCommandLine(const std::vector<std::string>& arguments, const std::filesystem::path& resources,

@@ -4,7 +4,9 @@
 // Every case checks the disk as well as the output.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <sstream>
@@ -68,14 +70,15 @@ class CommandLine : public ::testing::Test {
     const fs::path script = folder_ / "run.sh";
     const fs::path out = folder_ / "out", err = folder_ / "err";
     writeFile(script, "export HOME='" + home().string() + "'\n" + before + "'" +
-                          (kApp / "Contents/MacOS/Nimbra Setup").string() + "' " + arguments + " >'" + out.string() +
+                          (app_ / "Contents/MacOS/Nimbra Setup").string() + "' " + arguments + " >'" + out.string() +
                           "' 2>'" + err.string() + "'\nstatus=$?\n" + after + "exit $status\n");
-    const int status = std::system(("unshare --pid --fork --mount-proc sh '" + script.string() + "'").c_str());
+    const int status = std::system(("unshare --mount --pid --fork --mount-proc sh '" + script.string() + "'").c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
   }
 
   testing::InstallSandbox box_;  // its paths; the command line installs its own payload
   const fs::path& folder_ = box_.root();
+  fs::path app_ = kApp;
 };
 
 TEST_F(CommandLine, ListsTheRhinosFoundAndWhatIsInstalled) {
@@ -300,6 +303,90 @@ TEST_F(CommandLine, AnAttemptThatInstallsNothingOpensAgainTheRhinoThatQuit) {
   const Run stopped = run("--install --wait 60 & sleep 1; kill -TERM $!; wait $!", startRhino(7) + startRhino(8), bothRunning);
   EXPECT_EQ(stopped.status, 1) << "97: Rhino 7 left closed; 98: Rhino 8 ended";
   EXPECT_FALSE(installed(7) || installed(8));
+}
+
+// Two people on a machine of their own: a password database with only them
+// (bound over the system's in the run's own mount namespace), homes that are
+// theirs, a Rhino 8 each, and an installer any user may read.
+class EveryUser : public CommandLine {
+ protected:
+  void SetUp() override {
+    CommandLine::SetUp();
+    if (::geteuid() != 0) GTEST_SKIP() << "installing for other users is for root";
+    fs::permissions(folder_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+    app_ = folder_ / "Applications/Nimbra Setup.app";
+    fs::create_directories(app_.parent_path());
+    ASSERT_EQ(std::system(("cp -a '" + kApp.string() + "' '" + app_.string() + "'").c_str()), 0);
+    std::string passwd = "root:x:0:0::/root:/bin/sh\n", group = "root:x:0:\n";
+    for (const auto& [name, id] : {std::pair{"ada", 4101}, {"ben", 4102}}) {
+      simulated::makeRhinoBundle(homeOf(name) / "Applications/Rhino 8.app", {.major = 8});
+      passwd += std::string(name) + ":x:" + std::to_string(id) + ":" + std::to_string(id) + "::" + homeOf(name).string() + ":/bin/sh\n";
+      group += std::string(name) + ":x:" + std::to_string(id) + ":\n";
+      EXPECT_EQ(std::system(("chown -R " + std::to_string(id) + ":" + std::to_string(id) + " '" + homeOf(name).string() + "'").c_str()), 0);
+    }
+    writeFile(folder_ / "passwd", passwd);
+    writeFile(folder_ / "group", group);
+  }
+  fs::path homeOf(const std::string& name) const { return folder_ / "homes" / name; }
+  Run runForUsers(const std::string& arguments, const std::string& before = "") {
+    return run(arguments, "mount --bind '" + (folder_ / "passwd").string() + "' /etc/passwd\nmount --bind '" +
+                              (folder_ / "group").string() + "' /etc/group\n" + before);
+  }
+  static uid_t ownerOf(const fs::path& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? info.st_uid : 0;
+  }
+};
+
+TEST_F(EveryUser, EachUsersInstallIsTheirsAndOneFailureStopsNobodyElse) {
+  const fs::path adaPackages = homeOf("ada") / "Library/Application Support/McNeel/Rhinoceros/packages/8.0";
+  // Ben's package folder is root's: his run fails, Ada's goes on.
+  const fs::path benPackages = homeOf("ben") / "Library/Application Support/McNeel/Rhinoceros/packages/8.0";
+  fs::create_directories(benPackages);
+  const Run both = runForUsers("--all-users --install --json");
+  EXPECT_EQ(both.status, 1) << both.out << both.err;
+  const nlohmann::json document = nlohmann::json::parse(both.out);
+  ASSERT_EQ(document["users"].size(), 2u);
+  EXPECT_EQ(document["users"][0]["user"], "ada");
+  EXPECT_EQ(document["users"][0]["outcome"], "installed");
+  EXPECT_EQ(document["users"][1]["exitStatus"], 1);
+  for (const fs::path& made : {adaPackages / "nimbra", adaPackages / "nimbra" / kVersion / "Nimbra.gha",
+                               homeOf("ada") / "Library/Application Support/Nimbra/Logs/install.log"}) {
+    EXPECT_EQ(ownerOf(made), 4101u) << made;
+  }
+  EXPECT_FALSE(fs::exists(benPackages / "nimbra"));
+
+  // Ada's own Rhino runs: with --no-quit she is refused, and it runs on. Ben
+  // still fails: his failure comes first in the order of severity.
+  const fs::path adaRhino = homeOf("ada") / "Applications/Rhino 8.app/Contents/MacOS/Rhinoceros";
+  const Run refused = runForUsers(
+      "--all-users --install --no-quit --reinstall --json",
+      "setpriv --reuid=4101 --regid=4101 --clear-groups '" + adaRhino.string() +
+          "' &\nfor i in $(seq 50); do pgrep -u 4101 -f Rhinoceros >/dev/null && break; sleep 0.1; done\n");
+  EXPECT_EQ(refused.status, 1) << refused.out;
+  const nlohmann::json again = nlohmann::json::parse(refused.out);
+  EXPECT_EQ(again["users"][0]["exitStatus"], 3);
+  EXPECT_EQ(again["users"][1]["exitStatus"], 1);
+
+  // What Ada plants in her home (a package folder that is a link to root's
+  // folder, a receipt that points there) moves nothing outside it.
+  const fs::path secret = folder_ / "secret";
+  writeFile(secret / "8.0/keep.txt", "root's");
+  fs::remove_all(adaPackages);
+  fs::create_directory_symlink(secret / "8.0", adaPackages);
+  const fs::path planted = homeOf("ada") / "Library/Application Support/Nimbra/Backups/2020-01-01T00-00-00Z-AAAAAAAA";
+  writeFile(planted / "0-keep.txt", "planted");
+  writeFile(planted / "receipt.json", encodeReceipt({kVersion, "installing", {}, {{(secret / "8.0/new.txt").string(),
+                                                                                   (planted / "0-keep.txt").string()}}, {}}));
+  EXPECT_EQ(std::system(("chown -R -h 4101:4101 '" + homeOf("ada").string() + "'").c_str()), 0);
+  EXPECT_EQ(runForUsers("--user ada --install").status, 1);
+  EXPECT_EQ(readFile(secret / "8.0/keep.txt"), "root's");
+  EXPECT_EQ(std::distance(fs::directory_iterator(secret / "8.0"), fs::directory_iterator()), 1);
+
+  EXPECT_EQ(runForUsers("--user nobodyhere --install").status, 2);
+  const Run unprivileged = runForUsers("--all-users --install", "exec setpriv --reuid=65534 --regid=65534 --clear-groups \\\n");
+  EXPECT_EQ(unprivileged.status, 2);
 }
 
 TEST_F(CommandLine, AFirstRunThatIsRefusedLeavesALogThatSaysWhoAndWhy) {

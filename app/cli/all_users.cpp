@@ -1,0 +1,173 @@
+#include "app/cli/all_users.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "app/cli/report.h"
+
+namespace nimbra::ui {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uid_t kFirstPersonId = 1000;
+constexpr uid_t kNobody = 65534;
+// Which status a summary reports when users' runs end differently.
+constexpr std::array<int, 6> kSeverity = {kFailed, kUsage, kRhinoRunning, kAnotherInstallation, kNoRhino, kWouldChange};
+
+bool isPerson(const passwd& entry) {
+  const std::string shell = entry.pw_shell != nullptr ? entry.pw_shell : "";
+  std::error_code error;
+  return entry.pw_uid >= kFirstPersonId && entry.pw_uid != kNobody && !shell.ends_with("nologin") &&
+         !shell.ends_with("/false") && entry.pw_dir != nullptr && fs::is_directory(entry.pw_dir, error);
+}
+
+Account accountOf(const passwd& entry) { return {entry.pw_name, entry.pw_uid, entry.pw_gid, entry.pw_dir}; }
+
+std::optional<Account> accountNamed(const std::string& name) {
+  const passwd* entry = ::getpwnam(name.c_str());
+  if (entry == nullptr || !isPerson(*entry)) return std::nullopt;
+  return accountOf(*entry);
+}
+
+// In the child: becomes the user for good, groups included. Nothing of the
+// user's is touched before this.
+bool becomeUser(const Account& account) {
+  if (::initgroups(account.name.c_str(), account.gid) != 0 || ::setgid(account.gid) != 0 ||
+      ::setuid(account.uid) != 0) {
+    return false;
+  }
+  if (::setuid(0) == 0) return false;  // root could be taken back: not dropped for good
+  ::setenv("HOME", account.home.c_str(), 1);
+  ::setenv("USER", account.name.c_str(), 1);
+  ::setenv("LOGNAME", account.name.c_str(), 1);
+  return true;
+}
+
+struct UserRun {
+  int status = kFailed;
+  nlohmann::json result;  // the user's own JSON object
+};
+
+UserRun runAs(const Account& account, std::vector<std::string> arguments, const fs::path& resources) {
+  int pipe[2];
+  if (::pipe2(pipe, O_CLOEXEC) != 0) return {kFailed, {{"message", "The installer could not start a run for the user."}}};
+  std::cout.flush();
+  std::cerr.flush();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pipe[0]);
+    std::ostringstream out, err;
+    int status = kFailed;
+    if (becomeUser(account)) {
+      status = runCommandLine(arguments, resources, account.home, out, err);
+    } else {
+      out << nlohmann::json{{"outcome", "failed"},
+                            {"message", "The installer could not act as " + account.name + "."},
+                            {"exitStatus", kFailed}}.dump();
+    }
+    const std::string text = out.str();
+    for (std::size_t done = 0; done < text.size();) {
+      const ssize_t written = ::write(pipe[1], text.data() + done, text.size() - done);
+      if (written <= 0 && errno != EINTR) break;
+      if (written > 0) done += static_cast<std::size_t>(written);
+    }
+    ::_exit(status);
+  }
+  ::close(pipe[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) != 0;) {
+    if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
+    else if (errno != EINTR) break;
+  }
+  ::close(pipe[0]);
+  int wait = 0;
+  while (child > 0 && ::waitpid(child, &wait, 0) < 0 && errno == EINTR) {
+  }
+  UserRun run{child > 0 && WIFEXITED(wait) ? WEXITSTATUS(wait) : kFailed, nlohmann::json::parse(text, nullptr, false)};
+  if (!run.result.is_object()) run.result = {{"message", "The run for " + account.name + " ended without an answer."}};
+  return run;
+}
+
+}  // namespace
+
+std::vector<Account> loginAccounts() {
+  std::vector<Account> accounts;
+  ::setpwent();
+  while (const passwd* entry = ::getpwent()) {
+    if (isPerson(*entry)) accounts.push_back(accountOf(*entry));
+  }
+  ::endpwent();
+  return accounts;
+}
+
+int runForUsers(const CommandLine& line, const std::vector<std::string>& arguments, const fs::path& resources,
+                std::ostream& out, std::ostream& err) {
+  Report report(out, err, line.json);
+  if (::geteuid() != 0) {
+    return report.finish({kUsage, "usage",
+                          "Installing for other users needs administrator rights: run it as root, for example with "
+                          "sudo."});
+  }
+  std::vector<Account> accounts;
+  if (line.allUsers) accounts = loginAccounts();
+  for (const std::string& name : line.users) {
+    const std::optional<Account> account = accountNamed(name);
+    if (!account) return report.finish({kUsage, "usage", "There is no user named \u201c" + name + "\u201d on this machine."});
+    accounts.push_back(*account);
+  }
+  // Each user's run answers in JSON; their own options otherwise unchanged.
+  std::vector<std::string> own;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (arguments[i] == "--all-users") continue;
+    if (arguments[i] == "--user") {
+      ++i;
+      continue;
+    }
+    if (arguments[i] != "--json") own.push_back(arguments[i]);
+  }
+  own.push_back("--json");
+
+  nlohmann::json users = nlohmann::json::array();
+  std::vector<int> statuses;
+  for (const Account& account : accounts) {
+    UserRun run = runAs(account, own, resources);
+    const std::string outcome = run.result.value("outcome", "failed");
+    const std::string message = run.result.value("message", "");
+    report.line(account.name + "\t" + outcome + "\t" + message);
+    run.result["user"] = account.name;
+    run.result["exitStatus"] = run.status;
+    users.push_back(std::move(run.result));
+    statuses.push_back(run.status);
+  }
+  int status = kDone;
+  for (const int severe : kSeverity) {
+    if (status == kDone && std::find(statuses.begin(), statuses.end(), severe) != statuses.end()) status = severe;
+  }
+  const auto failed = std::count_if(statuses.begin(), statuses.end(), [](int s) { return s != kDone; });
+  const std::string summary = std::to_string(accounts.size()) + " user" + (accounts.size() == 1 ? "" : "s") + ", " +
+                              std::to_string(statuses.size() - static_cast<std::size_t>(failed)) + " done, " +
+                              std::to_string(failed) + " not.";
+  if (!line.json) {
+    out << summary << "\n";
+    return status;
+  }
+  out << nlohmann::json{{"outcome", "all-users"}, {"message", summary}, {"users", users}, {"exitStatus", status}}.dump(
+             2, ' ', false, nlohmann::json::error_handler_t::replace)
+      << "\n";
+  return status;
+}
+
+}  // namespace nimbra::ui
