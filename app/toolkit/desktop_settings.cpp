@@ -4,7 +4,7 @@
 #include <fstream>
 #include <string>
 
-#include "engine/install_engine.h"
+#include "engine/platform/subprocess.h"
 #include "engine/platform/identifiers.h"
 #include "engine/platform/unicode.h"
 
@@ -16,11 +16,11 @@ namespace {
 
 bool gnomeAnimationsOff(const fs::path& gsettings) {
   try {
-    return trimmedWhitespace(
-               InstallEngine::run(gsettings, {"get", "org.gnome.desktop.interface", "enable-animations"}, 2.0)) ==
-           "false";
+    const std::optional<Finished> answer =
+        runWithTimeout(gsettings, {"get", "org.gnome.desktop.interface", "enable-animations"}, 2.0);
+    return answer && answer->status == 0 && trimmedWhitespace(answer->output) == "false";
   } catch (const std::exception&) {
-    return false;  // no GNOME here, or it did not answer
+    return false;  // no GNOME here
   }
 }
 

@@ -1,7 +1,6 @@
 #include <system_error>
 
 #include "app/toolkit/toolkit.h"
-#include "engine/install_engine.h"
 #include "engine/platform/bundle.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/running_applications.h"

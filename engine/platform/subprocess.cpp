@@ -7,8 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <thread>
+
+#include "engine/platform/unicode.h"
 
 extern char** environ;
 
@@ -142,6 +146,30 @@ void launchDetached(const std::filesystem::path& executable) {
   SpawnSetup setup;
   posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSID);
   reapInBackground(spawn(executable, {}, setup));
+}
+
+std::optional<Finished> runWithTimeout(const std::filesystem::path& executable,
+                                       const std::vector<std::string>& arguments, double timeout) {
+  using Clock = std::chrono::steady_clock;
+  // How long, after the child has ended, its output may take to reach its
+  // end. Only a grandchild that kept the pipe open takes longer; its output
+  // is not waited for.
+  constexpr auto kOutputGrace = std::chrono::seconds(1);
+  Subprocess child(executable, arguments);
+  const auto deadline =
+      Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::max(timeout, 0.0)));
+  // The child's state is tested before the clock, so one that has already
+  // ended is never waited for.
+  while (child.running()) {
+    if (Clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (child.running()) {
+    child.terminate();
+    return std::nullopt;
+  }
+  std::string output = repairedUTF8(child.output(Clock::now() + kOutputGrace));
+  return Finished{child.status(), std::move(output)};
 }
 
 }  // namespace nimbra

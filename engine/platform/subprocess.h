@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,6 +57,19 @@ class Subprocess {
   std::string buffer_;
   std::thread drainer_;
 };
+
+// What a child that ended left: its exit status and its output.
+struct Finished {
+  int status = 0;
+  std::string output;  // both streams, interleaved, ill-formed UTF-8 replaced by U+FFFD
+};
+
+// Runs executable (an absolute location, no shell) with exactly arguments,
+// blocking the caller and polling every 50 ms, for timeout seconds at most.
+// Nothing when it ran out of time (the child is then sent SIGTERM and not
+// waited for). Throws the platform's launch error.
+std::optional<Finished> runWithTimeout(const std::filesystem::path& executable,
+                                       const std::vector<std::string>& arguments, double timeout);
 
 // Waits for pid in a detached thread, so that a child nobody waits for does
 // not stay a zombie.
