@@ -34,10 +34,7 @@ std::vector<fs::path> InstallEngine::pruneBackups(std::size_t keep, const Progre
   if (!fm_.fileExists(backups)) return {};
   rejectLinks(backups);
   const FileLock lock(support() / kLockFile);
-  if (lock.outcome() == FileLock::Outcome::heldElsewhere) throw InstallError(std::string(kAnotherInstallationRunning));
-  if (lock.outcome() != FileLock::Outcome::locked) {
-    throw InstallError("The installation folder cannot be opened: " + pathText(support()));
-  }
+  requireLock(lock);
   std::vector<fs::path> finished;
   for (const fs::path& folder : backupFoldersByAge()) {
     if (fm_.isDirectory(folder) && isFinished(fm_, folder)) finished.push_back(folder);

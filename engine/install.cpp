@@ -44,15 +44,6 @@ std::vector<fs::path> legacyItemsOutside(const std::vector<fs::path>& found, con
   return items;
 }
 
-void requireLock(const FileLock& lock, const fs::path& support) {
-  if (lock.outcome() == FileLock::Outcome::cannotOpen) {
-    throw InstallError("The installation folder cannot be opened: " + pathText(support));
-  }
-  if (lock.outcome() == FileLock::Outcome::heldElsewhere) {
-    throw InstallError(std::string(kAnotherInstallationRunning));
-  }
-}
-
 // "Rhino 7 into <root> and Rhino 8 into <root>", for the log.
 std::string targetsText(const std::vector<RhinoTarget>& targets) {
   std::string text;
@@ -79,12 +70,21 @@ void InstallEngine::recover(const Progress& progress) const {
   try {
     rejectLinks(support());
     const FileLock lock(support() / kLockFile);
-    requireLock(lock, support());
+    requireLock(lock);
     rejectLinks(support() / kBackupsFolder);
     recoverInterrupted(progress);
   } catch (const std::exception& error) {
     log_.write(describe(error));
     throw;
+  }
+}
+
+void InstallEngine::requireLock(const FileLock& lock) const {
+  if (lock.outcome() == FileLock::Outcome::cannotOpen) {
+    throw InstallError("The installation folder cannot be opened: " + pathText(support()));
+  }
+  if (lock.outcome() == FileLock::Outcome::heldElsewhere) {
+    throw InstallError(std::string(kAnotherInstallationRunning));
   }
 }
 
@@ -109,7 +109,7 @@ fs::path InstallEngine::transact(Operation operation, const std::vector<RhinoTar
 
     // Declared first, so it is released and closed last on every way out.
     const FileLock lock(support() / kLockFile);
-    requireLock(lock, support());
+    requireLock(lock);
 
     // Receipts and moved-aside copies are written only below the real support
     // folder, never through a link planted inside it.

@@ -26,6 +26,7 @@
 
 namespace nimbra {
 
+class FileLock;
 
 // What a transaction does with its targets: install the release, take the
 // installed copies away into the backup folder, or put back what an earlier
@@ -223,6 +224,9 @@ class InstallEngine {
   void rejectLinks(const std::filesystem::path& url) const;
 
  private:
+  // Throws InstallError when lock is held by another process ("Another Nimbra
+  // installation is already running.") or could not be opened.
+  void requireLock(const FileLock& lock) const;
   // Locations one operation has already found free of links, with all their
   // parents; shared by the threads of that operation.
   class LinkMemo {
