@@ -39,15 +39,25 @@ std::vector<std::string> presentDeploys(const FileManager& fm, const InstallRece
   return present;
 }
 
+// What a user can do about a backup folder that recovery will not touch:
+// recovery passes it by once it is out of Backups, and --restore (which
+// recovers first) can then put back a finished backup.
+constexpr std::string_view kWayOut =
+    " When the Rhino package folders hold what you expect, move that folder out of Backups; "
+    "Nimbra Setup --restore can then put back a finished backup.";
+
+InstallError byHand(std::string_view refusal, const fs::path& entry) {
+  return InstallError(std::string(refusal) + pathText(entry) + "." + std::string(kWayOut));
+}
+
 // Its state unknown, an unreadable receipt may be an interrupted install's:
 // nothing is undone while it stands.
 InstallReceipt readReceipt(const FileManager& fm, const fs::path& file) {
   try {
     return decodeReceipt(fm.readWholeFile(file));
   } catch (const std::exception&) {
-    throw InstallError("The installation record \u201c" + pathText(file) +
-                       "\u201d cannot be read. If the Rhino package folders hold what you expect, move its backup "
-                       "folder out of Backups and try again.");
+    throw InstallError("The installation record \u201c" + pathText(file) + "\u201d cannot be read." +
+                       std::string(kWayOut));
   }
 }
 
@@ -101,7 +111,7 @@ void InstallEngine::forEachInterrupted(const std::vector<RhinoTarget>& targets, 
 void InstallEngine::checkInterrupted(const fs::path& entry, const InstallReceipt& receipt,
                                      const std::vector<std::string>& deploys) const {
   if (receipt.version != release_.version) {
-    throw InstallError("A previous update was interrupted. Restore its backup before continuing: " + entry.string());
+    throw byHand("A previous update was interrupted. Restore its backup before continuing: ", entry);
   }
   for (const std::string& deployed : deploys) checkDeployed(entry, receipt.version, deployed);
   for (const BackupItem& item : receipt.backups) {
@@ -120,9 +130,9 @@ void InstallEngine::checkInterrupted(const fs::path& entry, const InstallReceipt
 }
 
 void InstallEngine::checkDeployed(const fs::path& entry, const std::string& version, const fs::path& deployed) const {
-  const InstallError manual("The installation backup needs manual recovery: " + entry.string());
-  const InstallError additional("The interrupted installation contains additional files. Restore its backup manually: " +
-                                entry.string());
+  const InstallError manual = byHand("The installation backup needs manual recovery: ", entry);
+  const InstallError additional =
+      byHand("The interrupted installation contains additional files. Restore its backup manually: ", entry);
   const fs::path path = location(deployed);
   if (path.filename() != rhino::kDestinationName) throw manual;
   const std::optional<std::int64_t> major = leadingInteger(path.parent_path().filename().string());

@@ -123,6 +123,11 @@ TEST_F(CommandLine, AsksARunningRhinoToQuitAndOpensItAgain) {
   EXPECT_EQ(done.status, 0) << done.err;
   EXPECT_NE(done.out.find("Save your work in Rhino to continue.\n"), std::string::npos) << done.out;
   EXPECT_TRUE(installed(8));
+
+  const Run again = run("--install --rhino 8 --reinstall --no-open", startRhino(8),
+                        "sleep 0.5; pgrep -f 'Rhino 8.app/Contents/MacOS' >/dev/null && status=99\n");
+  EXPECT_EQ(again.status, 0) << "opened again, or not installed again: " << again.err;
+  EXPECT_NE(again.out.find("Installed Nimbra"), std::string::npos) << again.out;
 }
 
 TEST_F(CommandLine, ARhinoThatDoesNotQuitStopsTheInstallWithNothingChanged) {
@@ -237,7 +242,13 @@ TEST_F(CommandLine, RecoversAnInterruptedInstall) {
 }
 
 TEST_F(CommandLine, RunAgainItChangesNothingAndChecksWhatAnInstallWouldChange) {
-  EXPECT_EQ(run("--check").status, 6);
+  box_.deployEarlier(7, "0.9.0");
+  box_.deployEarlier(8, "99.0.0");
+  const Run before = run("--check");
+  EXPECT_EQ(before.status, 6);
+  EXPECT_EQ(before.out, "Rhino 7: an older version (0.9.0)\nRhino 8: a newer version (99.0.0)\n");
+  fs::remove_all(destination(8));
+  EXPECT_EQ(run("--check --rhino 8").out, "Rhino 8: not installed\n");
   ASSERT_EQ(run("--install --no-open").status, 0);
   const std::size_t backupFolders = std::distance(fs::directory_iterator(backups()), fs::directory_iterator());
   const Run again = run("--install", rhino8Before(), kRhino8Untouched);
@@ -275,8 +286,17 @@ TEST_F(CommandLine, NothingToRemoveAndAnotherInstallationDisturbNobody) {
   const Run interrupted = run("--install", rhino8Before(), kRhino8Untouched);
   EXPECT_EQ(interrupted.status, 1) << "Rhino 8 was asked to quit";
   EXPECT_EQ(interrupted.err,
-            "A previous update was interrupted. Restore its backup before continuing: " + cutOff.string() + "\n");
+            "A previous update was interrupted. Restore its backup before continuing: " + cutOff.string() +
+                ". When the Rhino package folders hold what you expect, move that folder out of Backups; Nimbra Setup "
+                "--restore can then put back a finished backup.\n");
   fs::remove_all(backups());
+
+  // A package folder on a disk too small for the payload.
+  const std::string root = "'" + box_.standardRoot(8).string() + "'";
+  const Run full = run("--install --rhino 8", "mkdir -p " + root + " && mount -t tmpfs -o size=4k nimbra " + root +
+                                                  " || exit 98\n" + rhino8Before(), kRhino8Untouched);
+  EXPECT_EQ(full.status, 1) << "Rhino 8 was asked to quit";
+  EXPECT_TRUE(full.err.starts_with("There is not enough free space to install Nimbra")) << full.err;
 
   fs::create_directories(box_.support());
   const FileLock held(box_.support() / "install.lock");

@@ -114,6 +114,14 @@ TEST_F(InstallFlow, AnEngineFailureStopsAndLeavesTheListAsItWas) {
   EXPECT_TRUE(app_->installButton->enabled());
   EXPECT_FALSE(app_->completedBackup);
   EXPECT_FALSE(installed(7));
+
+  // A failure found only once Rhino has quit: it is opened again.
+  fs::remove_all(box_.standardRoot(8));
+  nimbra::testing::writeFile(box_.standardRoot(8), "not a folder");
+  running(rhino8_);
+  installNow();
+  EXPECT_EQ(app_->status->text(), "Installation stopped.");
+  EXPECT_EQ(toolkit_.launches(), std::vector<fs::path>{rhino8_});
 }
 
 }  // namespace

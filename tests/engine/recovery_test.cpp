@@ -13,6 +13,11 @@ using testing::InstallSandbox;
 using testing::readFile;
 using testing::writeFile;
 
+// How every refusal that leaves a backup folder to the user goes on.
+const std::string kWayOut =
+    " When the Rhino package folders hold what you expect, move that folder out of Backups; Nimbra Setup --restore can "
+    "then put back a finished backup.";
+
 class Recovery : public ::testing::Test {
  protected:
   fs::path backups() const { return box_.support() / "Backups"; }
@@ -72,7 +77,8 @@ TEST_F(Recovery, DoesNothingWithoutInterruptedReceipts) {
 
 TEST_F(Recovery, RefusesAReceiptOfAnotherReleaseWhateverElseHolds) {
   const fs::path folder = interrupted("a", {"1.2.0", "installing", {}, {}, {}});
-  EXPECT_EQ(failure(), "A previous update was interrupted. Restore its backup before continuing: " + folder.string());
+  EXPECT_EQ(failure(), "A previous update was interrupted. Restore its backup before continuing: " + folder.string() +
+                           "." + kWayOut);
   EXPECT_EQ(box_.receiptIn(folder).state, "installing");
 }
 
@@ -82,7 +88,8 @@ TEST_F(Recovery, RefusesADeployThatDoesNotLookLikeARhinoPackageFolder) {
     fs::remove_all(backups());
     deployNew(8, destination);
     const fs::path folder = interrupted("a", {"1.3.0", "installing", {}, {}, {destination.string()}});
-    EXPECT_EQ(failure(), "The installation backup needs manual recovery: " + folder.string()) << destination;
+    EXPECT_EQ(failure(), "The installation backup needs manual recovery: " + folder.string() + "." + kWayOut)
+        << destination;
     EXPECT_TRUE(fs::exists(destination / "1.3.0/Nimbra.gha"));
     fs::remove_all(destination);
   }
@@ -184,9 +191,7 @@ TEST_F(Recovery, AnUnreadableReceiptIsNamedAndNothingIsUndone) {
   writeFile(backups() / "a/receipt.json", R"({"version": "1.0.0", "state": "compl)");
   const std::string file = (backups() / "a/receipt.json").string();
   const std::string message = failure();
-  EXPECT_EQ(message, "The installation record \u201c" + file +
-                         "\u201d cannot be read. If the Rhino package folders hold what you expect, move its backup "
-                         "folder out of Backups and try again.");
+  EXPECT_EQ(message, "The installation record \u201c" + file + "\u201d cannot be read." + kWayOut);
   fs::rename(backups() / "a", box_.home() / "a");
   EXPECT_EQ(failure(), "");
   EXPECT_EQ(box_.receiptIn(upgrade).state, "restored");
@@ -195,7 +200,8 @@ TEST_F(Recovery, AnUnreadableReceiptIsNamedAndNothingIsUndone) {
 TEST_F(Recovery, RefusesADeployWithAnythingBesideTheVersionAndManifest) {
   const fs::path folder = cutOffUpgrade();
   const std::string expected =
-      "The interrupted installation contains additional files. Restore its backup manually: " + folder.string();
+      "The interrupted installation contains additional files. Restore its backup manually: " + folder.string() + "." +
+      kWayOut;
   writeFile(box_.destination(8) / ".DS_Store", "");
   EXPECT_EQ(failure(), expected);
   fs::remove(box_.destination(8) / ".DS_Store");
