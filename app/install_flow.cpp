@@ -1,7 +1,9 @@
 #include "app/install_flow.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
+#include <stdexcept>
 
 #include "engine/failure_text.h"
 #include "engine/free_space.h"
@@ -93,29 +95,24 @@ void InstallFlow::start(std::vector<RhinoTarget> selected) {
   if (const std::optional<std::string> refusal = refusalBeforeQuitting()) {
     return end(*refusal == kAnotherInstallationRunning ? Result::anotherInstallation : Result::failed, *refusal);
   }
-  std::set<fs::path> applications;
-  for (const RunningApp& running : workspace_.runningApplications()) {
-    if (!running.bundle) continue;
-    const std::optional<RhinoTarget> rhino = engine_.target(*running.bundle, false);
-    if (!rhino || (rhino->major != 7 && rhino->major != 8)) continue;
-    quitProcesses_.push_back(running);
-    applications.insert(*running.bundle);
+  for (RunningApplication& running : workspace_.runningApplications()) {
+    const std::optional<RhinoTarget> rhino = engine_.target(running.bundle, false);
+    if (rhino && (rhino->major == 7 || rhino->major == 8)) quitProcesses_.push_back(std::move(running));
   }
-  quitApplications_.assign(applications.begin(), applications.end());
   if (!quitProcesses_.empty() && !options_.askRhinoToQuit) {
     return end(Result::rhinoStillRunning, "Rhino is running. Quit Rhino and try again.");
   }
   observer_.waitingChanged(true);
   observer_.statusChanged(quitProcesses_.empty() ? "Checking installation…" : "Save your work in Rhino to continue.");
   // The ordinary quit request: Rhino asks the user about unsaved work itself.
-  for (const RunningApp& running : quitProcesses_) workspace_.terminateApplication(running.pid);
+  for (const RunningApplication& running : quitProcesses_) workspace_.terminateApplication(running.pid);
   deadline_ = scheduler_.now() + options_.waitSeconds;
   timer_ = scheduler_.scheduleRepeating(kWaitInterval, [this] { tick(); });
 }
 
 bool InstallFlow::rhinoStillRunning() {
-  for (const RunningApp& running : workspace_.runningApplications()) {
-    if (workspace_.isProcessRunning(running.pid) && running.bundle && engine_.target(*running.bundle, false)) {
+  for (const RunningApplication& running : workspace_.runningApplications()) {
+    if (workspace_.isProcessRunning(running.pid) && engine_.target(running.bundle, false)) {
       return true;
     }
   }
@@ -131,7 +128,7 @@ void InstallFlow::tick() {
   // A Rhino started since the request holds the install back too.
   const bool rhinoRunning = rhinoStillRunning();
   const bool quitOneAlive = std::any_of(quitProcesses_.begin(), quitProcesses_.end(),
-                                        [this](const RunningApp& quit) { return workspace_.isProcessRunning(quit.pid); });
+                                        [this](const RunningApplication& quit) { return workspace_.isProcessRunning(quit.pid); });
   if (quitOneAlive || rhinoRunning) return;
   timer_->invalidate();
   observer_.waitingChanged(false);  // from here on the attempt cannot be cancelled
@@ -146,16 +143,38 @@ void InstallFlow::end(Result result, const std::string& message) {
 
 void InstallFlow::reopenQuit() {
   std::set<fs::path> reopened;
-  for (const RunningApp& quit : quitProcesses_) {
+  for (const RunningApplication& quit : quitProcesses_) {
     // One still running was never closed; one copy of each application.
-    if (workspace_.isProcessRunning(quit.pid) || !reopened.insert(*quit.bundle).second) continue;
+    if (workspace_.isProcessRunning(quit.pid) || !reopened.insert(quit.bundle).second) continue;
     try {
-      workspace_.launchApplication(*quit.bundle);
-      engine_.log().write("Opened again " + pathText(*quit.bundle));
-    } catch (const std::exception& error) {
-      engine_.log().write("Could not open Rhino again: " + describe(error));
+      reopen(quit);
+    } catch (const std::exception&) {
+      // Logged; the attempt's own outcome is what the user reads.
     }
   }
+}
+
+void InstallFlow::reopen(const RunningApplication& quit) {
+  try {
+    // Without its environment, an administrator's run would open it in the
+    // administrator's session, or in none.
+    if (quit.environment.empty() && options_.onlyInItsSession) {
+      throw std::runtime_error(sentence::kNotInItsSession);
+    }
+    workspace_.launchApplication(quit.bundle, quit.environment);
+    engine_.log().write("Opened again " + pathText(quit.bundle));
+  } catch (const std::exception& error) {
+    engine_.log().write("Could not open " + pathText(quit.bundle) + " again: " + describe(error));
+    throw;
+  }
+}
+
+std::vector<RunningApplication> InstallFlow::quitApplications() const {
+  std::map<fs::path, RunningApplication> byApplication;
+  for (const RunningApplication& quit : quitProcesses_) byApplication.emplace(quit.bundle, quit);
+  std::vector<RunningApplication> applications;
+  for (auto& [bundle, quit] : byApplication) applications.push_back(std::move(quit));
+  return applications;
 }
 
 void InstallFlow::startJob() {
@@ -188,16 +207,15 @@ void InstallFlow::startJob() {
 void InstallFlow::succeeded(const fs::path& backup) {
   observer_.finished({Result::done, "", backup, selected_});
   if (options_.operation == Operation::uninstall || options_.reopen == Reopen::none) return;
-  std::vector<fs::path> applications = quitApplications_;
+  std::vector<RunningApplication> applications = quitApplications();
   if (applications.empty() && options_.reopen == Reopen::quitOnesElseLastSelected && !selected_.empty()) {
-    applications.push_back(selected_.back().application);
+    applications.push_back({0, selected_.back().application, {}});
   }
-  for (const fs::path& application : applications) {
+  for (const RunningApplication& application : applications) {
     try {
-      workspace_.launchApplication(application);
+      reopen(application);
     } catch (const std::exception& error) {
-      engine_.log().write("Could not open Rhino again: " + describe(error));
-      observer_.couldNotReopen(application, describe(error));
+      observer_.couldNotReopen(application.bundle, describe(error));
     }
   }
 }

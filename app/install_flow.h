@@ -26,6 +26,7 @@ namespace sentence {
 inline constexpr const char* kNoRhino = "Rhino 7 or 8 was not found.";
 inline constexpr const char* kLookingForRhino = "Looking for Rhino…";
 inline constexpr const char* kOpenRhinoYourself = "Installed. Open Rhino from Applications.";
+inline constexpr const char* kNotInItsSession = "it cannot be opened in its user\u2019s desktop session from here";
 }  // namespace sentence
 
 class InstallFlow {
@@ -37,6 +38,9 @@ class InstallFlow {
     double waitSeconds = 120;
     Reopen reopen = Reopen::quitOnesElseLastSelected;
     std::optional<std::filesystem::path> restoreFrom = std::nullopt;  // the backup folder, for a restore
+    // Run by an administrator for the user: a Rhino is opened again only in
+    // its user's own session (its environment), never in the administrator's.
+    bool onlyInItsSession = false;
   };
   // anotherInstallation: the install lock is held elsewhere; try later.
   enum class Result { done, cancelled, rhinoStillRunning, anotherInstallation, failed };
@@ -99,6 +103,11 @@ class InstallFlow {
   std::optional<std::string> refusalBeforeQuitting() const;
   // Opens again the Rhinos this attempt asked to quit and that have quit.
   void reopenQuit();
+  // Opens application again as quit ran it (in its session); failures are
+  // logged and thrown.
+  void reopen(const RunningApplication& quit);
+  // One quit process of each application, in the applications' order.
+  std::vector<RunningApplication> quitApplications() const;
 
   const InstallEngine& engine_;
   Scheduler& scheduler_;
@@ -106,8 +115,7 @@ class InstallFlow {
   Options options_;
   Observer& observer_;
   std::vector<RhinoTarget> selected_;
-  std::vector<RunningApp> quitProcesses_;
-  std::vector<std::filesystem::path> quitApplications_;
+  std::vector<RunningApplication> quitProcesses_;
   double deadline_ = 0;
   bool cancelled_ = false;
   std::unique_ptr<Timer> timer_;

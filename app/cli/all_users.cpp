@@ -71,7 +71,7 @@ UserRun runAs(const Account& account, std::vector<std::string> arguments, const 
     std::ostringstream out, err;
     int status = kFailed;
     if (becomeUser(account)) {
-      status = runCommandLine(arguments, resources, account.home, out, err);
+      status = runCommandLine(arguments, resources, account.home, out, err, RunBy::administrator);
     } else {
       out << nlohmann::json{{"outcome", "failed"},
                             {"message", "The installer could not act as " + account.name + "."},
@@ -102,6 +102,15 @@ UserRun runAs(const Account& account, std::vector<std::string> arguments, const 
 }
 
 }  // namespace
+
+int mostSevere(const std::vector<int>& statuses) {
+  for (const int severe : kSeverity) {
+    if (std::find(statuses.begin(), statuses.end(), severe) != statuses.end()) return severe;
+  }
+  // A status of no known kind (a child that could not even start) is a failure.
+  const bool unknown = std::any_of(statuses.begin(), statuses.end(), [](int status) { return status != kDone; });
+  return unknown ? kFailed : kDone;
+}
 
 std::vector<Account> loginAccounts() {
   std::vector<Account> accounts;
@@ -152,10 +161,7 @@ int runForUsers(const CommandLine& line, const std::vector<std::string>& argumen
     users.push_back(std::move(run.result));
     statuses.push_back(run.status);
   }
-  int status = kDone;
-  for (const int severe : kSeverity) {
-    if (status == kDone && std::find(statuses.begin(), statuses.end(), severe) != statuses.end()) status = severe;
-  }
+  const int status = mostSevere(statuses);
   const auto failed = std::count_if(statuses.begin(), statuses.end(), [](int s) { return s != kDone; });
   const std::string summary = std::to_string(accounts.size()) + " user" + (accounts.size() == 1 ? "" : "s") + ", " +
                               std::to_string(statuses.size() - static_cast<std::size_t>(failed)) + " done, " +

@@ -29,11 +29,14 @@ struct Account {
 // folder that exists.
 std::vector<Account> loginAccounts();
 
+// The status of several runs together: 0 when every one ended 0, else the
+// first status met in the order of severity 1, 2, 3, 5, 4, 6.
+int mostSevere(const std::vector<int>& statuses);
+
 // Runs the command (arguments without --all-users and --user) for each chosen
 // account as that user, one after another; a user's failure does not stop the
 // others. Prints a line per user (name, outcome, sentence) and a summary, or
-// one JSON object with a list per user. Returns 0 when every run ended 0,
-// else the first status met in the order 1, 2, 3, 5, 4, 6.
+// one JSON object with a list per user. Returns their mostSevere status.
 int runForUsers(const CommandLine& line, const std::vector<std::string>& arguments,
                 const std::filesystem::path& resources, std::ostream& out, std::ostream& err);
 

@@ -173,9 +173,9 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
 }
 
 int runCommandLine(const std::vector<std::string>& arguments, const std::filesystem::path& resources,
-                   const std::filesystem::path& home, std::ostream& out, std::ostream& err) {
+                   const std::filesystem::path& home, std::ostream& out, std::ostream& err, RunBy by) {
   std::string problem;
-  const std::optional<CommandLine> line = parseCommandLine(arguments, problem);
+  std::optional<CommandLine> line = parseCommandLine(arguments, problem);
   if (!line) {
     const bool json = std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
     const std::string sentence = "Nimbra Setup: " + problem + ". Run it with --help to see the commands and options.";
@@ -186,6 +186,7 @@ int runCommandLine(const std::vector<std::string>& arguments, const std::filesys
     return kDone;
   }
   if (line->allUsers || !line->users.empty()) return runForUsers(*line, arguments, resources, out, err);
+  line->forAnotherUser = by == RunBy::administrator;
   std::string invocation;
   for (const std::string& argument : arguments) invocation += (invocation.empty() ? "" : " ") + argument;
   return Commands(*line, invocation, resources, home, out, err).run();

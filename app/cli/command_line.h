@@ -36,7 +36,11 @@ struct CommandLine {
   std::optional<std::filesystem::path> restoreFolder;  // --restore FOLDER; else the newest complete one
   bool allUsers = false;           // --all-users: every person's account, each as its owner
   std::vector<std::string> users;  // --user NAME, for chosen ones
+  bool forAnotherUser = false;     // run by an administrator as this user (not an option)
 };
+
+// Who runs a command: the user, or an administrator as the user (--all-users).
+enum class RunBy { user, administrator };
 
 // Whether the arguments ask for the command line rather than the window: any
 // argument at all, so that a mistyped one is told so instead of opening a
@@ -55,6 +59,6 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
 // home; progress and outcome to out, refusals and failures to err. Returns
 // the exit status.
 int runCommandLine(const std::vector<std::string>& arguments, const std::filesystem::path& resources,
-                   const std::filesystem::path& home, std::ostream& out, std::ostream& err);
+                   const std::filesystem::path& home, std::ostream& out, std::ostream& err, RunBy by = RunBy::user);
 
 }  // namespace nimbra::ui

@@ -55,15 +55,18 @@ class Reporter : public InstallFlow::Observer {
     outcome_ = outcome;
     loop_.quit();
   }
-  void couldNotReopen(const std::filesystem::path&, const std::string& message) override {
-    report_.line(std::string(sentence::kOpenRhinoYourself) + " (" + message + ")");
+  void couldNotReopen(const std::filesystem::path& application, const std::string& reason) override {
+    leftClosed_ += ". " + pathText(application) + " was left closed: " + reason;
   }
   const InstallFlow::Outcome& outcome() const { return outcome_; }
+  // What could not be opened again after the install, said after its outcome.
+  const std::string& leftClosed() const { return leftClosed_; }
 
  private:
   Report& report_;
   ConsoleLoop& loop_;
   InstallFlow::Outcome outcome_;
+  std::string leftClosed_;
 };
 
 }  // namespace
@@ -130,7 +133,8 @@ int Commands::runFlow(Operation operation, const std::vector<RhinoTarget>& chose
                     .askRhinoToQuit = !line_.noQuit,
                     .waitSeconds = line_.waitSeconds,
                     .reopen = line_.noOpen ? InstallFlow::Reopen::none : InstallFlow::Reopen::quitOnes,
-                    .restoreFrom = restoreFrom},
+                    .restoreFrom = restoreFrom,
+                    .onlyInItsSession = line_.forAnotherUser},
                    reporter);
   const std::unique_ptr<Timer> watch = loop.scheduleRepeating(0.1, [&flow] {
     if (interrupted != 0) flow.cancel();
@@ -144,7 +148,8 @@ int Commands::runFlow(Operation operation, const std::vector<RhinoTarget>& chose
       if (operation == Operation::restore) {
         return report_.finish({kDone, "restored",
                                "Restored the backup " + pathText(*restoreFrom) +
-                                   ". What it replaced is in the backup folder: " + pathText(*outcome.backup),
+                                   ". What it replaced is in the backup folder: " + pathText(*outcome.backup) +
+                                   reporter.leftClosed(),
                                targets, outcome.backup});
       }
       const bool installing = operation == Operation::install;
@@ -152,7 +157,7 @@ int Commands::runFlow(Operation operation, const std::vector<RhinoTarget>& chose
                              (installing ? "Installed Nimbra " + engine_->release().version + " for "
                                          : "Removed Nimbra for ") +
                                  InstallFlow::versionsText(outcome.targets) +
-                                 ". Backup folder: " + pathText(*outcome.backup),
+                                 ". Backup folder: " + pathText(*outcome.backup) + reporter.leftClosed(),
                              targets, outcome.backup});
     }
     case InstallFlow::Result::rhinoStillRunning:

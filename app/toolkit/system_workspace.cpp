@@ -21,23 +21,17 @@ SystemWorkspace& SystemWorkspace::shared() {
   return instance;
 }
 
-std::vector<RunningApp> SystemWorkspace::runningApplications() {
-  std::vector<RunningApp> list;
-  for (const RunningApplication& running : nimbra::runningApplications()) list.push_back({running.pid, running.bundle});
-  return list;
-}
-
 bool SystemWorkspace::isProcessRunning(pid_t pid) { return nimbra::isProcessRunning(pid); }
 
 void SystemWorkspace::terminateApplication(pid_t pid) { requestQuit(pid); }
 
-void SystemWorkspace::launchApplication(const fs::path& application) {
+void SystemWorkspace::launchApplication(const fs::path& application, const std::vector<std::string>& environment) {
   const std::optional<Bundle> bundle = Bundle::open(FileManager::standard(), application);
   const std::optional<fs::path> executable = bundle ? bundle->executable() : std::nullopt;
   if (!executable) {
     throw fs::filesystem_error("launch", application, std::make_error_code(std::errc::executable_format_error));
   }
-  launchDetached(*executable);
+  launchDetached(*executable, environment);
 }
 
 }  // namespace nimbra::ui

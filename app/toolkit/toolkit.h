@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/toolkit/view.h"
+#include "engine/platform/running_applications.h"
 
 namespace nimbra::ui {
 
@@ -83,21 +84,19 @@ struct OpenPanelRequest {
   std::string prompt;
 };
 
-struct RunningApp {
-  pid_t pid = 0;
-  std::optional<std::filesystem::path> bundle;
-};
-
 // The applications of the machine: which run, quitting and launching them.
 class Workspace {
  public:
   virtual ~Workspace() = default;
-  virtual std::vector<RunningApp> runningApplications() = 0;
+  virtual std::vector<RunningApplication> runningApplications() = 0;
   virtual bool isProcessRunning(pid_t pid) = 0;
   // The ordinary quit request; never forced.
   virtual void terminateApplication(pid_t pid) = 0;
-  // Throws when the application cannot be launched.
-  virtual void launchApplication(const std::filesystem::path& application) = 0;
+  // With environment when one is given (to open it in the session whose
+  // environment that is), else with the installer's. Throws when the
+  // application cannot be launched.
+  virtual void launchApplication(const std::filesystem::path& application,
+                                 const std::vector<std::string>& environment) = 0;
 };
 
 // The application folder's Contents/Resources: beside the running
@@ -109,10 +108,10 @@ std::filesystem::path bundleResources();
 class SystemWorkspace : public Workspace {
  public:
   static SystemWorkspace& shared();
-  std::vector<RunningApp> runningApplications() override;
+  std::vector<RunningApplication> runningApplications() override { return nimbra::runningApplications(); }
   bool isProcessRunning(pid_t pid) override;
   void terminateApplication(pid_t pid) override;
-  void launchApplication(const std::filesystem::path& application) override;
+  void launchApplication(const std::filesystem::path& application, const std::vector<std::string>& environment) override;
 };
 
 // Queues, timers and a clock: what a flow needs to wait, and to work in the

@@ -34,6 +34,17 @@ std::optional<pid_t> processID(const std::string& name) {
   return pid;
 }
 
+std::vector<std::string> environmentOf(const fs::path& process) {
+  constexpr std::size_t kLimit = 1 << 20;
+  std::ifstream file(process / "environ", std::ios::binary);
+  std::vector<std::string> environment;
+  std::size_t total = 0;
+  for (std::string entry; std::getline(file, entry, '\0') && total < kLimit; total += entry.size() + 1) {
+    if (entry.find('=') != std::string::npos) environment.push_back(entry);
+  }
+  return environment;
+}
+
 }  // namespace
 
 std::vector<RunningApplication> runningApplications() {
@@ -48,7 +59,9 @@ std::vector<RunningApplication> runningApplications() {
     std::error_code linkError;
     const fs::path executable = fs::read_symlink(it->path() / "exe", linkError);
     if (linkError) continue;  // gone, or not ours to read
-    if (const std::optional<fs::path> bundle = bundleOf(executable)) applications.push_back({*pid, *bundle});
+    if (const std::optional<fs::path> bundle = bundleOf(executable)) {
+      applications.push_back({*pid, *bundle, environmentOf(it->path())});
+    }
   }
   return applications;
 }

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace nimbra {
@@ -12,6 +13,9 @@ namespace nimbra {
 struct RunningApplication {
   pid_t pid = 0;
   std::filesystem::path bundle;  // the <X>.app folder
+  // Its environment ("NAME=value"): what places a window in its user's
+  // desktop session. Empty when it could not be read.
+  std::vector<std::string> environment;
 };
 
 // The current user's running applications, from /proc.

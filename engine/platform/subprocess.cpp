@@ -37,7 +37,8 @@ struct SpawnSetup {
   posix_spawnattr_t attributes;
 };
 
-pid_t spawn(const std::filesystem::path& executable, const std::vector<std::string>& arguments, SpawnSetup& setup) {
+pid_t spawn(const std::filesystem::path& executable, const std::vector<std::string>& arguments, SpawnSetup& setup,
+            char* const* environment = environ) {
   std::vector<std::string> storage;
   storage.reserve(arguments.size() + 1);
   storage.push_back(executable.string());
@@ -49,7 +50,7 @@ pid_t spawn(const std::filesystem::path& executable, const std::vector<std::stri
   // child, whoever opened the descriptor and however.
   posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
   pid_t pid = -1;
-  const int error = ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
+  const int error = ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes, argv.data(), environment);
   if (error != 0) throw spawnError(error, executable);
   return pid;
 }
@@ -142,10 +143,15 @@ void reapInBackground(pid_t pid) {
   }).detach();
 }
 
-void launchDetached(const std::filesystem::path& executable) {
+void launchDetached(const std::filesystem::path& executable, const std::vector<std::string>& environment) {
   SpawnSetup setup;
   posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSID);
-  reapInBackground(spawn(executable, {}, setup));
+  if (environment.empty()) return reapInBackground(spawn(executable, {}, setup));
+  std::vector<std::string> storage = environment;
+  std::vector<char*> entries;
+  for (std::string& entry : storage) entries.push_back(entry.data());
+  entries.push_back(nullptr);
+  reapInBackground(spawn(executable, {}, setup, entries.data()));
 }
 
 std::optional<Finished> runWithTimeout(const std::filesystem::path& executable,

@@ -31,13 +31,7 @@ InstallerApp::EngineFactory AppTest::engineFactory() {
     HostLocations host;
     host.systemApplications = systemApplications_;
     host.spotlightTool = "/nonexistent/mdfind";
-    host.runningApplications = [this] {
-      std::vector<RunningApplication> running;
-      for (const RunningApp& app : toolkit_.runningApplications()) {
-        if (app.bundle) running.push_back({app.pid, *app.bundle});
-      }
-      return running;
-    };
+    host.runningApplications = [this] { return toolkit_.runningApplications(); };
     return std::make_unique<InstallEngine>(payload, home, FileManager::standard(), host);
   };
 }

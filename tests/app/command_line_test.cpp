@@ -349,9 +349,11 @@ class EveryUser : public CommandLine {
     writeFile(folder_ / "group", group);
   }
   fs::path homeOf(const std::string& name) const { return folder_ / "homes" / name; }
-  Run runForUsers(const std::string& arguments, const std::string& before = "") {
-    return run(arguments, "mount --bind '" + (folder_ / "passwd").string() + "' /etc/passwd\nmount --bind '" +
-                              (folder_ / "group").string() + "' /etc/group\n" + before);
+  Run runForUsers(const std::string& arguments, const std::string& before = "", const std::string& after = "") {
+    return run(arguments,
+               "mount --bind '" + (folder_ / "passwd").string() + "' /etc/passwd\nmount --bind '" +
+                   (folder_ / "group").string() + "' /etc/group\n" + before,
+               after);
   }
   static uid_t ownerOf(const fs::path& path) {
     struct stat info {};
@@ -361,10 +363,14 @@ class EveryUser : public CommandLine {
 
 TEST_F(EveryUser, EachUsersInstallIsTheirsAndOneFailureStopsNobodyElse) {
   const fs::path adaPackages = homeOf("ada") / "Library/Application Support/McNeel/Rhinoceros/packages/8.0";
-  // Ben's package folder is root's: his run fails, Ada's goes on.
+  // Ben's package folder is root's, and a group's to write that the
+  // administrator is in and he is not: his run fails, Ada's goes on.
   const fs::path benPackages = homeOf("ben") / "Library/Application Support/McNeel/Rhinoceros/packages/8.0";
   fs::create_directories(benPackages);
-  const Run both = runForUsers("--all-users --install --json");
+  EXPECT_EQ(std::system(("chown -R 4102:4102 '" + homeOf("ben").string() + "'").c_str()), 0);
+  ASSERT_EQ(::chown(benPackages.c_str(), 0, 4200), 0);
+  fs::permissions(benPackages, fs::perms::group_write, fs::perm_options::add);
+  const Run both = runForUsers("--all-users --install --json", "setpriv --groups=4200 \\\n");
   EXPECT_EQ(both.status, 1) << both.out << both.err;
   const nlohmann::json document = nlohmann::json::parse(both.out);
   ASSERT_EQ(document["users"].size(), 2u);
@@ -377,17 +383,42 @@ TEST_F(EveryUser, EachUsersInstallIsTheirsAndOneFailureStopsNobodyElse) {
   }
   EXPECT_FALSE(fs::exists(benPackages / "nimbra"));
 
-  // Ada's own Rhino runs: with --no-quit she is refused, and it runs on. Ben
-  // still fails: his failure comes first in the order of severity.
+  // Ada's own Rhino runs: with --no-quit she is refused, and it runs on; Ben,
+  // his package folder his again, is installed.
+  EXPECT_EQ(std::system(("chown -R 4102:4102 '" + homeOf("ben").string() + "'").c_str()), 0);
   const fs::path adaRhino = homeOf("ada") / "Applications/Rhino 8.app/Contents/MacOS/Rhinoceros";
   const Run refused = runForUsers(
       "--all-users --install --no-quit --reinstall --json",
       "setpriv --reuid=4101 --regid=4101 --clear-groups '" + adaRhino.string() +
-          "' &\nfor i in $(seq 50); do pgrep -u 4101 -f Rhinoceros >/dev/null && break; sleep 0.1; done\n");
-  EXPECT_EQ(refused.status, 1) << refused.out;
+          "' &\nfirst=$!\nfor i in $(seq 50); do pgrep -u 4101 -f Rhinoceros >/dev/null && break; sleep 0.1; done\n",
+      "[ \"$(pgrep -u 4101 -f Rhinoceros)\" = \"$first\" ] || status=99\n");
+  EXPECT_EQ(refused.status, 3) << "99: Ada's Rhino was touched\n" << refused.out;
   const nlohmann::json again = nlohmann::json::parse(refused.out);
   EXPECT_EQ(again["users"][0]["exitStatus"], 3);
-  EXPECT_EQ(again["users"][1]["exitStatus"], 1);
+  EXPECT_EQ(again["users"][1]["outcome"], "installed");
+  EXPECT_EQ(ownerOf(benPackages / "nimbra"), 4102u);
+
+  // Asked to quit, Ada's Rhino opens again as hers, in her desktop session
+  // (its own environment), not in the administrator's.
+  const Run reopened = runForUsers(
+      "--user ada --install --reinstall",
+      "NIMBRA_SESSION=ada-desktop setpriv --reuid=4101 --regid=4101 --clear-groups '" + adaRhino.string() +
+          "' &\nfirst=$!\nfor i in $(seq 50); do pgrep -u 4101 -f Rhinoceros >/dev/null && break; sleep 0.1; done\n",
+      "for i in $(seq 50); do again=$(pgrep -u 4101 -f Rhinoceros) && [ \"$again\" != \"$first\" ] && break; sleep 0.1; done\n"
+      "tr '\\0' '\\n' </proc/$again/environ | grep -qx NIMBRA_SESSION=ada-desktop || status=99\n");
+  EXPECT_EQ(reopened.status, 0) << "99: not opened again in Ada's session\n" << reopened.out << reopened.err;
+  // Where her session cannot be known (a Rhino with no environment at all),
+  // it stays closed, and the run says so.
+  const Run leftClosed = runForUsers(
+      "--user ada --install --reinstall",
+      "setpriv --reuid=4101 --regid=4101 --clear-groups env -i '" + adaRhino.string() +
+          "' &\nfor i in $(seq 50); do pgrep -u 4101 -f Rhinoceros >/dev/null && break; sleep 0.1; done\n",
+      "sleep 0.5; pgrep -u 4101 -f Rhinoceros >/dev/null && status=99\n");
+  EXPECT_EQ(leftClosed.status, 0) << "99: opened in the administrator's session";
+  EXPECT_NE(leftClosed.out.find(". " + (homeOf("ada") / "Applications/Rhino 8.app").string() +
+                                " was left closed: it cannot be opened in its user\u2019s desktop session from here"),
+            std::string::npos)
+      << leftClosed.out;
 
   // What Ada plants in her home (a package folder that is a link to root's
   // folder, a receipt that points there) moves nothing outside it.

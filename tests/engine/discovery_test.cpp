@@ -109,8 +109,8 @@ TEST_F(Discovery, AddsSpotlightsFindsAndRunningApplicationsOnceEach) {
   makeRhinoBundle(userApplications() / "Rhino 8.app", {.major = 8});
   spotlightPrints((root() / "elsewhere/Rhino 8.app").string() + "\n" + (userApplications() / "Rhino 8.app").string() +
                   "\n" + (root() / "elsewhere/Rhino 8.app").string() + " \nnot a path\n");
-  running_ = {{101, root() / "running/Rhino 7.app"}, {102, userApplications() / "Rhino 8.app"}, {103, ""},
-              {104, "/usr/lib/Other.app"}};
+  running_ = {{101, root() / "running/Rhino 7.app", {}}, {102, userApplications() / "Rhino 8.app", {}}, {103, "", {}},
+              {104, "/usr/lib/Other.app", {}}};
   EXPECT_EQ(applications(engine().discover()),
             (std::vector<std::string>{"7 " + (root() / "running/Rhino 7.app").string(),
                                       "8 " + (root() / "elsewhere/Rhino 8.app").string(),

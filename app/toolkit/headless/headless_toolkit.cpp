@@ -122,11 +122,9 @@ pid_t HeadlessToolkit::startApplication(FakeApplication application) {
   return pid;
 }
 
-std::vector<RunningApp> HeadlessToolkit::runningApplications() {
-  std::vector<RunningApp> list;
-  for (const auto& [pid, application] : running_) {
-    list.push_back({pid, application.bundle.empty() ? std::nullopt : std::optional(application.bundle)});
-  }
+std::vector<RunningApplication> HeadlessToolkit::runningApplications() {
+  std::vector<RunningApplication> list;
+  for (const auto& [pid, application] : running_) list.push_back({pid, application.bundle, {}});
   return list;
 }
 
@@ -136,7 +134,7 @@ void HeadlessToolkit::terminateApplication(pid_t pid) {
   if (found != running_.end() && found->second.quitsWhenAsked) running_.erase(found);
 }
 
-void HeadlessToolkit::launchApplication(const std::filesystem::path& application) {
+void HeadlessToolkit::launchApplication(const std::filesystem::path& application, const std::vector<std::string>&) {
   if (failLaunches_) throw std::runtime_error("The application cannot be opened.");
   launches_.push_back(application);
 }

@@ -77,10 +77,10 @@ class HeadlessToolkit : public Toolkit, public Workspace {
   void showAlert(const std::string& message, const std::string& informative) override;
   std::optional<std::filesystem::path> runOpenPanel(const OpenPanelRequest& request) override;
   Workspace& workspace() override { return *this; }
-  std::vector<RunningApp> runningApplications() override;
+  std::vector<RunningApplication> runningApplications() override;
   bool isProcessRunning(pid_t pid) override { return running_.count(pid) != 0; }
   void terminateApplication(pid_t pid) override;
-  void launchApplication(const std::filesystem::path& application) override;
+  void launchApplication(const std::filesystem::path& application, const std::vector<std::string>& environment) override;
   bool openFolder(const std::filesystem::path& folder) override {
     openedFolders_.push_back(folder);
     return true;
