@@ -88,15 +88,18 @@ std::optional<fs::path> packageFolderOf(const fs::path& path) {
 std::string describeFileError(const fs::filesystem_error& error) {
   const int code = error.code().value();
   const fs::path& path = error.path1();
-  if (auto folder = packageFolderOf(path); folder || (folder = packageFolderOf(error.path2()))) {
+  const std::string operation = operationOf(error);
+  // A file that will not go is named as it is, hidden folder and all: that
+  // is where it stays.
+  std::optional<fs::path> folder = operation == "remove" ? std::nullopt : packageFolderOf(path);
+  if (folder || (operation != "remove" && (folder = packageFolderOf(error.path2())))) {
     if (code == ENOSPC) return "There is no space left on the disk that holds " + quoted(*folder) + ".";
     const bool denied = code == EACCES || code == EPERM;
     return "Nimbra could not be installed in " + quoted(*folder) + " because " +
-           (denied ? "you do not have permission to change it" : because(code, operationOf(error), path)) + ".";
+           (denied ? "you do not have permission to change it" : because(code, operation, path)) + ".";
   }
   if (code == ENOSPC) return "There is no space left on the disk that holds " + quoted(path) + ".";
   if (code == EDQUOT) return "Your disk space is used up on the disk that holds " + quoted(path) + ".";
-  const std::string operation = operationOf(error);
   return whatFailed(operation, path, error.path2()) + " because " + because(code, operation, path) + ".";
 }
 

@@ -11,12 +11,28 @@
 
 namespace nimbra {
 
+namespace {
+
+void encodeAcross(nlohmann::ordered_json& entry, const std::optional<CrossMove>& across) {
+  if (!across) return;
+  entry["aside"] = across->aside;
+  entry["step"] = across->step;
+}
+
+std::optional<CrossMove> decodeAcross(const nlohmann::json& item) {
+  if (!item.contains("aside") && !item.contains("step")) return std::nullopt;
+  return CrossMove{json::string(item, "aside"), json::string(item, "step")};
+}
+
+}  // namespace
+
 std::string encodeReceipt(const InstallReceipt& receipt) {
   nlohmann::ordered_json backups = nlohmann::ordered_json::array();
   for (const BackupItem& item : receipt.backups) {
     nlohmann::ordered_json entry;
     entry["original"] = item.original;
     entry["backup"] = item.backup;
+    encodeAcross(entry, item.across);
     backups.push_back(std::move(entry));
   }
   nlohmann::ordered_json document;
@@ -27,7 +43,11 @@ std::string encodeReceipt(const InstallReceipt& receipt) {
   document["deploying"] = receipt.deploying;
   if (!receipt.restoring.empty()) {
     nlohmann::ordered_json restoring = nlohmann::ordered_json::array();
-    for (const RestoredItem& item : receipt.restoring) restoring.push_back({{"from", item.from}, {"to", item.to}});
+    for (const RestoredItem& item : receipt.restoring) {
+      nlohmann::ordered_json entry = {{"from", item.from}, {"to", item.to}};
+      encodeAcross(entry, item.across);
+      restoring.push_back(std::move(entry));
+    }
     document["restoring"] = std::move(restoring);
   }
   // Strict: every text in a receipt came from valid UTF-8 or from a path; a
@@ -48,13 +68,13 @@ InstallReceipt decodeReceipt(std::string_view bytes) {
   receipt.destinations = json::strings(document, "destinations");
   for (const nlohmann::json& item : json::array(document, "backups")) {
     json::requireObject(item, "an entry of \u201cbackups\u201d");
-    receipt.backups.push_back({json::string(item, "original"), json::string(item, "backup")});
+    receipt.backups.push_back({json::string(item, "original"), json::string(item, "backup"), decodeAcross(item)});
   }
   receipt.deploying = json::strings(document, "deploying");
   if (document.contains("restoring")) {
     for (const nlohmann::json& item : json::array(document, "restoring")) {
       json::requireObject(item, "an entry of \u201crestoring\u201d");
-      receipt.restoring.push_back({json::string(item, "from"), json::string(item, "to")});
+      receipt.restoring.push_back({json::string(item, "from"), json::string(item, "to"), decodeAcross(item)});
     }
   }
   return receipt;

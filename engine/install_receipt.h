@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,17 +12,38 @@ namespace nimbra {
 
 class FileManager;
 
+// How far a move between two file systems has come, for an item that one
+// rename cannot carry: the item is renamed aside beside its place (a staging
+// name), copied, and only then removed. step says which copy is whole.
+struct CrossMove {
+  std::string aside;
+  std::string step;  // one of cross_step
+};
+
+namespace cross_step {
+// Being renamed aside and copied to the backup: the whole copy is at the
+// place or aside; the backup may be partial.
+inline constexpr std::string_view kSettingAside = "setting-aside";
+// The backup is whole; whatever is aside is left over.
+inline constexpr std::string_view kKept = "kept";
+// The aside copy of the backup is whole and is renamed into the place next
+// (or was); the backup is then left over.
+inline constexpr std::string_view kReturning = "returning";
+}  // namespace cross_step
+
 // One item an install moved aside: where it was, and where it lies in the
 // backup folder. Both are absolute paths without a trailing "/".
 struct BackupItem {
   std::string original;
   std::string backup;
+  std::optional<CrossMove> across = std::nullopt;  // only for a move between file systems
 };
 
 // One item a restore moves from an earlier backup folder back to its place.
 struct RestoredItem {
   std::string from;
   std::string to;
+  std::optional<CrossMove> across = std::nullopt;
 };
 
 // The write-ahead record of one install, kept as receipt.json in its backup

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include "engine/cross_volume_move.h"
 #include "engine/failure_text.h"
 #include "engine/free_space.h"
 #include "engine/locations.h"
@@ -211,7 +212,12 @@ void InstallTransaction::putBack(const BackupItem& item) {
   receipt_.restoring.push_back({item.backup, item.original});
   write();
   engine_.rejectLinks(item.original);
-  fm_.moveItem(item.backup, item.original);
+  if (!movedInOneStep(item.backup, item.original)) {
+    RestoredItem& entry = receipt_.restoring.back();
+    entry.across = CrossVolumeMove::beginReturn(item.original);
+    write();
+    crossing(item.original, item.backup, *entry.across).toPlace();
+  }
   engine_.log().write("Restored " + item.backup + " to " + item.original);
 }
 
@@ -222,8 +228,27 @@ void InstallTransaction::keep(const fs::path& item) {
   // Checked again right before the move: a folder swapped for a link since
   // the scan must not carry someone else's files into the backup.
   engine_.rejectLinks(item);
-  fm_.moveItem(item, backup);
+  if (!movedInOneStep(item, backup)) {
+    BackupItem& entry = receipt_.backups.back();
+    entry.across = CrossVolumeMove::begin(item);
+    write();
+    crossing(item, backup, *entry.across).toBackup();
+  }
   engine_.log().write("Moved " + pathText(item) + " to " + pathText(backup));
+}
+
+bool InstallTransaction::movedInOneStep(const fs::path& from, const fs::path& to) {
+  try {
+    fm_.moveItem(from, to);
+    return true;
+  } catch (const fs::filesystem_error& error) {
+    if (error.code() != std::errc::cross_device_link) throw;
+    return false;
+  }
+}
+
+CrossVolumeMove InstallTransaction::crossing(const fs::path& place, const fs::path& backup, CrossMove& move) {
+  return CrossVolumeMove(fm_, engine_.log(), place, backup, move, [this] { write(); });
 }
 
 void InstallTransaction::write() { writeReceipt(fm_, backupFolder_, receipt_); }
@@ -232,9 +257,11 @@ void InstallTransaction::rollBack(std::exception_ptr failure) {
   // Undo everything that can be undone; a failure here never stops the rest.
   std::vector<std::string> problems;
   for (auto it = receipt_.restoring.rbegin(); it != receipt_.restoring.rend(); ++it) {
-    if (!fm_.fileExists(it->to) || fm_.fileExists(it->from)) continue;  // never moved
+    const bool across = it->across.has_value();
+    if (!across && (!fm_.fileExists(it->to) || fm_.fileExists(it->from))) continue;  // never moved
     try {
-      fm_.moveItem(it->to, it->from);
+      if (across) crossing(it->to, it->from, *it->across).toBackup();
+      else fm_.moveItem(it->to, it->from);
       engine_.log().write("Roll-back: put " + it->to + " back in " + it->from);
     } catch (...) {
       problems.push_back(describe(std::current_exception()));
@@ -249,11 +276,13 @@ void InstallTransaction::rollBack(std::exception_ptr failure) {
     }
   }
   for (auto it = receipt_.backups.rbegin(); it != receipt_.backups.rend(); ++it) {
-    if (!fm_.fileExists(it->backup)) continue;  // never moved
+    const bool across = it->across.has_value();
+    if (!across && !fm_.fileExists(it->backup)) continue;  // never moved
     try {
       // Never back through a link planted since: the item then stays saved.
       engine_.rejectLinks(it->original);
-      fm_.moveItem(it->backup, it->original);
+      if (across) crossing(it->original, it->backup, *it->across).toPlace();
+      else fm_.moveItem(it->backup, it->original);
       engine_.log().write("Roll-back: put " + it->backup + " back at " + it->original);
     } catch (...) {
       problems.push_back(describe(std::current_exception()));

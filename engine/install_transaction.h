@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/cross_volume_move.h"
 #include "engine/install_engine.h"
 #include "engine/install_receipt.h"
 
@@ -39,6 +40,11 @@ class InstallTransaction {
   void putBack(const BackupItem& item);
   void deploy(std::size_t index);
   void keep(const std::filesystem::path& item);
+  // Renames from to to; false, changing nothing, when they lie on different
+  // file systems.
+  bool movedInOneStep(const std::filesystem::path& from, const std::filesystem::path& to);
+  // A move between file systems recorded in this receipt.
+  CrossVolumeMove crossing(const std::filesystem::path& place, const std::filesystem::path& backup, CrossMove& move);
   void write();
   [[noreturn]] void rollBack(std::exception_ptr failure);
   void removeStaged();

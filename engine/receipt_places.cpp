@@ -8,6 +8,7 @@
 #include "engine/install_engine.h"
 #include "engine/install_receipt.h"
 #include "engine/locations.h"
+#include "engine/staging_folders.h"
 
 namespace nimbra {
 
@@ -27,6 +28,17 @@ bool isLegacyItemIn(const fs::path& path, const fs::path& root) {
   if (!isBelow(path, root) || lowercasedASCII(extensionOf(path)) != rhino::kLibraryExtension) return false;
   const fs::path relative = path.lexically_relative(location(root));
   return std::none_of(relative.begin(), relative.end(), [](const fs::path& part) { return isHiddenName(part); });
+}
+
+// No move between file systems, or one whose aside is a staging name right
+// beside the item's place and whose step is one this installer writes.
+bool asideBeside(const std::optional<CrossMove>& across, const std::string& place) {
+  if (!across) return true;
+  const fs::path aside = across->aside;
+  const bool known = across->step == cross_step::kSettingAside || across->step == cross_step::kKept ||
+                     across->step == cross_step::kReturning;
+  return known && isStagingName(aside.filename().string()) &&
+         across->aside == pathText(fs::path(place).parent_path() / aside.filename());
 }
 
 }  // namespace
@@ -64,12 +76,12 @@ bool InstallEngine::staysInPlaces(const fs::path& entry, const InstallReceipt& r
     const fs::path from = item.from;
     const bool inABackup = from.parent_path().parent_path() == backups &&
                            item.from == pathText(from.parent_path() / from.filename()) && !isHiddenName(from.parent_path());
-    return inABackup && ourPlace(item.to);
+    return inABackup && ourPlace(item.to) && asideBeside(item.across, item.to);
   });
   return restoresFromBackups && std::all_of(receipt.backups.begin(), receipt.backups.end(), [&](const BackupItem& item) {
     const fs::path backup = item.backup;
     const bool inItsFolder = backup.string() == pathText(entry / backup.filename());
-    return inItsFolder && ourPlace(item.original);
+    return inItsFolder && ourPlace(item.original) && asideBeside(item.across, item.original);
   });
 }
 

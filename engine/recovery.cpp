@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <set>
 
+#include "engine/cross_volume_move.h"
 #include "engine/install_engine.h"
 #include "engine/install_receipt.h"
 #include "engine/locations.h"
@@ -26,7 +27,8 @@ bool actsOn(const InstallReceipt& receipt) {
 // the path is the user's own earlier copy, not a deployed package.
 bool holdsRestoredOriginal(const FileManager& fm, const InstallReceipt& receipt, const std::string& deployed) {
   return std::any_of(receipt.backups.begin(), receipt.backups.end(), [&](const BackupItem& item) {
-    return item.original == deployed && !fm.fileExists(item.backup);
+    if (item.original != deployed) return false;
+    return item.across ? CrossVolumeMove::atPlace(fm, *item.across) : !fm.fileExists(item.backup);
   });
 }
 
@@ -67,10 +69,17 @@ void InstallEngine::recoverInterrupted(const Progress& progress, const std::vect
   forEachInterrupted(targets, [&](const fs::path& entry, InstallReceipt& receipt, const std::vector<std::string>& deploys) {
     // Every check has passed: nothing was changed before this point.
     progress("Restoring the interrupted installation…");
+    const auto crossing = [&](const std::string& place, const std::string& backup, CrossMove& move) {
+      return CrossVolumeMove(fm_, log_, place, backup, move, [&] { writeReceipt(fm_, entry, receipt); });
+    };
     // A restore cut off: what it put back goes back into its earlier backup.
     for (auto it = receipt.restoring.rbegin(); it != receipt.restoring.rend(); ++it) {
-      if (!fm_.fileExists(it->to) || fm_.fileExists(it->from)) continue;
-      fm_.moveItem(it->to, it->from);
+      if (it->across) {
+        crossing(it->to, it->from, *it->across).toBackup();
+      } else {
+        if (!fm_.fileExists(it->to) || fm_.fileExists(it->from)) continue;
+        fm_.moveItem(it->to, it->from);
+      }
       log_.write("Recovery: put " + it->to + " back in " + it->from);
     }
     for (auto it = deploys.rbegin(); it != deploys.rend(); ++it) {
@@ -78,8 +87,12 @@ void InstallEngine::recoverInterrupted(const Progress& progress, const std::vect
       log_.write("Recovery: removed the interrupted copy at " + *it);
     }
     for (auto it = receipt.backups.rbegin(); it != receipt.backups.rend(); ++it) {
-      if (!fm_.fileExists(it->backup)) continue;
-      fm_.moveItem(it->backup, it->original);
+      if (it->across) {
+        crossing(it->original, it->backup, *it->across).toPlace();
+      } else {
+        if (!fm_.fileExists(it->backup)) continue;
+        fm_.moveItem(it->backup, it->original);
+      }
       log_.write("Recovery: put " + it->backup + " back at " + it->original);
     }
     receipt.state = receipt_state::kRestored;
@@ -115,17 +128,19 @@ void InstallEngine::checkInterrupted(const fs::path& entry, const InstallReceipt
   }
   for (const std::string& deployed : deploys) checkDeployed(entry, receipt.version, deployed);
   for (const BackupItem& item : receipt.backups) {
-    if (!fm_.fileExists(item.backup)) continue;
+    if (!fm_.fileExists(item.backup) && !item.across) continue;
     if (location(fs::path(item.backup).parent_path()) != location(entry)) {
       throw InstallError("The backup path is invalid.");
     }
     rejectLinks(item.original);
     rejectLinks(item.backup);
+    if (item.across) rejectLinks(item.across->aside);
   }
   for (const RestoredItem& item : receipt.restoring) {
-    if (!fm_.fileExists(item.to)) continue;
+    if (!fm_.fileExists(item.to) && !item.across) continue;
     rejectLinks(item.to);
     rejectLinks(item.from);
+    if (item.across) rejectLinks(item.across->aside);
   }
 }
 

@@ -105,8 +105,9 @@ class FileManager {
   // Adds bytes at the end of the file at path, creating it if missing. Not
   // flushed: for records whose loss in a crash costs nothing.
   void appendToFile(const std::filesystem::path& path, std::string_view bytes);
-  // Moves without ever replacing: fails with EEXIST if anything is at to.
-  // Across file systems, a copy and then removal of the source.
+  // Moves in one rename, never replacing: fails with EEXIST if anything is at
+  // to, and with EXDEV across file systems (a move there takes steps that
+  // only the caller can record).
   void moveItem(const std::filesystem::path& from, const std::filesystem::path& to);
   // Recursive copy; fails if to exists. Links are copied as links.
   void copyItem(const std::filesystem::path& from, const std::filesystem::path& to);

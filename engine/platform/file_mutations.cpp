@@ -100,11 +100,7 @@ void FileManager::moveItem(const fs::path& from, const fs::path& to) {
   const fs::path fromName = from.filename(), toName = to.filename();
   if (calls_.renameAt(fromFolder.get(), fromName.c_str(), toFolder.get(), toName.c_str(), RENAME_NOREPLACE) != 0) {
     const int error = errno;
-    if (error == EXDEV) {
-      copyTreeAt(calls_, from, toFolder.get(), toName.string(), to);
-      syncFileSystem(to);
-      removeAt(calls_, fromFolder.get(), fromName.string(), from);
-    } else if (error == EINVAL) {
+    if (error == EINVAL) {
       // A file system without RENAME_NOREPLACE: test, then rename. The gap is
       // only open to another writer in the user's own folders.
       struct stat info {};

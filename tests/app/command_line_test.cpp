@@ -440,6 +440,31 @@ TEST_F(EveryUser, EachUsersInstallIsTheirsAndOneFailureStopsNobodyElse) {
   EXPECT_EQ(unprivileged.status, 2);
 }
 
+TEST_F(CommandLine, AnUninstallAcrossDisksStoppedByAFileKeepsOneWholeCopy) {
+  // The backups on a disk of their own (a tmpfs in the run's own mount
+  // namespace), and a file of the installed copy that cannot be removed (a
+  // mount point): the copy is whole in the backup before anything is
+  // removed, and what could not be removed is hidden aside until a later run.
+  const auto quoted = [](const fs::path& path) { return "'" + path.string() + "'"; };
+  const std::string app = quoted(app_ / "Contents/MacOS/Nimbra Setup");
+  const fs::path gha = destination(8) / kVersion / "Nimbra.gha";
+  const std::string root8 = quoted(box_.standardRoot(8));
+  const Run removed = run(
+      "--uninstall --rhino 8",
+      "mkdir -p " + quoted(box_.support()) + " && mount -t tmpfs nimbra " + quoted(box_.support()) + " || exit 98\n" +
+          app + " --install --rhino 8 --no-open >/dev/null || exit 97\ncp " + quoted(gha) + " " +
+          quoted(folder_ / "installed.gha") + "\nmount --bind " + quoted(gha) + " " + quoted(gha) + " || exit 96\n",
+      "[ -e " + quoted(destination(8)) + " ] && status=95\n"
+      "cmp -s " + quoted(folder_ / "installed.gha") + " " + quoted(backups()) + "/*/0-nimbra/" + kVersion +
+          "/Nimbra.gha || status=94\n"
+      "grep -q 'Left behind, its copy whole elsewhere: .*/Nimbra.gha” could not be removed because it is in use.' " + quoted(box_.support() / "Logs/install.log") + " || { cat " + quoted(box_.support() / "Logs/install.log") + "; status=93; }\n"
+      "umount " + root8 + "/.nimbra-install-*/" + kVersion + "/Nimbra.gha || status=92\n" +
+      app + " --install --rhino 8 --no-open >/dev/null || status=91\n"
+      "ls -a " + root8 + " | grep -q nimbra-install && status=90\n");
+  EXPECT_EQ(removed.status, 0) << removed.out << removed.err;
+  EXPECT_NE(removed.out.find("Removed Nimbra for Rhino 8."), std::string::npos) << removed.out;
+}
+
 TEST_F(CommandLine, AFirstRunThatIsRefusedLeavesALogThatSaysWhoAndWhy) {
   fs::remove_all(home() / "Applications");
   const Run refused = run("--install --rhino 8");

@@ -120,7 +120,10 @@ TEST_F(Recovery, UsesNoReceiptThatNamesAPlaceTheInstallerNeverWrites) {
   struct Planted {
     std::string original;    // moved back to, from <folder>/0-item
     std::string deploying;   // removed, holding a copy of the payload
+    std::optional<CrossMove> across = std::nullopt;  // its aside removed
   };
+  const std::string library = (box_.sharedLibraries() / "Nimbra.gha").string();
+  const std::string staging = ".nimbra-install-6B1E0C2A-3F4D-4E5F-8A9B-0C1D2E3F4A5B";
   const std::vector<Planted> cases = {
       {(outside / "Report.gha").string(), ""},
       {(outside / "Notes").string(), ""},
@@ -130,6 +133,9 @@ TEST_F(Recovery, UsesNoReceiptThatNamesAPlaceTheInstallerNeverWrites) {
       {"", elsewhere.string()},
       {"", box_.standardRoot(8).string() + "/../8.0/nimbra"},
       {"", (box_.standardRoot(8) / "nimbra/nimbra").string()},
+      {library, "", CrossMove{(outside / staging).string(), "kept"}},
+      {library, "", CrossMove{(box_.sharedLibraries() / "Other.gha").string(), "kept"}},
+      {library, "", CrossMove{(box_.sharedLibraries() / staging).string(), "copied"}},
   };
   for (const Planted& planted : cases) {
     fs::remove_all(backups());
@@ -138,8 +144,9 @@ TEST_F(Recovery, UsesNoReceiptThatNamesAPlaceTheInstallerNeverWrites) {
     InstallReceipt receipt{"1.3.0", "installing", {destination}, {}, {}};
     if (!planted.original.empty()) {
       writeFile(folder / "0-item", "the user's");
-      receipt.backups.push_back({planted.original, (folder / "0-item").string()});
+      receipt.backups.push_back({planted.original, (folder / "0-item").string(), planted.across});
     }
+    if (planted.across) writeFile(planted.across->aside, "the user's too");
     if (!planted.deploying.empty()) {
       deployNew(8, elsewhere);
       receipt.deploying.push_back(planted.deploying);
@@ -149,6 +156,7 @@ TEST_F(Recovery, UsesNoReceiptThatNamesAPlaceTheInstallerNeverWrites) {
                          "used. Move its backup folder out of Backups: " + folder.string())
         << planted.original << planted.deploying;
     EXPECT_EQ(planted.original.empty() || fs::exists(folder / "0-item"), true) << planted.original;
+    EXPECT_EQ(!planted.across || fs::exists(planted.across->aside), true) << planted.original;
     EXPECT_EQ(planted.deploying.empty() || fs::exists(elsewhere / "1.3.0/Nimbra.gha"), true) << planted.deploying;
     EXPECT_EQ(box_.receiptIn(folder).state, "installing");
   }

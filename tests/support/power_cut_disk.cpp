@@ -100,6 +100,10 @@ int PowerCutDisk::fsync(int fd) {
 int PowerCutDisk::renameAt(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
   std::lock_guard lock(mutex_);
   if (intercept("rename " + describe(fromFolder, from) + " -> " + describe(toFolder, to))) return -1;
+  if (onSecondVolume(describe(fromFolder, from)) != onSecondVolume(describe(toFolder, to))) {
+    errno = EXDEV;
+    return -1;
+  }
   const Id node = idAt(fromFolder, from);
   const int result = ::renameat2(fromFolder, from, toFolder, to, flags);
   const Id source = idOf(fromFolder), target = idOf(toFolder);
@@ -126,8 +130,55 @@ int PowerCutDisk::unlinkAt(int folder, const char* name, int flags) {
 int PowerCutDisk::syncfs(int fd) {
   std::lock_guard lock(mutex_);
   if (intercept("syncfs " + pathOf(fd).string())) return -1;
-  capture();  // everything the file system holds is on the disk now
+  if (second_.empty()) {
+    capture();  // everything the file system holds is on the disk now
+  } else {
+    syncVolume(onSecondVolume(pathOf(fd)));
+  }
   return 0;
+}
+
+bool PowerCutDisk::onSecondVolume(const fs::path& path) const {
+  if (second_.empty()) return false;
+  const std::string prefix = second_.string() + "/";
+  return path == second_ || path.string().starts_with(prefix);
+}
+
+// What syncfs makes durable on one of two file systems: every file's bytes
+// and every change of names there.
+void PowerCutDisk::syncVolume(bool second) {
+  const std::map<Id, fs::path> paths = livePaths();
+  const auto here = [&](Id id) {
+    const auto found = paths.find(id);
+    return found != paths.end() && onSecondVolume(found->second) == second;
+  };
+  for (auto it = dirty_.begin(); it != dirty_.end();) {
+    if (!here(it->first)) {
+      ++it;
+      continue;
+    }
+    durable_[it->first].data = readFile(paths.at(it->first));
+    it = dirty_.erase(it);
+  }
+  for (auto it = pending_.begin(); it != pending_.end();) {
+    if (!here(it->folder)) {
+      ++it;
+      continue;
+    }
+    apply(*it, durable_);
+    it = pending_.erase(it);
+  }
+}
+
+std::map<PowerCutDisk::Id, fs::path> PowerCutDisk::livePaths() const {
+  std::map<Id, fs::path> paths{{rootId_, root_}};
+  for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+    struct stat info {};
+    if (::lstat(entry.path().c_str(), &info) != 0) continue;
+    const auto found = live_.find({info.st_dev, info.st_ino});
+    if (found != live_.end()) paths[found->second] = entry.path();
+  }
+  return paths;
 }
 
 // ---- The model.

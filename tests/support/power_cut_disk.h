@@ -46,6 +46,10 @@ class PowerCutDisk : public SystemCalls {
   // Runs before each call with its number and what it does ("rename <from>
   // -> <to>"); a non-zero result fails the call with that errno.
   void beforeCall(std::function<int(int n, const std::string& call)> hook) { hook_ = std::move(hook); }
+  // Everything below folder lies on a file system of its own: a rename in or
+  // out of it fails with EXDEV, and syncfs makes durable only what lies on
+  // the file system it is called for.
+  void setSecondVolume(std::filesystem::path folder) { second_ = std::move(folder); }
 
   int calls() const { return count_; }
   const std::vector<std::string>& log() const { return log_; }
@@ -87,11 +91,16 @@ class PowerCutDisk : public SystemCalls {
   void capture();
   Id captureNode(const std::filesystem::path& path);
   std::map<Id, std::string> liveFiles() const;
+  // Every node below the root as it stands now, by its path.
+  std::map<Id, std::filesystem::path> livePaths() const;
+  bool onSecondVolume(const std::filesystem::path& path) const;
+  void syncVolume(bool second);
   static void apply(const Change& change, Nodes& nodes);
   void rewrite(const Nodes& nodes) const;
   void build(const Nodes& nodes, Id id, const std::filesystem::path& path, int depth) const;
 
   std::filesystem::path root_;
+  std::filesystem::path second_;
   mutable std::recursive_mutex mutex_;
   Nodes durable_;
   Id rootId_ = 0;

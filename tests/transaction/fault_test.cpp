@@ -1,10 +1,12 @@
-// Fails each call an install makes to the file system in turn with a real
-// error, and then calls of the roll-back after it, and proves that the error
+// Fails each call an install, an uninstall or a restore makes to the file
+// system in turn with a real error (with the backups on the home's file system
+// and on one of their own), and then calls of the roll-back after it, and proves that the error
 // reaches the caller, the user's folders are as before, and the receipt tells
 // the truth.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -27,13 +29,14 @@ struct Outcome {
 };
 
 Outcome installFailing(InstallSandbox& box, const std::vector<std::pair<int, int>>& faults,
-                       std::vector<std::string>* log = nullptr, Operation operation = Operation::install) {
+                       std::vector<std::string>* log = nullptr, const Scenario& scenario = {}) {
   PowerCutDisk disk(box.root());
+  shapeDisk(disk, box, scenario);
   for (const auto& [n, error] : faults) disk.failAt(n, error);
   FileManager fm(disk);
   Outcome outcome;
   try {
-    transact(*box.engine(fm), box, operation);
+    transact(*box.engine(fm), box, scenario);
     outcome.finished = true;
   } catch (const fs::filesystem_error& error) {
     outcome.message = error.what();
@@ -55,73 +58,79 @@ int backupFolderCall(const std::vector<std::string>& log, const InstallSandbox& 
   return 0;
 }
 
-void expectInstallsAgain(InstallSandbox& box, const std::string& context, Operation operation = Operation::install) {
-  EXPECT_NO_THROW(transact(*box.engine(), box, operation)) << context;
-  EXPECT_EQ(differences(finishedSnapshot(operation), box.snapshot()), "") << context << ", run again";
+void expectInstallsAgain(InstallSandbox& box, const std::string& context, const Scenario& scenario = {}) {
+  EXPECT_NO_THROW(transact(*box.engine(), box, scenario)) << context;
+  EXPECT_EQ(differences(finishedSnapshot(scenario), box.snapshot()), "") << context << ", run again";
 }
 
 TEST(FaultHarness, EveryFailingCallIsRolledBackAndReported) {
-  for (const Operation operation : {Operation::install, Operation::uninstall}) {
-    const int calls = callsOf(operation);
+  for (const Scenario& scenario : allScenarios()) {
+    const int calls = callsOf(scenario);
     int points = 0;
     for (int n = 1; n <= calls && !::testing::Test::HasFailure(); ++n) {
       const int error = kErrors[n % 3];
       InstallSandbox box;
-      prepareRealisticHome(box);
+      prepare(box, scenario);
       const Snapshot before = box.snapshot();
+      const std::vector<std::string> statesBefore = receiptStates(box);
       std::vector<std::string> log;
-      const Outcome outcome = installFailing(box, {{n, error}}, &log, operation);
+      const Outcome outcome = installFailing(box, {{n, error}}, &log, scenario);
       const std::string context =
-          nameOf(operation) + ", call " + std::to_string(n) + " failing with " + std::strerror(error);
+          nameOf(scenario) + ", call " + std::to_string(n) + " failing with " + std::strerror(error);
       ++points;
       if (outcome.finished) {  // a failure it may absorb: what it did must still be whole
-        EXPECT_EQ(differences(finishedSnapshot(operation), box.snapshot()), "") << context;
+        EXPECT_EQ(differences(finishedSnapshot(scenario), box.snapshot()), "") << context;
         continue;
       }
       EXPECT_EQ(outcome.code, std::error_code(error, std::system_category())) << context << ": " << outcome.message;
       EXPECT_EQ(differences(before, box.snapshot()), "") << context;
-      const int made = backupFolderCall(log, box);
-      EXPECT_EQ(receiptStates(box),
-                n > made && made > 0 ? std::vector<std::string>{"restored"} : std::vector<std::string>{})
-          << context;
-      expectInstallsAgain(box, context, operation);
+      std::vector<std::string> states = statesBefore;
+      if (const int made = backupFolderCall(log, box); n > made && made > 0) states.push_back("restored");
+      std::vector<std::string> now = receiptStates(box);
+      std::sort(states.begin(), states.end());
+      std::sort(now.begin(), now.end());
+      EXPECT_EQ(now, states) << context;
+      expectInstallsAgain(box, context, scenario);
     }
     if (::testing::Test::HasFailure()) return;
-    std::cout << "[ harness ] fault: " << points << " failing calls (EIO, ENOSPC, EACCES) in an " << nameOf(operation)
+    std::cout << "[ harness ] fault: " << points << " failing calls (EIO, ENOSPC, EACCES) in " << nameOf(scenario)
               << ", all held\n";
   }
 }
 
 TEST(FaultHarness, ARollBackThatFailsTooLosesNothingAndIsFinishedByRecovery) {
-  const int calls = callsOf(Operation::install);
-  int points = 0;
-  for (int n = 1; n <= calls && !::testing::Test::HasFailure(); ++n) {
-    for (int k = n + 1; k <= n + 3; ++k) {
-      InstallSandbox box;
-      prepareRealisticHome(box);
-      const Snapshot before = box.snapshot();
-      const Outcome outcome = installFailing(box, {{n, EIO}, {k, EACCES}});
-      if (outcome.finished) continue;
-      ++points;
-      const std::string context = "calls " + std::to_string(n) + " and " + std::to_string(k) + " failing";
-      expectNothingLost(box, before, context);
-      if (outcome.message.starts_with("Installation stopped. Restore the saved files from ")) {
-        ASSERT_EQ(box.backupFolders().size(), 1u) << context;
-        EXPECT_TRUE(outcome.message.starts_with("Installation stopped. Restore the saved files from " +
-                                                box.backupFolders().at(0).string() + ". "))
-            << context;
-        EXPECT_EQ(receiptStates(box), std::vector<std::string>{"recovery-required"}) << context;
-      } else {  // the first failure not absorbed (a log line may absorb one) is the one reported
-        EXPECT_TRUE(outcome.code == std::errc::io_error || outcome.code == std::errc::permission_denied)
-            << context << ": " << outcome.message;
+  for (const Scenario& scenario : {Scenario{Operation::install, false}, Scenario{Operation::install, true}}) {
+    const int calls = callsOf(scenario);
+    int points = 0;
+    for (int n = 1; n <= calls && !::testing::Test::HasFailure(); ++n) {
+      for (int k = n + 1; k <= n + 3; ++k) {
+        InstallSandbox box;
+        prepare(box, scenario);
+        const Snapshot before = box.snapshot();
+        const Outcome outcome = installFailing(box, {{n, EIO}, {k, EACCES}}, nullptr, scenario);
+        if (outcome.finished) continue;
+        ++points;
+        const std::string context =
+            nameOf(scenario) + ", calls " + std::to_string(n) + " and " + std::to_string(k) + " failing";
+        expectNothingLost(box, before, context);
+        if (outcome.message.starts_with("Installation stopped. Restore the saved files from ")) {
+          ASSERT_EQ(box.backupFolders().size(), 1u) << context;
+          EXPECT_TRUE(outcome.message.starts_with("Installation stopped. Restore the saved files from " +
+                                                  box.backupFolders().at(0).string() + ". "))
+              << context;
+          EXPECT_EQ(receiptStates(box), std::vector<std::string>{"recovery-required"}) << context;
+        } else {  // the first failure not absorbed (a log line may absorb one) is the one reported
+          EXPECT_TRUE(outcome.code == std::errc::io_error || outcome.code == std::errc::permission_denied)
+              << context << ": " << outcome.message;
+        }
+        box.engine()->recoverInterrupted(ignoreProgress);
+        EXPECT_EQ(differences(before, box.snapshot()), "") << context;
+        expectInstallsAgain(box, context, scenario);
       }
-      box.engine()->recoverInterrupted(ignoreProgress);
-      EXPECT_EQ(differences(before, box.snapshot()), "") << context;
-      expectInstallsAgain(box, context);
     }
-  }
-  if (!::testing::Test::HasFailure()) {
-    std::cout << "[ harness ] fault: " << points << " double failures in roll-backs, all held\n";
+    if (::testing::Test::HasFailure()) return;
+    std::cout << "[ harness ] fault: " << points << " double failures in roll-backs of " << nameOf(scenario)
+              << ", all held\n";
   }
 }
 

@@ -32,42 +32,86 @@ void prepareRealisticHome(InstallSandbox& box) {
   fs::remove_all(box.standardRoot(8) / ".nimbra-install-0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9/1.3.0/lib/docs");
 }
 
+std::vector<Scenario> allScenarios() {
+  return {{Operation::install, false}, {Operation::uninstall, false}, {Operation::restore, false},
+          {Operation::install, true},  {Operation::uninstall, true},  {Operation::restore, true}};
+}
+
+void prepare(InstallSandbox& box, const Scenario& scenario) {
+  prepareRealisticHome(box);
+  if (scenario.operation == Operation::restore) box.engine()->install(box.targets(), std::nullopt, ignoreProgress);
+}
+
+void shapeDisk(PowerCutDisk& disk, const InstallSandbox& box, const Scenario& scenario) {
+  if (scenario.backupsElsewhere) disk.setSecondVolume(box.support() / "Backups");
+}
+
 namespace {
 
-// One install or uninstall of the realistic home, on the disk model: what it
-// leaves, and how many calls it makes.
+// The backup folder of the install that a restore scenario restores, and
+// whether a restore of it has finished.
+std::optional<fs::path> installBackup(const InstallSandbox& box, bool& restored) {
+  std::optional<fs::path> found;
+  restored = false;
+  for (const fs::path& folder : box.backupFolders()) {
+    try {
+      const InstallReceipt receipt = box.receiptIn(folder);
+      if (receipt.deploying.size() == 2) found = folder;
+      restored = restored || (!receipt.restoring.empty() && receipt.state == "complete");
+    } catch (const std::exception&) {
+      // Not a whole receipt: neither.
+    }
+  }
+  return found;
+}
+
+// One run of the scenario on the disk model: what it leaves, and how many
+// calls it makes.
 struct Reference {
   Snapshot finished;
   int calls = 0;
 };
 
-Reference run(Operation operation) {
+Reference run(const Scenario& scenario) {
   InstallSandbox box;
-  prepareRealisticHome(box);
+  prepare(box, scenario);
   PowerCutDisk disk(box.root());
+  shapeDisk(disk, box, scenario);
   FileManager fm(disk);
-  transact(*box.engine(fm), box, operation);
+  transact(*box.engine(fm), box, scenario);
   return Reference{box.snapshot(), disk.calls()};
 }
 
-const Reference& reference(Operation operation) {
-  static const Reference install = run(Operation::install);
-  static const Reference uninstall = run(Operation::uninstall);
-  return operation == Operation::install ? install : uninstall;
+const Reference& reference(const Scenario& scenario) {
+  static std::map<std::pair<Operation, bool>, Reference> runs;
+  const std::pair key{scenario.operation, scenario.backupsElsewhere};
+  if (!runs.count(key)) runs[key] = run(scenario);
+  return runs.at(key);
 }
 
 }  // namespace
 
-void transact(InstallEngine& engine, const InstallSandbox& box, Operation operation) {
-  if (operation == Operation::install) engine.install(box.targets(), std::nullopt, ignoreProgress);
-  else engine.uninstall(box.targets(), ignoreProgress);
+void transact(InstallEngine& engine, const InstallSandbox& box, const Scenario& scenario) {
+  switch (scenario.operation) {
+    case Operation::install: engine.install(box.targets(), std::nullopt, ignoreProgress); return;
+    case Operation::uninstall: engine.uninstall(box.targets(), ignoreProgress); return;
+    case Operation::restore: break;
+  }
+  bool restored = false;
+  const std::optional<fs::path> backup = installBackup(box, restored);
+  if (!backup) throw std::runtime_error("no backup of the install to restore");
+  if (!restored) engine.restore(*backup, box.targets(), ignoreProgress);
 }
 
-const Snapshot& finishedSnapshot(Operation operation) { return reference(operation).finished; }
+const Snapshot& finishedSnapshot(const Scenario& scenario) { return reference(scenario).finished; }
 
-int callsOf(Operation operation) { return reference(operation).calls; }
+int callsOf(const Scenario& scenario) { return reference(scenario).calls; }
 
-std::string nameOf(Operation operation) { return operation == Operation::install ? "install" : "uninstall"; }
+std::string nameOf(const Scenario& scenario) {
+  const char* names[] = {"install", "uninstall", "restore"};
+  return std::string(names[static_cast<int>(scenario.operation)]) +
+         (scenario.backupsElsewhere ? " with the backups on another file system" : "");
+}
 
 int runInChild(const std::function<void()>& body) {
   const pid_t child = ::fork();
@@ -115,8 +159,13 @@ void expectNothingLost(const InstallSandbox& box, const Snapshot& before, const 
     for (const BackupItem& item : items) {
       const fs::path rest = path.lexically_relative(item.original);
       if (rest.empty() || rest.native().starts_with("..")) continue;
-      const fs::path backup = rest == "." ? fs::path(item.backup) : fs::path(item.backup) / rest;
-      saved = saved || (fs::is_regular_file(backup) && "file:" + readFile(backup) == value);
+      // In the backup, or (between file systems) renamed aside beside its place.
+      std::vector<fs::path> places = {item.backup};
+      if (item.across) places.push_back(item.across->aside);
+      for (const fs::path& place : places) {
+        const fs::path copy = rest == "." ? place : place / rest;
+        saved = saved || (fs::is_regular_file(copy) && "file:" + readFile(copy) == value);
+      }
     }
     EXPECT_TRUE(saved) << context << ": lost " << relative;
   }

@@ -16,18 +16,38 @@ namespace nimbra::testing {
 
 void prepareRealisticHome(InstallSandbox& box);
 
-// Runs operation (install or uninstall) over the realistic home's targets.
-void transact(InstallEngine& engine, const InstallSandbox& box, Operation operation);
+class PowerCutDisk;
 
-// The user's folders after one successful install (or uninstall) of the
-// realistic home.
-const Snapshot& finishedSnapshot(Operation operation = Operation::install);
+// What the harnesses run over the realistic home: an install, an uninstall,
+// or a restore of the backup that an install of it left; with the backups on
+// the home's file system, or on one of their own (every move into or out of
+// them then crosses file systems).
+struct Scenario {
+  Operation operation = Operation::install;
+  bool backupsElsewhere = false;
+};
 
-// How many calls to the file system that operation makes.
-int callsOf(Operation operation = Operation::install);
+// Every scenario, the plain install first.
+std::vector<Scenario> allScenarios();
 
-// "install" or "uninstall", for messages.
-std::string nameOf(Operation operation);
+// The realistic home, and for a restore the install whose backup it restores.
+void prepare(InstallSandbox& box, const Scenario& scenario = {});
+
+// Lays the scenario's file systems over the disk model.
+void shapeDisk(PowerCutDisk& disk, const InstallSandbox& box, const Scenario& scenario);
+
+// Runs the scenario's operation over the realistic home's targets; a restore
+// whose backup has been put back already is not made again.
+void transact(InstallEngine& engine, const InstallSandbox& box, const Scenario& scenario = {});
+
+// The user's folders after the scenario's operation succeeded once.
+const Snapshot& finishedSnapshot(const Scenario& scenario = {});
+
+// How many calls to the file system the scenario's operation makes.
+int callsOf(const Scenario& scenario = {});
+
+// "install", "restore with the backups on another file system", for messages.
+std::string nameOf(const Scenario& scenario);
 
 // Runs body in a child process; returns its exit status, or 128 + the
 // signal that ended it. body's exceptions end the child with status 1.

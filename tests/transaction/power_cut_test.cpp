@@ -1,5 +1,7 @@
-// Cuts the power before every call an install makes to the file system, and
-// before every call of the recovery of each state such a cut leaves. The disk
+// Cuts the power before every call an install, an uninstall or a restore makes
+// to the file system (with the backups on the home's file system and on one of
+// their own), and before every call of the recovery of each state such a cut
+// of an install leaves. The disk
 // is rewritten to the worst state the cut could leave, and to states drawn
 // between that and the whole disk. After each: nothing is lost, recovery puts
 // the folders back as they were before or as a finished install leaves them,
@@ -35,9 +37,11 @@ constexpr int kRecoveryStates = 2;
 
 // Runs body over a disk whose power is cut at point (past its last call:
 // once it has returned).
-void cutDuring(InstallSandbox& box, int point, int state, const std::function<void(InstallEngine&)>& body) {
+void cutDuring(InstallSandbox& box, const Scenario& scenario, int point, int state,
+               const std::function<void(InstallEngine&)>& body) {
   const int status = runInChild([&] {
     PowerCutDisk disk(box.root());
+    shapeDisk(disk, box, scenario);
     disk.cutPowerAt(point, state);
     FileManager fm(disk);
     body(*box.engine(fm));
@@ -50,9 +54,10 @@ void cutDuring(InstallSandbox& box, int point, int state, const std::function<vo
 // returned, so what it reported done must stay done. (The checks need no real
 // flush: their disk is the model, left uncut.)
 void expectRecoverable(InstallSandbox& box, const Snapshot& before, const std::string& context,
-                       bool finished = false, Operation operation = Operation::install) {
+                       const Scenario& scenario, bool finished = false) {
   expectNothingLost(box, before, context);
   PowerCutDisk disk(box.root());
+  shapeDisk(disk, box, scenario);
   FileManager fm(disk);
   const std::unique_ptr<InstallEngine> engine = box.engine(fm);
   try {
@@ -65,13 +70,21 @@ void expectRecoverable(InstallSandbox& box, const Snapshot& before, const std::s
   for (const std::string& state : states) {
     EXPECT_TRUE(state == "complete" || state == "restored") << context << ": a receipt stays " << state;
   }
-  const auto complete = std::count(states.begin(), states.end(), "complete");
+  // A restore's own receipt lists what it put back; the install before it
+  // stays complete.
+  int complete = 0;
+  for (const fs::path& folder : box.backupFolders()) {
+    if (!fs::exists(folder / "receipt.json")) continue;  // cut off before its first write
+    const InstallReceipt receipt = box.receiptIn(folder);
+    const bool ours = scenario.operation != Operation::restore || !receipt.restoring.empty();
+    complete += ours && receipt.state == "complete" ? 1 : 0;
+  }
   EXPECT_LE(complete, 1) << context;
   EXPECT_TRUE(complete == 1 || !finished) << context << ": an install that returned did not last";
-  EXPECT_EQ(differences(complete != 0 ? finishedSnapshot(operation) : before, box.snapshot()), "")
+  EXPECT_EQ(differences(complete != 0 ? finishedSnapshot(scenario) : before, box.snapshot()), "")
       << context << (complete != 0 ? ", finished" : ", undone");
-  EXPECT_NO_THROW(transact(*engine, box, operation)) << context;
-  EXPECT_EQ(differences(finishedSnapshot(operation), box.snapshot()), "") << context << ", run again";
+  EXPECT_NO_THROW(transact(*engine, box, scenario)) << context;
+  EXPECT_EQ(differences(finishedSnapshot(scenario), box.snapshot()), "") << context << ", run again";
   EXPECT_TRUE(box.stagingLeftovers().empty()) << context << ": " << box.stagingLeftovers().front();
 }
 
@@ -81,7 +94,10 @@ std::string fingerprint(const InstallSandbox& box) {
   std::string key = differences({}, box.snapshot());
   for (const fs::path& folder : box.backupFolders()) {
     const InstallReceipt receipt = box.receiptIn(folder);  // one is written whole or not at all
-    for (const BackupItem& item : receipt.backups) key += fs::exists(item.backup) ? "B" : "O";
+    for (const BackupItem& item : receipt.backups) {
+      key += fs::exists(item.backup) ? "B" : "O";
+      if (item.across) key += item.across->step + (fs::exists(item.across->aside) ? "A" : "-");
+    }
     key += receipt.state + std::to_string(receipt.deploying.size());
   }
   return key;
@@ -92,38 +108,39 @@ void copyTree(const fs::path& from, const fs::path& to) {
   fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
 }
 
-TEST(PowerCut, AtEveryCallOfAnInstallOrUninstallNothingIsLostAndTheNextRunFinishes) {
-  for (const Operation operation : {Operation::install, Operation::uninstall}) {
-    const int calls = callsOf(operation);
+TEST(PowerCut, AtEveryCallOfEachOperationNothingIsLostAndTheNextRunFinishes) {
+  for (const Scenario& scenario : allScenarios()) {
+    const int calls = callsOf(scenario);
     for (int point = 1; point <= calls + 1 && !::testing::Test::HasFailure(); ++point) {
       for (int state = 0; state < kStates; ++state) {
         InstallSandbox box;
-        prepareRealisticHome(box);
+        prepare(box, scenario);
         const Snapshot before = box.snapshot();
-        cutDuring(box, point, state, [&](InstallEngine& engine) { transact(engine, box, operation); });
+        cutDuring(box, scenario, point, state, [&](InstallEngine& engine) { transact(engine, box, scenario); });
         expectRecoverable(box, before,
-                          nameOf(operation) + " cut at call " + std::to_string(point) + " of " + std::to_string(calls) +
+                          nameOf(scenario) + " cut at call " + std::to_string(point) + " of " + std::to_string(calls) +
                               ", state " + std::to_string(state),
-                          point > calls, operation);
+                          scenario, point > calls);
       }
     }
     EXPECT_GT(calls, 20);
     if (::testing::Test::HasFailure()) return;
-    std::cout << "[ harness ] power cut: " << calls + 1 << " call points in an " << nameOf(operation) << ", "
-              << kStates << " disk states at each, all held\n";
+    std::cout << "[ harness ] power cut: " << calls + 1 << " call points in " << nameOf(scenario) << ", " << kStates
+              << " disk states at each, all held\n";
   }
 }
 
 TEST(PowerCut, AtEveryCallOfARecoveryNothingIsLostAndTheNextRunFinishes) {
-  const int calls = callsOf(Operation::install);
+  for (const Scenario& scenario : {Scenario{Operation::install, false}, Scenario{Operation::install, true}}) {
+  const int calls = callsOf(scenario);
   std::set<std::string> seen;
   int interrupted = 0;
   int points = 0;
   for (int point = 1; point <= calls && !::testing::Test::HasFailure(); ++point) {
     InstallSandbox box;
-    prepareRealisticHome(box);
+    prepare(box, scenario);
     const Snapshot before = box.snapshot();
-    cutDuring(box, point, 0, [&](InstallEngine& engine) { engine.install(box.targets(), std::nullopt, ignoreProgress); });
+    cutDuring(box, scenario, point, 0, [&](InstallEngine& engine) { transact(engine, box, scenario); });
     const std::vector<std::string> states = receiptStates(box);
     if (std::find(states.begin(), states.end(), "installing") == states.end()) continue;
     if (!seen.insert(fingerprint(box)).second) continue;
@@ -134,6 +151,7 @@ TEST(PowerCut, AtEveryCallOfARecoveryNothingIsLostAndTheNextRunFinishes) {
     int recoveryCalls = 0;
     {
       PowerCutDisk disk(box.root());
+      shapeDisk(disk, box, scenario);
       FileManager fm(disk);
       box.engine(fm)->recoverInterrupted(ignoreProgress);
       recoveryCalls = disk.calls();
@@ -141,11 +159,12 @@ TEST(PowerCut, AtEveryCallOfARecoveryNothingIsLostAndTheNextRunFinishes) {
     for (int cut = 1; cut <= recoveryCalls + 1 && !::testing::Test::HasFailure(); ++cut) {
       for (int state = 0; state < kRecoveryStates; ++state) {
         copyTree(saved.path(), box.root());
-        cutDuring(box, cut, state, [](InstallEngine& engine) { engine.recoverInterrupted(ignoreProgress); });
+        cutDuring(box, scenario, cut, state, [](InstallEngine& engine) { engine.recoverInterrupted(ignoreProgress); });
         expectRecoverable(box, before,
-                          "install cut at call " + std::to_string(point) + ", its recovery at call " +
+                          nameOf(scenario) + " cut at call " + std::to_string(point) + ", its recovery at call " +
                               std::to_string(cut) + " of " + std::to_string(recoveryCalls) + ", state " +
-                              std::to_string(state));
+                              std::to_string(state),
+                          scenario);
         ++points;
       }
     }
@@ -153,7 +172,9 @@ TEST(PowerCut, AtEveryCallOfARecoveryNothingIsLostAndTheNextRunFinishes) {
   EXPECT_GT(interrupted, 5);
   if (::testing::Test::HasFailure()) return;
   std::cout << "[ harness ] power cut: " << points / kRecoveryStates << " call points in the recoveries of "
-            << interrupted << " interrupted installs, " << kRecoveryStates << " disk states at each, all held\n";
+            << interrupted << " interrupted runs of " << nameOf(scenario) << ", " << kRecoveryStates
+            << " disk states at each, all held\n";
+  }
 }
 
 }  // namespace
