@@ -67,7 +67,7 @@ void CrossVolumeMove::toBackup() {
   if (move_.step == cross_step::kSettingAside) {
     if (!fm_.fileExists(aside_)) fm_.moveItem(place_, aside_);
     fm_.copyItem(aside_, backup_);
-    fm_.syncFileSystem(backup_);
+    fm_.makeCopiesDurable({backup_});
     advance(cross_step::kKept);
   }
   removeIfThere(aside_, Leftover::mayStay);
@@ -88,7 +88,7 @@ void CrossVolumeMove::toPlace() {
       record_();
     }
     fm_.copyItem(backup_, aside_);
-    fm_.syncFileSystem(aside_);
+    fm_.makeCopiesDurable({aside_});
     advance(cross_step::kReturning);
   }
   if (fm_.fileExists(aside_)) fm_.moveItem(aside_, place_);

@@ -1,9 +1,6 @@
 #include "engine/install_transaction.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <set>
 
 #include "engine/cross_volume_move.h"
 #include "engine/failure_text.h"
@@ -118,14 +115,8 @@ void InstallTransaction::stage(const RhinoTarget& target) {
 }
 
 void InstallTransaction::syncStaged() {
-  // The staged bytes reach the disk before any receipt announces their
-  // deploy: one flush for each file system that holds a staging folder.
-  std::set<dev_t> flushed;
-  for (const fs::path& staging : staged_) {
-    struct stat info {};
-    if (::stat(staging.c_str(), &info) == 0 && !flushed.insert(info.st_dev).second) continue;
-    fm_.syncFileSystem(staging);
-  }
+  // The staged bytes reach the disk before any receipt announces their deploy.
+  fm_.makeCopiesDurable(staged_);
 }
 
 void InstallTransaction::checkRecognised(const fs::path& destination) {

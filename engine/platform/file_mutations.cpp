@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <random>
+#include <set>
 
 #include "engine/platform/file_manager.h"
 #include "engine/platform/link_free.h"
@@ -129,10 +130,16 @@ void FileManager::removeItem(const fs::path& path) {
   removeAt(calls_, folder.get(), path.filename().string(), path);
 }
 
-void FileManager::syncFileSystem(const fs::path& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) throwFileError("open", path, errno);
-  if (calls_.syncfs(fd.get()) != 0) throwFileError("syncfs", path, errno);
+void FileManager::makeCopiesDurable(const std::vector<fs::path>& copies) {
+  std::set<dev_t> flushed;
+  for (const fs::path& copy : copies) {
+    UniqueFd fd(::open(copy.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd.valid()) throwFileError("open", copy, errno);
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) throwFileError("fstat", copy, errno);
+    if (!flushed.insert(info.st_dev).second) continue;
+    if (calls_.syncfs(fd.get()) != 0) throwFileError("syncfs", copy, errno);
+  }
 }
 
 }  // namespace nimbra
