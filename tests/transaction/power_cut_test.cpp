@@ -108,6 +108,41 @@ void copyTree(const fs::path& from, const fs::path& to) {
   fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
 }
 
+// The harnesses hold every cut to what one uncut run leaves: that must be
+// what the operation promises, on one file system or two.
+TEST(PowerCut, AnUncutRunLeavesWhatItsOperationPromises) {
+  InstallSandbox prepared;
+  prepareRealisticHome(prepared);
+  const Snapshot home = prepared.snapshot();
+  const std::string packages = "Library/Application Support/McNeel/Rhinoceros/packages/";
+  for (const Scenario& scenario : allScenarios()) {
+    const Snapshot& finished = finishedSnapshot(scenario);
+    if (scenario.operation == Operation::restore) {
+      EXPECT_EQ(differences(home, finished), "") << nameOf(scenario);
+      continue;
+    }
+    Snapshot expected = home;
+    std::erase_if(expected, [&](const auto& entry) {
+      const std::string& path = entry.first;
+      return path.find("/nimbra") != std::string::npos || path.ends_with("Nimbra.gha");
+    });
+    if (scenario.operation == Operation::install) {
+      for (const std::int64_t major : {7, 8}) {
+        const fs::path payload = prepared.resources() / ("Rhino" + std::to_string(major));
+        const std::string destination = packages + std::to_string(major) + ".0/nimbra";
+        expected[destination] = "dir";
+        expected[destination + "/manifest.txt"] = "file:1.3.0\n";
+        expected[destination + "/1.3.0"] = "dir";
+        for (const auto& entry : fs::recursive_directory_iterator(payload)) {
+          const std::string relative = destination + "/1.3.0/" + entry.path().lexically_relative(payload).string();
+          expected[relative] = entry.is_directory() ? "dir" : "file:" + readFile(entry.path());
+        }
+      }
+    }
+    EXPECT_EQ(differences(expected, finished), "") << nameOf(scenario);
+  }
+}
+
 TEST(PowerCut, AtEveryCallOfEachOperationNothingIsLostAndTheNextRunFinishes) {
   for (const Scenario& scenario : allScenarios()) {
     const int calls = callsOf(scenario);
