@@ -6,7 +6,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class InstallFlow : public AppTest {
+class InstallFlowTest : public AppTest {
  protected:
   void SetUp() override {
     rhino7_ = addRhino(7, "Rhino 7.app");
@@ -21,7 +21,7 @@ class InstallFlow : public AppTest {
   fs::path rhino7_, rhino8_;
 };
 
-TEST_F(InstallFlow, WaitsForEveryQuitProcessAndForARhinoStartedMeanwhile) {
+TEST_F(InstallFlowTest, WaitsForEveryQuitProcessAndForARhinoStartedMeanwhile) {
   const pid_t seven = running(rhino7_, false);
   const pid_t eight = running(rhino8_, false);
   running(box_.home() / "Applications/Other.app", false);
@@ -43,7 +43,7 @@ TEST_F(InstallFlow, WaitsForEveryQuitProcessAndForARhinoStartedMeanwhile) {
   EXPECT_TRUE(app_->busy);
 }
 
-TEST_F(InstallFlow, RefusesToUpdateOneVersionWhileACopyIsShared) {
+TEST_F(InstallFlowTest, RefusesToUpdateOneVersionWhileACopyIsShared) {
   box_.writeProductFile(box_.sharedLibraries() / "Nimbra.gha", "legacy");
   launch();
   app_->customButton->press();
@@ -62,7 +62,7 @@ TEST_F(InstallFlow, RefusesToUpdateOneVersionWhileACopyIsShared) {
   EXPECT_EQ(app_->status->text(), "Installed for Rhino 8");
 }
 
-TEST_F(InstallFlow, SucceedsShowsTheVersionsAndOpensTheRhinosThatWereQuit) {
+TEST_F(InstallFlowTest, SucceedsShowsTheVersionsAndOpensTheRhinosThatWereQuit) {
   running(rhino7_);
   running(rhino8_);
   running(rhino8_);
@@ -84,13 +84,13 @@ TEST_F(InstallFlow, SucceedsShowsTheVersionsAndOpensTheRhinosThatWereQuit) {
   EXPECT_EQ(launched, (std::vector<fs::path>{rhino7_, rhino8_}));
 }
 
-TEST_F(InstallFlow, OpensTheHighestSelectedRhinoWhenNoneHadBeenRunning) {
+TEST_F(InstallFlowTest, OpensTheHighestSelectedRhinoWhenNoneHadBeenRunning) {
   launch();
   installNow();
   EXPECT_EQ(toolkit_.launches(), std::vector<fs::path>{rhino8_});
 }
 
-TEST_F(InstallFlow, SaysSoWhenRhinoCannotBeOpenedAgain) {
+TEST_F(InstallFlowTest, SaysSoWhenRhinoCannotBeOpenedAgain) {
   toolkit_.failLaunches(true);
   launch();
   installNow();
@@ -99,7 +99,7 @@ TEST_F(InstallFlow, SaysSoWhenRhinoCannotBeOpenedAgain) {
   EXPECT_EQ(app_->completionNote->text(), "Installed. Open Rhino from Applications.");
 }
 
-TEST_F(InstallFlow, AnEngineFailureStopsAndLeavesTheListAsItWas) {
+TEST_F(InstallFlowTest, AnEngineFailureStopsAndLeavesTheListAsItWas) {
   box_.deployEarlier(8, "9.0.0");
   launch();
   app_->customButton->press();

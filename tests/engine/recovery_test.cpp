@@ -176,24 +176,6 @@ TEST_F(Recovery, UsesNoReceiptThatNamesAPlaceTheInstallerNeverWrites) {
   EXPECT_EQ(readFile(box_.standardRoot(7) / "Nimbra.gha"), "copy in a package folder");
 }
 
-TEST_F(Recovery, ARestoreCutOffPutsBothCopiesBackWhereTheyWere) {
-  // The present copy went into the restore's backup, the earlier one had come
-  // back from its own backup folder when the power went.
-  const fs::path earlier = backups() / "2025-01-01T00-00-00Z-AAAAAAAA";
-  const fs::path present = backups() / "2025-02-01T00-00-00Z-BBBBBBBB";
-  fs::create_directories(present);
-  const BackupItem moved = movedAside(present, 8, 0);
-  box_.deployEarlier(8, "1.1.0");
-  const std::string destination = box_.destination(8).string();
-  interrupted(earlier.filename().string(), {"1.1.0", "complete", {destination}, {{destination, (earlier / "0-nimbra").string()}}});
-  interrupted(present.filename().string(),
-              {"1.3.0", "installing", {destination}, {moved}, {}, {{(earlier / "0-nimbra").string(), destination}}});
-  EXPECT_EQ(failure(), "");
-  EXPECT_EQ(readFile(earlier / "0-nimbra/manifest.txt"), "1.1.0\n");
-  EXPECT_EQ(readFile(box_.destination(8) / "manifest.txt"), "1.2.0\n");
-  EXPECT_EQ(box_.receiptIn(present).state, "restored");
-}
-
 TEST_F(Recovery, AnUnreadableReceiptIsNamedAndNothingIsUndone) {
   const fs::path upgrade = cutOffUpgrade("b");
   writeFile(backups() / "a/receipt.json", R"({"version": "1.0.0", "state": "compl)");
