@@ -1,6 +1,7 @@
 #include "engine/install_engine.h"
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
+#include "engine/platform/link_free.h"
 
 namespace nimbra {
 
@@ -8,11 +9,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The two system links that may stand on a path, in their standard form only.
-bool isSystemLink(const fs::path& path, const FileManager& fm) {
-  if (path != "/tmp" && path != "/var") return false;
+bool isSystemLinkAt(const fs::path& path, const FileManager& fm) {
+  if (path.parent_path() != path.root_path()) return false;
   try {
-    return fm.destinationOfSymbolicLink(path) == "private" + path.string();
+    return isSystemLink(path.filename(), fm.destinationOfSymbolicLink(path).string());
   } catch (const fs::filesystem_error&) {
     return false;
   }
@@ -31,7 +31,7 @@ void InstallEngine::rejectLinks(const fs::path& url, LinkMemo* memo) const {
     checked.push_back(current.native());
     // A link whose target is missing counts as nothing here: fileExists follows it.
     if (!fm_.fileExists(current) || !fm_.isSymbolicLink(current)) continue;
-    if (!isSystemLink(current, fm_)) {
+    if (!isSystemLinkAt(current, fm_)) {
       throw InstallError("Choose a folder without symbolic links: " + current.string());
     }
   }

@@ -24,9 +24,4 @@ std::string lowercasedASCII(std::string text) {
   return text;
 }
 
-bool isHiddenName(const std::filesystem::path& path) {
-  const std::string name = path.filename().string();
-  return !name.empty() && name.front() == '.';
-}
-
 }  // namespace nimbra

@@ -17,7 +17,5 @@ std::string extensionOf(const std::filesystem::path& path);
 
 std::string lowercasedASCII(std::string text);
 
-// True when the last component begins with ".".
-bool isHiddenName(const std::filesystem::path& path);
 
 }  // namespace nimbra

@@ -8,6 +8,7 @@
 #include "engine/install_engine.h"
 #include "engine/install_receipt.h"
 #include "engine/locations.h"
+#include "engine/platform/file_manager.h"
 #include "engine/staging_folders.h"
 
 namespace nimbra {

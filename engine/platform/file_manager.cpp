@@ -181,9 +181,12 @@ struct Level {
   fs::path relative;
 };
 
-bool hiddenName(const std::string& name) { return !name.empty() && name.front() == '.'; }
-
 }  // namespace
+
+bool isHiddenName(const fs::path& path) {
+  const std::string name = path.filename().string();
+  return !name.empty() && name.front() == '.';
+}
 
 bool FileManager::walk(const fs::path& root, Hidden hidden, const Visitor& visit, const ErrorHandler& onError,
                        Links links) const {
@@ -216,7 +219,7 @@ bool FileManager::walk(const fs::path& root, Hidden hidden, const Visitor& visit
       entry.isDirectory = S_ISDIR(info.st_mode);
       entry.isRegularFile = S_ISREG(info.st_mode);
     }
-    if (hidden == Hidden::skip && hiddenName(*name)) continue;
+    if (hidden == Hidden::skip && isHiddenName(*name)) continue;
     if (!visit(entry) || !entry.isDirectory) continue;
     // Below the root nothing is followed: the folder is opened beside its
     // entry, never through a link.

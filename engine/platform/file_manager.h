@@ -16,6 +16,10 @@
 namespace nimbra {
 
 enum class Intermediates { no, yes };
+
+// True when the last component begins with "." (hidden, and "." and "..").
+bool isHiddenName(const std::filesystem::path& path);
+
 enum class Hidden { include, skip };
 // Whether a read may pass a symbolic link on its way: the engine's own reads
 // refuse them (ELOOP), so a folder swapped for a link after a check cannot

@@ -14,14 +14,16 @@ namespace nimbra {
 
 namespace fs = std::filesystem;
 
+bool isSystemLink(const fs::path& name, const std::string& target) {
+  return (name == "tmp" || name == "var") && target == "private/" + name.string();
+}
+
 namespace {
 
-// Whether name, directly below "/", is the system's "private/<name>" link.
 bool systemLink(int root, const fs::path& name) {
-  if (name != "tmp" && name != "var") return false;
   char target[64] = {};
   const ssize_t length = ::readlinkat(root, name.c_str(), target, sizeof target - 1);
-  return length > 0 && std::string(target, static_cast<std::size_t>(length)) == "private/" + name.string();
+  return length > 0 && isSystemLink(name, std::string(target, static_cast<std::size_t>(length)));
 }
 
 int openStep(int current, const fs::path& component, bool follow, SystemCalls* create, const fs::path& folder) {

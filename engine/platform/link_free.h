@@ -13,6 +13,11 @@
 
 namespace nimbra {
 
+// Whether a link named name directly below "/" with target is the system's
+// own "/tmp" or "/var" link to "private/<name>": the one kind of link every
+// path check lets pass.
+bool isSystemLink(const std::filesystem::path& name, const std::string& target);
+
 // Opens folder walking down from "/" one component at a time with
 // O_NOFOLLOW; a component that is a link fails with ELOOP (the system's own
 // "/tmp" and "/var" links to "private/..." excepted). The descriptor is
