@@ -43,12 +43,13 @@ double pacedParameter(const CelebrationView::Butterfly& b, double fraction) {
 
 }  // namespace
 
-CelebrationView::CelebrationView() : View(Kind::celebration) { setTakesClicks(false); }
+CelebrationView::CelebrationView() = default;
 
 void CelebrationView::start(Toolkit& toolkit, std::uint64_t seed) {
   if (toolkit.reduceMotion()) return;
-  image_ = nimbraImage(toolkit);
-  if (!image_) return;
+  const std::optional<std::string> image = nimbraImage(toolkit);
+  if (!image) return;
+  setImage(image, palette::forest);
   setLayer({.clips = true});
   setAccessibilityLabel("");
   std::mt19937_64 random(seed);
@@ -73,8 +74,7 @@ void CelebrationView::start(Toolkit& toolkit, std::uint64_t seed) {
     }
     butterflies_.push_back(std::move(b));
   }
-  startTime_ = toolkit.now();
-  changed();
+  setStartTime(toolkit.now());
   std::weak_ptr<View> self = weak_from_this();
   toolkit.runAfter(kLifetime, [self] {
     if (auto view = self.lock()) view->removeFromSuperview();
@@ -96,6 +96,15 @@ CelebrationView::Pose CelebrationView::poseAt(std::size_t index, double t) const
   pose.opacity = keyframes({0, 0.95, 0.9, 0}, {0, 0.12, 0.78, 1}, local);
   pose.rotation = keyframes({-0.3, 0.25, -0.2, 0.15}, {0, 1.0 / 3, 2.0 / 3, 1}, local);
   return pose;
+}
+
+std::vector<Animation::Sprite> CelebrationView::spritesAt(double t) const {
+  std::vector<Sprite> sprites;
+  for (std::size_t i = 0; i < butterflies_.size(); ++i) {
+    const Pose pose = poseAt(i, t);
+    sprites.push_back({pose.position, butterflies_[i].size, pose.opacity, pose.rotation, pose.scaleX});
+  }
+  return sprites;
 }
 
 }  // namespace nimbra::ui

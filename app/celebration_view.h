@@ -2,8 +2,8 @@
 
 // The butterflies that fly up over the completion screen: a pure model of
 // time. Each butterfly's position, opacity, rotation and flutter are functions
-// of the seconds since start(); the Qt backend paints them at the current
-// time, and tests inspect them at any time. Never takes a click.
+// of the seconds since start(); the backend draws them as an animation's
+// sprites at the current time, and tests inspect them at any time.
 
 #include <functional>
 #include <optional>
@@ -15,11 +15,7 @@
 
 namespace nimbra::ui {
 
-struct Point {
-  double x = 0, y = 0;
-};
-
-class CelebrationView : public View {
+class CelebrationView : public Animation {
  public:
   static constexpr int kButterflies = 46;
   static constexpr double kStagger = 0.035;
@@ -51,14 +47,11 @@ class CelebrationView : public View {
   void start(Toolkit& toolkit, std::uint64_t seed = std::random_device{}());
 
   const std::vector<Butterfly>& butterflies() const { return butterflies_; }
-  const std::optional<std::string>& image() const { return image_; }
-  std::optional<double> startTime() const { return startTime_; }
   Pose poseAt(std::size_t index, double secondsSinceStart) const;
+  std::vector<Sprite> spritesAt(double secondsSinceStart) const override;
 
  private:
   std::vector<Butterfly> butterflies_;
-  std::optional<std::string> image_;
-  std::optional<double> startTime_;
 };
 
 }  // namespace nimbra::ui

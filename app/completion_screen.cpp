@@ -18,7 +18,7 @@ std::shared_ptr<Label> centred(std::shared_ptr<Label> label) {
 
 void InstallerApp::showCompletion(const std::string& versions) {
   for (const auto& view : content->subviews()) {
-    if (view->kind() != View::Kind::artwork) view->setHidden(true);
+    if (view->kind() != View::Kind::drawing) view->setHidden(true);
   }
   completionShownAt_ = toolkit_.now();
   auto panel = make<View>();

@@ -5,6 +5,7 @@
 
 #include "app/cli/command_line.h"
 #include "app/installer_app.h"
+#include "app/visual_kit.h"
 #include "app/toolkit/qt/qt_toolkit.h"
 #include "engine/platform/identifiers.h"
 
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
     std::cerr << *missing << "\n";
     return nimbra::ui::kUsage;
   }
-  nimbra::ui::QtToolkit toolkit(argc, argv);
+  nimbra::ui::QtToolkit toolkit(argc, argv, nimbra::ui::kTheme);
   nimbra::ui::InstallerApp app(toolkit);
   toolkit.run(app);
   return 0;

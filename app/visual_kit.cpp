@@ -40,28 +40,17 @@ void logo(Toolkit& toolkit, View& parent, const Rect& frame) {
 }
 
 void styleButton(Button& button, const std::string& title, bool primary) {
-  button.setTitle(title);
-  button.setBordered(false);
-  button.setLayer({.background = primary ? palette::forest : palette::surface,
-                   .border = primary ? palette::forest : palette::outline,
-                   .borderWidth = 1,
-                   .cornerRadius = 11});
-  button.setAttributedTitle({TextRun{title, {12, Weight::semibold}, palette::ink}});
-  button.setAccessibilityLabel(title);
+  kTheme.stylePushButton(button, title, primary);
 }
 
-std::array<Artwork::Stroke, 18> Artwork::strokes() {
-  std::array<Stroke, 18> strokes{};
+Artwork::Artwork() {
+  std::vector<Stroke> strokes;
   for (int i = 0; i < 18; ++i) {
     const double s = 11.0 * i;
-    strokes[i] = Stroke{{0.18, 0.54, 0.95, 0.09 + 0.004 * i},
-                        0.8,
-                        {s - 100, 40},
-                        {330 - s, s + 100},
-                        {s - 130, 320},
-                        {285, 490 + 0.3 * s}};
+    strokes.push_back(
+        {{0.18, 0.54, 0.95, 0.09 + 0.004 * i}, 0.8, {s - 100, 40}, {330 - s, s + 100}, {s - 130, 320}, {285, 490 + 0.3 * s}});
   }
-  return strokes;
+  setDrawing({{0.025, 0.055, 0.12, 1.0}, {0.025, 0.15, 0.29, 1.0}, -65}, std::move(strokes));
 }
 
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "app/toolkit/theme.h"
 #include "app/toolkit/toolkit.h"
 
 namespace nimbra::ui {
@@ -24,6 +25,10 @@ inline constexpr Color outline{0.17, 0.22, 0.31, 1.0};
 inline constexpr Color white{1, 1, 1, 1};
 inline constexpr Color logoTile{0.77, 0.88, 1.0, 1.0};
 }  // namespace palette
+
+// What the backend paints its own parts in.
+inline constexpr Theme kTheme{palette::paper, palette::surface, palette::outline,
+                              palette::ink,   palette::muted,   palette::forest};
 
 // Resources/Nimbra.png when it is there and is a PNG image; looked up anew on
 // every call.
@@ -42,27 +47,10 @@ void logo(Toolkit& toolkit, View& parent, const Rect& frame);
 // The one button look: primary (forest) or secondary (surface, outline).
 void styleButton(Button& button, const std::string& title, bool primary);
 
-// The left panel's drawing: a gradient and 18 Bezier strokes, in the view's
-// own points, y upwards. The Qt backend paints it from this description.
-class Artwork : public View {
+// The left panel's drawing: a gradient and 18 Bezier strokes.
+class Artwork : public Drawing {
  public:
-  struct Stroke {
-    Color color;
-    double lineWidth;
-    double start[2], control1[2], control2[2], end[2];
-  };
-  static constexpr Color kGradientFrom{0.025, 0.055, 0.12, 1.0};
-  static constexpr Color kGradientTo{0.025, 0.15, 0.29, 1.0};
-  static constexpr double kGradientAngle = -65;  // degrees, counter-clockwise from +x
-
-  Artwork() : View(Kind::artwork) {}
-  static std::array<Stroke, 18> strokes();
-};
-
-// How an option card draws its title: at a fixed inset in the card's own
-// coordinates, whatever the card's layout would propose.
-struct InsetOptionCell {
-  static Rect titleRect(double controlWidth) { return {18, 21, controlWidth - 36, 44}; }
+  Artwork();
 };
 
 }  // namespace nimbra::ui

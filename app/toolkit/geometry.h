@@ -4,6 +4,11 @@
 
 namespace nimbra::ui {
 
+// A point in a view's own points, y upwards.
+struct Point {
+  double x = 0, y = 0;
+};
+
 // A frame in points: origin at the parent's bottom-left corner, y upwards.
 struct Rect {
   double x = 0, y = 0, width = 0, height = 0;

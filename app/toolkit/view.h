@@ -30,7 +30,7 @@ enum class Role { none, label, pushButton, checkBox, radioButton, progressBar, i
 
 class View : public std::enable_shared_from_this<View> {
  public:
-  enum class Kind { plain, label, button, progress, image, artwork, celebration };
+  enum class Kind { plain, label, button, progress, image, drawing, animation };
 
   explicit View(Kind kind = Kind::plain) : kind_(kind) {}
   virtual ~View() = default;
@@ -143,8 +143,11 @@ class Button : public View {
   void setOn(bool on) { on_ = on, changed(); }
   const std::string& keyEquivalent() const { return keyEquivalent_; }
   void setKeyEquivalent(std::string key) { keyEquivalent_ = std::move(key), changed(); }
-  // Cards draw their title at a fixed inset (InsetOptionCell).
+  // Cards draw their title at a fixed inset (cardTitleRect).
   bool insetTitle() const { return insetTitle_; }
+  // Where a card draws its title, in its own points, whatever its layout
+  // would propose.
+  static Rect cardTitleRect(double width) { return {18, 21, width - 36, 44}; }
   void setInsetTitle(bool inset) { insetTitle_ = inset, changed(); }
   void setAction(std::function<void()> action) { action_ = std::move(action); }
 
@@ -191,6 +194,65 @@ class ImageView : public View {
 
  private:
   std::optional<std::string> image_;
+};
+
+// A picture the backend replays: a linear gradient over the whole view, then
+// cubic Bezier strokes, in the view's own points, y upwards.
+class Drawing : public View {
+ public:
+  struct Gradient {
+    Color from, to;
+    double angle = 0;  // degrees, counter-clockwise from +x
+  };
+  struct Stroke {
+    Color color;
+    double lineWidth = 1;
+    Point start, control1, control2, end;
+  };
+  Drawing() : View(Kind::drawing) {}
+  const Gradient& gradient() const { return gradient_; }
+  const std::vector<Stroke>& strokes() const { return strokes_; }
+
+ protected:
+  void setDrawing(Gradient gradient, std::vector<Stroke> strokes) {
+    gradient_ = gradient, strokes_ = std::move(strokes), changed();
+  }
+
+ private:
+  Gradient gradient_;
+  std::vector<Stroke> strokes_;
+};
+
+// Copies of one image that move over time, each with a soft shadow of one
+// colour: the backend draws them at every frame from what spritesAt says of
+// that moment. Never takes a click.
+class Animation : public View {
+ public:
+  struct Sprite {
+    Point position;     // its centre
+    double size = 0;    // points, square
+    double opacity = 0;
+    double rotation = 0;  // radians, counter-clockwise
+    double scaleX = 1;
+  };
+  Animation() : View(Kind::animation) { setTakesClicks(false); }
+  const std::optional<std::string>& image() const { return image_; }
+  const Color& shadow() const { return shadow_; }
+  // When it began, on the toolkit's clock; nothing is drawn before.
+  std::optional<double> startTime() const { return startTime_; }
+  // The sprites shown at a moment; those with no opacity are not drawn.
+  virtual std::vector<Sprite> spritesAt(double secondsSinceStart) const = 0;
+
+ protected:
+  void setImage(std::optional<std::string> image, const Color& shadow) {
+    image_ = std::move(image), shadow_ = shadow, changed();
+  }
+  void setStartTime(double time) { startTime_ = time, changed(); }
+
+ private:
+  std::optional<std::string> image_;
+  Color shadow_;
+  std::optional<double> startTime_;
 };
 
 template <typename T, typename... Args>

@@ -13,6 +13,7 @@
 #include "app/installer_app.h"
 #include "app/toolkit/headless/headless_toolkit.h"
 #include "app/toolkit/qt/qt_toolkit.h"
+#include "app/visual_kit.h"
 #include "tests/support/install_sandbox.h"
 #include "tools/simulated_rhino/rhino_bundle.h"
 
@@ -45,7 +46,7 @@ class QtWindowTest : public ::testing::Test {
     int argc = 1;
     char name[] = "qt_window_test";
     char* argv[] = {name, nullptr};
-    QtToolkit toolkit(argc, argv, machine_);
+    QtToolkit toolkit(argc, argv, kTheme, machine_);
     app_ = std::make_unique<InstallerApp>(toolkit, [this](const fs::path&, const fs::path& home) {
       HostLocations host;
       host.systemApplications = box_.home() / "no system applications";

@@ -12,7 +12,6 @@
 #include <cmath>
 
 #include "app/toolkit/qt/qt_painting.h"
-#include "app/visual_kit.h"
 
 namespace nimbra::ui {
 
@@ -22,6 +21,16 @@ constexpr double kWidth = 420;
 constexpr double kInset = 24;
 constexpr Font kTitleFont{13, Weight::semibold};
 constexpr Font kMessageFont{12, Weight::regular};
+
+// A wrapping text in the theme's ink, placed in parent.
+void placeText(View& parent, const std::string& text, const Font& font, const Rect& frame) {
+  auto label = make<Label>(text);
+  label->setFont(font);
+  label->setColor(theme().ink);
+  label->setLineBreak(LineBreak::wrap, 0);
+  label->setFrame(frame);
+  parent.addSubview(label);
+}
 
 // The height the message takes when wrapped to the sheet's width.
 double wrappedHeight(const std::string& text) {
@@ -43,27 +52,27 @@ AlertSheet::AlertSheet(const std::string& message, const std::string& informativ
   content_ = make<View>();
   content_->setFrame({0, 0, kWidth, height});
   panel_ = make<View>();
-  panel_->setLayer({.background = palette::surface, .border = palette::outline, .borderWidth = 1, .cornerRadius = 14});
+  panel_->setLayer({.background = theme().surface, .border = theme().outline, .borderWidth = 1, .cornerRadius = 14});
   panel_->setRole(Role::alert);
   panel_->setAccessibilityLabel(message);
   panel_->setAccessibleDescription(informative);
-  place(panel_, *content_, content_->bounds());
-  place(label(message, kTitleFont.size, kTitleFont.weight, palette::ink), *panel_,
-        {kInset, height - kInset - 20, kWidth - 2 * kInset, 20});
-  place(label(informative, kMessageFont.size, kMessageFont.weight, palette::ink), *panel_,
-        {kInset, kInset + 32 + 22, kWidth - 2 * kInset, textHeight});
+  panel_->setFrame(content_->bounds());
+  content_->addSubview(panel_);
+  placeText(*panel_, message, kTitleFont, {kInset, height - kInset - 20, kWidth - 2 * kInset, 20});
+  placeText(*panel_, informative, kMessageFont, {kInset, kInset + 32 + 22, kWidth - 2 * kInset, textHeight});
   ok_ = make<Button>(Button::Style::push, "OK");
-  styleButton(*ok_, "OK", true);
+  theme().stylePushButton(*ok_, "OK", true);
   ok_->setKeyEquivalent("\r");
   ok_->setAction([this] { accept(); });
-  place(ok_, *panel_, {kWidth - kInset - 96, kInset, 96, 32});
+  ok_->setFrame({kWidth - kInset - 96, kInset, 96, 32});
+  panel_->addSubview(ok_);
 
   setFixedSize(int(kWidth), int(height));
   QPainterPath rounded;
   rounded.addRoundedRect(QRectF(rect()), 14, 14);
   setMask(QRegion(rounded.toFillPolygon().toPolygon()));
   QPalette colours = palette();
-  colours.setColor(QPalette::Window, toQt(palette::surface));
+  colours.setColor(QPalette::Window, toQt(theme().surface));
   setPalette(colours);
   setAutoFillBackground(true);
   mirror_ = std::make_unique<QtMirror>(this, content_, toolkit);

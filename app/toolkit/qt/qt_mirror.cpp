@@ -28,8 +28,8 @@ QWidget* QtMirror::widgetFor(const std::shared_ptr<View>& view, QWidget* parent)
     case View::Kind::button: widget = new ButtonWidget(view, parent); break;
     case View::Kind::progress: widget = new ProgressWidget(view, parent); break;
     case View::Kind::image: widget = new ImageWidget(view, parent); break;
-    case View::Kind::artwork: widget = new ArtworkWidget(view, parent); break;
-    case View::Kind::celebration: widget = new CelebrationWidget(view, parent, toolkit_); break;
+    case View::Kind::drawing: widget = new DrawingWidget(view, parent); break;
+    case View::Kind::animation: widget = new AnimationWidget(view, parent, toolkit_); break;
     case View::Kind::plain: widget = new MirrorWidget(view, parent); break;
   }
   widgets_[view.get()] = {view, widget, true, {}, -1};

@@ -5,6 +5,14 @@
 
 namespace nimbra::ui {
 
+namespace {
+Theme given;
+}  // namespace
+
+const Theme& theme() { return given; }
+
+void useTheme(const Theme& theme) { given = theme; }
+
 QColor toQt(const Color& color) { return QColor::fromRgbF(float(color.red), float(color.green), float(color.blue), float(color.alpha)); }
 
 QFont toQt(const Font& font) {

@@ -8,9 +8,14 @@
 #include <QPainter>
 #include <QRectF>
 
+#include "app/toolkit/theme.h"
 #include "app/toolkit/view.h"
 
 namespace nimbra::ui {
+
+// The colours the application gave the toolkit (QtToolkit sets them once).
+const Theme& theme();
+void useTheme(const Theme& theme);
 
 QColor toQt(const Color& color);
 QFont toQt(const Font& font);

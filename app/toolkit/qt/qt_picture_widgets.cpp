@@ -1,5 +1,5 @@
-// The pictures among the widgets: the logo image, the left panel's artwork
-// and the celebration, painted from what their views describe.
+// The pictures among the widgets: images, drawings and animations, painted
+// from what their views describe.
 
 #include <QImage>
 #include <QLinearGradient>
@@ -10,10 +10,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "app/celebration_view.h"
 #include "app/toolkit/qt/qt_painting.h"
 #include "app/toolkit/qt/qt_widgets.h"
-#include "app/visual_kit.h"
 
 namespace nimbra::ui {
 
@@ -51,10 +49,11 @@ void ImageWidget::paintContent(QPainter& painter) {
   painter.drawPixmap(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), scaled_);
 }
 
-void ArtworkWidget::paintContent(QPainter& painter) {
+void DrawingWidget::paintContent(QPainter& painter) {
+  const auto model = std::static_pointer_cast<Drawing>(view());
   const double h = height();
-  // The gradient runs along -65 degrees (y up) and covers the whole panel.
-  const double angle = Artwork::kGradientAngle * std::numbers::pi / 180;
+  // The gradient runs along its angle (y up) and covers the whole view.
+  const double angle = model->gradient().angle * std::numbers::pi / 180;
   const QPointF direction(std::cos(angle), -std::sin(angle));
   double low = 1e9, high = -1e9;
   for (const QPointF corner : {QPointF(0, 0), QPointF(width(), 0), QPointF(0, h), QPointF(width(), h)}) {
@@ -62,19 +61,19 @@ void ArtworkWidget::paintContent(QPainter& painter) {
     low = std::min(low, along), high = std::max(high, along);
   }
   QLinearGradient gradient(direction * low, direction * high);
-  gradient.setColorAt(0, toQt(Artwork::kGradientFrom));
-  gradient.setColorAt(1, toQt(Artwork::kGradientTo));
+  gradient.setColorAt(0, toQt(model->gradient().from));
+  gradient.setColorAt(1, toQt(model->gradient().to));
   painter.fillRect(rect(), gradient);
-  for (const Artwork::Stroke& stroke : Artwork::strokes()) {
-    QPainterPath path(QPointF(stroke.start[0], h - stroke.start[1]));
-    path.cubicTo(QPointF(stroke.control1[0], h - stroke.control1[1]), QPointF(stroke.control2[0], h - stroke.control2[1]),
-                 QPointF(stroke.end[0], h - stroke.end[1]));
+  for (const Drawing::Stroke& stroke : model->strokes()) {
+    QPainterPath path(QPointF(stroke.start.x, h - stroke.start.y));
+    path.cubicTo(QPointF(stroke.control1.x, h - stroke.control1.y), QPointF(stroke.control2.x, h - stroke.control2.y),
+                 QPointF(stroke.end.x, h - stroke.end.y));
     painter.setPen(QPen(toQt(stroke.color), stroke.lineWidth));
     painter.drawPath(path);
   }
 }
 
-CelebrationWidget::CelebrationWidget(std::shared_ptr<View> view, QWidget* parent, Toolkit& toolkit)
+AnimationWidget::AnimationWidget(std::shared_ptr<View> view, QWidget* parent, Toolkit& toolkit)
     : MirrorWidget(std::move(view), parent), toolkit_(toolkit) {
   setAttribute(Qt::WA_TransparentForMouseEvents);
   frames_.setInterval(16);
@@ -82,16 +81,16 @@ CelebrationWidget::CelebrationWidget(std::shared_ptr<View> view, QWidget* parent
   frames_.start();
 }
 
-void CelebrationWidget::paintContent(QPainter& painter) {
-  const auto model = std::static_pointer_cast<CelebrationView>(view());
+void AnimationWidget::paintContent(QPainter& painter) {
+  const auto model = std::static_pointer_cast<Animation>(view());
   if (!model->startTime() || !model->image()) return;
   if (logo_.isNull()) {
     logo_ = loadImage(*model->image()).scaled(128, 128, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    // The forest-coloured shadow: the logo's silhouette, softened.
+    // The shadow: the image's silhouette in the view's colour, softened.
     QImage silhouette = logo_.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
     QPainter tint(&silhouette);
     tint.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    tint.fillRect(silhouette.rect(), toQt(palette::forest));
+    tint.fillRect(silhouette.rect(), toQt(model->shadow()));
     tint.end();
     for (int pass = 0; pass < 3; ++pass) {
       silhouette = silhouette.scaled(24, 24, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
@@ -101,17 +100,16 @@ void CelebrationWidget::paintContent(QPainter& painter) {
   }
   const double t = toolkit_.now() - *model->startTime();
   const double h = height();
-  for (std::size_t i = 0; i < model->butterflies().size(); ++i) {
-    const CelebrationView::Pose pose = model->poseAt(i, t);
-    if (!pose.visible()) continue;
-    const double s = model->butterflies()[i].size;
+  for (const Animation::Sprite& sprite : model->spritesAt(t)) {
+    if (sprite.opacity <= 0) continue;
+    const double s = sprite.size;
     painter.save();
-    painter.translate(pose.position.x, h - pose.position.y);
-    painter.rotate(-pose.rotation * 180 / std::numbers::pi);
-    painter.scale(pose.scaleX, 1);
-    painter.setOpacity(0.75 * pose.opacity);
+    painter.translate(sprite.position.x, h - sprite.position.y);
+    painter.rotate(-sprite.rotation * 180 / std::numbers::pi);
+    painter.scale(sprite.scaleX, 1);
+    painter.setOpacity(0.75 * sprite.opacity);
     painter.drawPixmap(QRectF(-s / 2 - 7, -s / 2 - 7, s + 14, s + 14), glow_, QRectF(glow_.rect()));
-    painter.setOpacity(pose.opacity);
+    painter.setOpacity(sprite.opacity);
     painter.drawPixmap(QRectF(-s / 2, -s / 2, s, s), logo_, QRectF(logo_.rect()));
     painter.restore();
   }

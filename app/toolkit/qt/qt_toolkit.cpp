@@ -17,7 +17,6 @@
 #include "app/toolkit/qt/qt_mirror.h"
 #include "app/toolkit/qt/qt_open_panel.h"
 #include "app/toolkit/qt/qt_painting.h"
-#include "app/visual_kit.h"
 #include "engine/platform/identifiers.h"
 
 namespace nimbra::ui {
@@ -49,24 +48,26 @@ class QtTimer : public Timer {
 void darkTheme(QApplication& application) {
   application.setStyle(QStyleFactory::create("Fusion"));
   QPalette colours;
-  colours.setColor(QPalette::Window, toQt(palette::paper));
-  colours.setColor(QPalette::WindowText, toQt(palette::ink));
-  colours.setColor(QPalette::Base, toQt(palette::surface));
-  colours.setColor(QPalette::AlternateBase, toQt(palette::paper));
-  colours.setColor(QPalette::Text, toQt(palette::ink));
-  colours.setColor(QPalette::Button, toQt(palette::surface));
-  colours.setColor(QPalette::ButtonText, toQt(palette::ink));
-  colours.setColor(QPalette::Highlight, toQt(palette::forest));
+  colours.setColor(QPalette::Window, toQt(theme().paper));
+  colours.setColor(QPalette::WindowText, toQt(theme().ink));
+  colours.setColor(QPalette::Base, toQt(theme().surface));
+  colours.setColor(QPalette::AlternateBase, toQt(theme().paper));
+  colours.setColor(QPalette::Text, toQt(theme().ink));
+  colours.setColor(QPalette::Button, toQt(theme().surface));
+  colours.setColor(QPalette::ButtonText, toQt(theme().ink));
+  colours.setColor(QPalette::Highlight, toQt(theme().accent));
   colours.setColor(QPalette::HighlightedText, Qt::white);
-  colours.setColor(QPalette::ToolTipBase, toQt(palette::surface));
-  colours.setColor(QPalette::ToolTipText, toQt(palette::ink));
+  colours.setColor(QPalette::ToolTipBase, toQt(theme().surface));
+  colours.setColor(QPalette::ToolTipText, toQt(theme().ink));
   application.setPalette(colours);
   application.setFont(toQt(Font{13, Weight::regular}));
 }
 
 }  // namespace
 
-QtToolkit::QtToolkit(int& argc, char** argv, Workspace& workspace) : state_(std::make_unique<State>()) {
+QtToolkit::QtToolkit(int& argc, char** argv, const Theme& theme, Workspace& workspace)
+    : state_(std::make_unique<State>()) {
+  useTheme(theme);
   state_->workspace = &workspace;
   state_->application = std::make_unique<QApplication>(argc, argv);
   installAccessibility();

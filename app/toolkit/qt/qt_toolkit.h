@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "app/toolkit/theme.h"
 #include "app/toolkit/toolkit.h"
 
 namespace nimbra::ui {
@@ -12,7 +13,8 @@ namespace nimbra::ui {
 class QtToolkit : public Toolkit {
  public:
   // workspace: the machine's applications; a test passes its own.
-  QtToolkit(int& argc, char** argv, Workspace& workspace = SystemWorkspace::shared());
+  // theme: the colours its own parts are painted in.
+  QtToolkit(int& argc, char** argv, const Theme& theme, Workspace& workspace = SystemWorkspace::shared());
   ~QtToolkit() override;
 
   int run(ApplicationDelegate& delegate) override;

@@ -9,7 +9,6 @@
 #include <cmath>
 
 #include "app/toolkit/qt/qt_painting.h"
-#include "app/visual_kit.h"
 
 namespace nimbra::ui {
 
@@ -92,16 +91,16 @@ void ButtonWidget::paintContent(QPainter& painter) {
     case Button::Style::inline_: {
       QPainterPath path;
       path.addRoundedRect(QRectF(rect()).adjusted(0.5, 4.5, -0.5, -4.5), 10, 10);
-      painter.fillPath(path, toQt(palette::surface));
-      painter.setPen(QPen(toQt(palette::outline), 1));
+      painter.fillPath(path, toQt(theme().surface));
+      painter.setPen(QPen(toQt(theme().outline), 1));
       painter.drawPath(path);
-      drawRuns(painter, {TextRun{model->title(), {12, Weight::medium}, palette::ink}}, QRectF(rect()),
+      drawRuns(painter, {TextRun{model->title(), {12, Weight::medium}, theme().ink}}, QRectF(rect()),
                Qt::AlignHCenter | Qt::AlignVCenter, 0, alpha);
       return;
     }
     case Button::Style::push: {
       std::vector<TextRun> runs = model->attributedTitle();
-      if (runs.empty()) runs = {TextRun{model->title(), model->font(), palette::ink}};
+      if (runs.empty()) runs = {TextRun{model->title(), model->font(), theme().ink}};
       drawRuns(painter, runs, QRectF(rect()), Qt::AlignHCenter | Qt::AlignVCenter, 0, alpha);
       return;
     }
@@ -115,23 +114,23 @@ void ButtonWidget::paintCheckbox(QPainter& painter, const Button& button) {
   QPainterPath path;
   path.addRoundedRect(box, 4, 4);
   if (button.on()) {
-    painter.fillPath(path, toQt(palette::forest));
+    painter.fillPath(path, toQt(theme().accent));
     painter.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.drawPolyline(QPolygonF({QPointF(box.left() + 4, box.center().y()), QPointF(box.left() + 7, box.bottom() - 4.5),
                                     QPointF(box.right() - 3.5, box.top() + 4.5)}));
   } else {
-    painter.fillPath(path, toQt(palette::surface));
-    painter.setPen(QPen(toQt(palette::muted), 1));
+    painter.fillPath(path, toQt(theme().surface));
+    painter.setPen(QPen(toQt(theme().muted), 1));
     painter.drawPath(path);
   }
   if (!button.title().empty()) {
-    drawRuns(painter, {TextRun{button.title(), button.font(), palette::ink}},
+    drawRuns(painter, {TextRun{button.title(), button.font(), theme().ink}},
              QRectF(box.right() + 8, 0, width() - box.right() - 8, height()), Qt::AlignLeft | Qt::AlignVCenter, 0, 1);
   }
 }
 
 void ButtonWidget::paintCard(QPainter& painter, const Button& button) {
-  const QRectF box = flipped(InsetOptionCell::titleRect(width()), height());
+  const QRectF box = flipped(Button::cardTitleRect(width()), height());
   drawRuns(painter, button.attributedTitle(), box, Qt::AlignLeft, 7, button.enabled() ? 1.0 : 0.5);
 }
 
@@ -147,9 +146,9 @@ void ButtonWidget::paintFocusRing(QPainter& painter, const Button& button) {
   if (button.style() == Button::Style::checkbox) radius = 6;
   if (button.style() == Button::Style::inline_) ring = QRectF(rect()).adjusted(1, 3, -1, -3), radius = 12;
   painter.setBrush(Qt::NoBrush);
-  painter.setPen(QPen(toQt(palette::paper), 2));
+  painter.setPen(QPen(toQt(theme().paper), 2));
   painter.drawRoundedRect(ring.adjusted(2, 2, -2, -2), std::max(radius - 2, 2.0), std::max(radius - 2, 2.0));
-  painter.setPen(QPen(toQt(palette::ink), 2));
+  painter.setPen(QPen(toQt(theme().ink), 2));
   painter.drawRoundedRect(ring, radius, radius);
   painter.restore();
 }
@@ -222,12 +221,12 @@ ProgressWidget::ProgressWidget(std::shared_ptr<View> view, QWidget* parent) : Mi
 void ProgressWidget::paintContent(QPainter& painter) {
   const auto model = std::static_pointer_cast<ProgressBar>(view());
   const QRectF track(rect());
-  painter.fillRect(track, toQt(palette::outline));
+  painter.fillRect(track, toQt(theme().outline));
   if (!model->animating()) return;
   const double phase = std::fmod(clock_.elapsed() / 1400.0, 1.0);
   const double span = track.width() * 0.3;
   const double x = -span + phase * (track.width() + span);
-  painter.fillRect(QRectF(x, 0, span, track.height()).intersected(track), toQt(palette::forest));
+  painter.fillRect(QRectF(x, 0, span, track.height()).intersected(track), toQt(theme().accent));
 }
 
 }  // namespace nimbra::ui

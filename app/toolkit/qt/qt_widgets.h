@@ -86,7 +86,7 @@ class ImageWidget : public MirrorWidget {
   QString scaledFrom_;
 };
 
-class ArtworkWidget : public MirrorWidget {
+class DrawingWidget : public MirrorWidget {
  public:
   using MirrorWidget::MirrorWidget;
 
@@ -94,9 +94,9 @@ class ArtworkWidget : public MirrorWidget {
   void paintContent(QPainter& painter) override;
 };
 
-class CelebrationWidget : public MirrorWidget {
+class AnimationWidget : public MirrorWidget {
  public:
-  CelebrationWidget(std::shared_ptr<View> view, QWidget* parent, Toolkit& toolkit);
+  AnimationWidget(std::shared_ptr<View> view, QWidget* parent, Toolkit& toolkit);
 
  protected:
   void paintContent(QPainter& painter) override;
