@@ -96,7 +96,7 @@ void InstallFlow::start(std::vector<RhinoTarget> selected) {
     return end(*refusal == kAnotherInstallationRunning ? Result::anotherInstallation : Result::failed, *refusal);
   }
   for (RunningApplication& running : workspace_.runningApplications()) {
-    const std::optional<RhinoTarget> rhino = engine_.target(running.bundle, false);
+    const std::optional<RhinoTarget> rhino = engine_.target(running.bundle, InstallEngine::PackageRoot::standard);
     if (rhino && (rhino->major == 7 || rhino->major == 8)) quitProcesses_.push_back(std::move(running));
   }
   if (!quitProcesses_.empty() && !options_.askRhinoToQuit) {
@@ -112,7 +112,8 @@ void InstallFlow::start(std::vector<RhinoTarget> selected) {
 
 bool InstallFlow::rhinoStillRunning() {
   for (const RunningApplication& running : workspace_.runningApplications()) {
-    if (workspace_.isProcessRunning(running.pid) && engine_.target(running.bundle, false)) {
+    if (workspace_.isProcessRunning(running.pid) &&
+        engine_.target(running.bundle, InstallEngine::PackageRoot::standard)) {
       return true;
     }
   }

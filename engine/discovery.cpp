@@ -45,7 +45,7 @@ class Candidates {
 
 }  // namespace
 
-std::optional<RhinoTarget> InstallEngine::target(const fs::path& application, bool queryYak) const {
+std::optional<RhinoTarget> InstallEngine::target(const fs::path& application, PackageRoot packageRoot) const {
   if (lowercasedASCII(extensionOf(location(application))) != rhino::kApplicationExtension) return std::nullopt;
   const std::optional<Bundle> bundle = Bundle::open(fm_, application);
   if (!bundle) return std::nullopt;
@@ -61,7 +61,7 @@ std::optional<RhinoTarget> InstallEngine::target(const fs::path& application, bo
 
   RhinoTarget found{*major, application, standardRoot(*major)};
   const fs::path yak = application / rhino::kYakLocation;
-  if (queryYak && fm_.isExecutableFile(yak)) {
+  if (packageRoot == PackageRoot::askYak && fm_.isExecutableFile(yak)) {
     try {
       const std::string output = run(yak, {std::string(rhino::kYakArgument)}, rhino::kYakTimeout);
       if (std::optional<fs::path> root = packageRootFromYak(output, *major)) found.packageRoot = *root;
@@ -109,7 +109,7 @@ std::vector<RhinoTarget> InstallEngine::discover() const {
 std::vector<RhinoTarget> InstallEngine::examine(const std::vector<fs::path>& candidates) const {
   // Each candidate's yak may take seconds; examine several at once.
   std::vector<std::optional<RhinoTarget>> results(candidates.size());
-  forEachConcurrently(candidates.size(), [&](std::size_t i) { results[i] = target(candidates[i], true); }, kExaminers);
+  forEachConcurrently(candidates.size(), [&](std::size_t i) { results[i] = target(candidates[i]); }, kExaminers);
   std::vector<RhinoTarget> targets;
   for (std::optional<RhinoTarget>& result : results) {
     if (result) targets.push_back(std::move(*result));

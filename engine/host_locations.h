@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/platform/running_applications.h"
-#include "engine/rhino_host.h"
+#include "engine/rhino_conventions.h"
 
 namespace nimbra {
 

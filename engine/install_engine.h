@@ -21,7 +21,7 @@
 #include "engine/platform/identifiers.h"
 #include "engine/release_keys.h"
 #include "engine/release_manifest.h"
-#include "engine/rhino_host.h"
+#include "engine/rhino_conventions.h"
 #include "engine/rhino_target.h"
 
 namespace nimbra {
@@ -87,10 +87,13 @@ class InstallEngine {
   // application path (NFC). Never fails; blocks while the tools run.
   std::vector<RhinoTarget> discover() const;
 
+  // Whether a target's package folder is asked of the bundle's yak (8 s at
+  // most), or taken to be the standard one (to recognise a running Rhino).
+  enum class PackageRoot { askYak, standard };
   // The target for one application folder, or nothing when it is not a Rhino 7
-  // or 8. With queryYak, asks the bundle's yak (8 s at most) for the package
-  // folder. Never fails.
-  std::optional<RhinoTarget> target(const std::filesystem::path& application, bool queryYak = true) const;
+  // or 8. Never fails.
+  std::optional<RhinoTarget> target(const std::filesystem::path& application,
+                                    PackageRoot packageRoot = PackageRoot::askYak) const;
 
   // ---- Verification
 

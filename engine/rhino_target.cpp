@@ -1,7 +1,7 @@
 #include "engine/rhino_target.h"
 
 #include "engine/locations.h"
-#include "engine/rhino_host.h"
+#include "engine/rhino_conventions.h"
 
 namespace nimbra {
 

@@ -4,7 +4,7 @@
 #include "engine/platform/file_manager.h"
 #include "engine/platform/identifiers.h"
 #include "engine/platform/regex.h"
-#include "engine/rhino_host.h"
+#include "engine/rhino_conventions.h"
 
 namespace nimbra {
 

@@ -1,12 +1,11 @@
 #pragma once
 
-// The disk as a power cut leaves it. The model, after LevelDB's fault
-// injection and the ALICE study of crash consistency: bytes written to a file
-// survive once that file is fsynced, until then they may be lost or cut at any
-// block; a name created, renamed or removed survives once its folder has been
-// fsynced (a rename once both of its folders have, in one piece); syncfs makes
-// all of it durable. Everything below the root when the model is made counts
-// as durable.
+// The disk as a power cut leaves it, at its worst that POSIX allows: bytes
+// written to a file survive once that file is fsynced, until then they may be
+// lost or cut at any block; a name created, renamed or removed survives once
+// its folder has been fsynced (a rename once both of its folders have, in one
+// piece); syncfs makes all of it on its file system durable. Everything below
+// the root when the model is made counts as durable.
 //
 // It stands between the engine and the disk as its SystemCalls: it numbers
 // every call, can fail one with an errno, and can cut the power before one:
