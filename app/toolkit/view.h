@@ -150,6 +150,7 @@ class Button : public View {
   static Rect cardTitleRect(double width) { return {18, 21, width - 36, 44}; }
   void setInsetTitle(bool inset) { insetTitle_ = inset, changed(); }
   void setAction(std::function<void()> action) { action_ = std::move(action); }
+  const std::function<void()>& action() const { return action_; }
 
   // A click by the user: ignored while disabled or hidden. A checkbox flips
   // its state before its action runs.

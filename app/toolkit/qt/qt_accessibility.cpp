@@ -85,7 +85,8 @@ class ViewAccessible : public ShownChildren {
   }
   QStringList actionNames() const override {
     const auto button = pressable();
-    if (!button) return {};
+    // A disabled control can be neither pressed nor focused: it offers neither.
+    if (!button || !button->enabled()) return {};
     return {button->role() == Role::checkBox ? toggleAction() : pressAction(), setFocusAction()};
   }
   void doAction(const QString& action) override {
