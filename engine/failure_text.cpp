@@ -92,13 +92,13 @@ std::string describeFileError(const fs::filesystem_error& error) {
   // A file that will not go is named as it is, hidden folder and all: that
   // is where it stays.
   std::optional<fs::path> folder = operation == "remove" ? std::nullopt : packageFolderOf(path);
-  if (folder || (operation != "remove" && (folder = packageFolderOf(error.path2())))) {
-    if (code == ENOSPC) return "There is no space left on the disk that holds " + quoted(*folder) + ".";
+  if (!folder && operation != "remove") folder = packageFolderOf(error.path2());
+  if (code == ENOSPC) return "There is no space left on the disk that holds " + quoted(folder.value_or(path)) + ".";
+  if (folder) {
     const bool denied = code == EACCES || code == EPERM;
     return "Nimbra could not be installed in " + quoted(*folder) + " because " +
            (denied ? "you do not have permission to change it" : because(code, operation, path)) + ".";
   }
-  if (code == ENOSPC) return "There is no space left on the disk that holds " + quoted(path) + ".";
   if (code == EDQUOT) return "Your disk space is used up on the disk that holds " + quoted(path) + ".";
   return whatFailed(operation, path, error.path2()) + " because " + because(code, operation, path) + ".";
 }
