@@ -57,14 +57,19 @@ bool CrossVolumeMove::removeIfThere(const fs::path& path, Leftover leftover) {
 void CrossVolumeMove::toBackup() {
   if (move_.step == cross_step::kReturning) {
     if (fm_.fileExists(aside_)) {
-      removeIfThere(aside_, Leftover::mayStay);  // the backup is still whole
-      return advance(cross_step::kKept);
+      // The backup is still whole: recorded so before the aside goes, or a
+      // cut would leave "returning" with nothing aside, which means back in
+      // place.
+      advance(cross_step::kKept);
+      removeIfThere(aside_, Leftover::mayStay);
+      return;
     }
     // Back at its place already: whatever is left of the backup goes first.
     removeIfThere(backup_, Leftover::mustGo);
     advance(cross_step::kSettingAside);
   }
   if (move_.step == cross_step::kSettingAside) {
+    removeIfThere(backup_, Leftover::mustGo);  // a copy cut short
     if (!fm_.fileExists(aside_)) fm_.moveItem(place_, aside_);
     fm_.copyItem(aside_, backup_);
     fm_.makeCopiesDurable({backup_});
