@@ -6,8 +6,6 @@
 #include <stdexcept>
 
 #include "engine/failure_text.h"
-#include "engine/free_space.h"
-#include "engine/install_receipt.h"
 #include "engine/locations.h"
 
 namespace nimbra::ui {
@@ -21,48 +19,6 @@ constexpr const char* kNothingChanged = "Installation cancelled. No plug-in file
 
 }  // namespace
 
-std::vector<RhinoTarget> InstallFlow::firstOfEachMajor(const std::vector<RhinoTarget>& discovered) {
-  std::vector<RhinoTarget> kept;
-  for (const RhinoTarget& target : discovered) {
-    const bool seen = std::any_of(kept.begin(), kept.end(), [&](const auto& k) { return k.major == target.major; });
-    if (!seen) kept.push_back(target);
-  }
-  return kept;
-}
-
-void InstallFlow::locate(std::vector<RhinoTarget>& targets, const RhinoTarget& found) {
-  std::erase_if(targets, [&](const RhinoTarget& target) { return target.major == found.major; });
-  targets.push_back(found);
-  std::stable_sort(targets.begin(), targets.end(), [](const auto& a, const auto& b) { return a.major < b.major; });
-}
-
-std::optional<std::string> InstallFlow::sharedCopyRefusal(const InstallEngine& engine, std::size_t chosen,
-                                                          std::size_t listed, Audience audience) {
-  // With every listed Rhino updated, the engine moves the shared copy itself.
-  if (chosen >= listed || engine.scanLegacy(engine.legacyRoots()).empty()) return std::nullopt;
-  const std::string refusal = std::string("The existing Nimbra copy is shared by Rhino 7 and 8. ") +
-                              (audience == Audience::window ? "Select both versions for this update."
-                                                            : "Install both versions: --rhino 7 --rhino 8, or no --rhino.");
-  engine.log().write("Refused: " + refusal);
-  return refusal;
-}
-
-std::string InstallFlow::versionsText(const std::vector<RhinoTarget>& targets) {
-  std::string text;
-  for (const RhinoTarget& target : targets) {
-    text += (text.empty() ? "" : " and ") + ("Rhino " + std::to_string(target.major));
-  }
-  return text;
-}
-
-void InstallFlow::logDiscovery(const InstallEngine& engine, const std::vector<RhinoTarget>& targets) {
-  if (targets.empty()) engine.log().write("Found no Rhino 7 or 8.");
-  for (const RhinoTarget& target : targets) {
-    engine.log().write("Found Rhino " + std::to_string(target.major) + " at " + pathText(target.application) +
-                       ", packages in " + pathText(target.packageRoot));
-  }
-}
-
 InstallFlow::InstallFlow(const InstallEngine& engine, Scheduler& scheduler, Workspace& workspace, Options options,
                          Observer& observer)
     : engine_(engine), scheduler_(scheduler), workspace_(workspace), options_(options), observer_(observer) {}
@@ -71,30 +27,10 @@ InstallFlow::~InstallFlow() {
   if (timer_) timer_->invalidate();
 }
 
-std::optional<std::string> InstallFlow::refusalBeforeQuitting() const {
-  if (engine_.anotherInstallationRunning()) return std::string(kAnotherInstallationRunning);
-  try {
-    engine_.checkRecoverable(selected_);
-    if (options_.operation == Operation::restore) engine_.restorableReceipt(*options_.restoreFrom, selected_);
-    if (options_.operation != Operation::install) return std::nullopt;
-    for (const RhinoTarget& target : selected_) {
-      if (engine_.installedCopy(target).state == InstallEngine::InstalledCopy::State::newer) {
-        return InstallEngine::newerVersionInstalled(target.major);
-      }
-    }
-    requireFreeSpace(engine_.fileManager(), engine_.release(), selected_);
-  } catch (const std::exception& error) {
-    return describe(error);
-  }
-  return std::nullopt;
-}
-
-void InstallFlow::start(std::vector<RhinoTarget> selected) {
-  selected_ = std::move(selected);
-  // Nobody is asked to close Rhino for an attempt that cannot go ahead.
-  if (const std::optional<std::string> refusal = refusalBeforeQuitting()) {
-    return end(*refusal == kAnotherInstallationRunning ? Result::anotherInstallation : Result::failed, *refusal);
-  }
+void InstallFlow::start(std::vector<RhinoTarget> selected, std::size_t listed) {
+  selected_ = chosen_ = std::move(selected);
+  // Nobody is asked to close Rhino for an attempt that cannot or need not go ahead.
+  if (const auto ending = endBeforeQuitting(listed)) return end(ending->first, ending->second);
   for (RunningApplication& running : workspace_.runningApplications()) {
     const std::optional<RhinoTarget> rhino = engine_.target(running.bundle, InstallEngine::PackageRoot::standard);
     if (rhino && (rhino->major == 7 || rhino->major == 8)) quitProcesses_.push_back(std::move(running));
@@ -137,9 +73,9 @@ void InstallFlow::tick() {
 }
 
 void InstallFlow::end(Result result, const std::string& message) {
-  engine_.log().write(message);
+  engine_.log().write((result == Result::refused ? "Refused: " : "") + message);
   reopenQuit();
-  observer_.finished({result, message, std::nullopt, selected_});
+  observer_.finished({result, message, std::nullopt, result == Result::unchanged ? chosen_ : selected_, {}});
 }
 
 void InstallFlow::reopenQuit() {
@@ -199,26 +135,28 @@ void InstallFlow::startJob() {
       const std::string message = describe(error);
       post([this, message] {
         reopenQuit();
-        observer_.finished({Result::failed, message, std::nullopt, selected_});
+        observer_.finished({Result::failed, message, std::nullopt, selected_, {}});
       });
     }
   });
 }
 
 void InstallFlow::succeeded(const fs::path& backup) {
-  observer_.finished({Result::done, "", backup, selected_});
-  if (options_.operation == Operation::uninstall || options_.reopen == Reopen::none) return;
-  std::vector<RunningApplication> applications = quitApplications();
-  if (applications.empty() && options_.reopen == Reopen::quitOnesElseLastSelected && !selected_.empty()) {
+  Outcome outcome{Result::done, doneText(backup), backup, selected_, {}};
+  const bool reopens = options_.operation != Operation::uninstall && options_.reopen != Reopen::none;
+  std::vector<RunningApplication> applications = reopens ? quitApplications() : std::vector<RunningApplication>{};
+  if (reopens && applications.empty() && options_.reopen == Reopen::quitOnesElseLastSelected && !selected_.empty()) {
     applications.push_back({0, selected_.back().application, {}});
   }
   for (const RunningApplication& application : applications) {
     try {
       reopen(application);
     } catch (const std::exception& error) {
-      observer_.couldNotReopen(application.bundle, describe(error));
+      outcome.leftClosed.push_back(application.bundle);
+      outcome.message += ". " + pathText(application.bundle) + " was left closed: " + describe(error);
     }
   }
+  observer_.finished(outcome);
 }
 
 }  // namespace nimbra::ui

@@ -1,12 +1,12 @@
 #pragma once
 
-// The rules of an install (or uninstall) attempt, written once for the window
-// and the command line: which targets, the guard against updating one Rhino
-// while an older copy is shared by both, asking a running Rhino to quit and
-// waiting for it, the engine's transaction in the background, and opening
-// Rhino again afterwards. Both only present what it reports. Main thread only,
-// apart from the background job it starts, which reports through the main
-// queue.
+// The rules of an install, uninstall or restore attempt, written once for the
+// window and the command line: which targets, every refusal (a copy shared by
+// both Rhinos, nothing to do, another installation, a newer version), asking a
+// running Rhino to quit and waiting for it, the engine's transaction in the
+// background, opening Rhino again afterwards, and the words of every outcome.
+// Both only present what it reports. Main thread only, apart from the
+// background job it starts, which reports through the main queue.
 
 #include <sys/types.h>
 
@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/toolkit/toolkit.h"
@@ -32,23 +33,35 @@ inline constexpr const char* kNotInItsSession = "it cannot be opened in its user
 class InstallFlow {
  public:
   enum class Reopen { none, quitOnes, quitOnesElseLastSelected };
+  // Who reads a sentence that names a way to choose: the window's controls or
+  // the command line's options.
+  enum class Audience { window, commandLine };
   struct Options {
     Operation operation = Operation::install;
+    Audience audience = Audience::window;
+    // false: an install changes nothing where this release is already whole,
+    // and an uninstall where nothing is installed; run again and again, as
+    // deployment tools do, it asks no Rhino to quit and makes no backup.
+    bool reinstall = true;
     bool askRhinoToQuit = true;  // false: a running Rhino ends the attempt at once
     double waitSeconds = 120;
     Reopen reopen = Reopen::quitOnesElseLastSelected;
-    std::optional<std::filesystem::path> restoreFrom = std::nullopt;  // the backup folder, for a restore
+    // The backup folder for a restore; none: the newest finished one.
+    std::optional<std::filesystem::path> restoreFrom = std::nullopt;
     // Run by an administrator for the user: a Rhino is opened again only in
     // its user's own session (its environment), never in the administrator's.
     bool onlyInItsSession = false;
   };
+  // unchanged: nothing to do. refused: not as chosen (nothing changed).
   // anotherInstallation: the install lock is held elsewhere; try later.
-  enum class Result { done, cancelled, rhinoStillRunning, anotherInstallation, failed };
+  enum class Result { done, unchanged, refused, cancelled, rhinoStillRunning, anotherInstallation, failed };
   struct Outcome {
     Result result = Result::failed;
-    std::string message;                  // for people; empty when done
+    std::string message;  // for people
     std::optional<std::filesystem::path> backup;
-    std::vector<RhinoTarget> targets;     // those the attempt was for
+    std::vector<RhinoTarget> targets;  // those the attempt was for
+    // Applications quit for a finished attempt that could not be opened again.
+    std::vector<std::filesystem::path> leftClosed;
   };
 
   class Observer {
@@ -58,8 +71,6 @@ class InstallFlow {
     // Whether the attempt is waiting for Rhino and may still be cancelled.
     virtual void waitingChanged(bool waiting) = 0;
     virtual void finished(const Outcome& outcome) = 0;
-    // After a finished install: an application that could not be opened again.
-    virtual void couldNotReopen(const std::filesystem::path& application, const std::string& message) = 0;
   };
 
   // The first target of each major, in the engine's order.
@@ -67,14 +78,6 @@ class InstallFlow {
   // found, in place of any listed target of its major, the list kept in
   // major order.
   static void locate(std::vector<RhinoTarget>& targets, const RhinoTarget& found);
-  // Who reads a sentence that names a way to choose: the window's controls or
-  // the command line's options.
-  enum class Audience { window, commandLine };
-  // The refusal when fewer Rhinos are chosen than listed while an older copy
-  // lies in a Grasshopper folder both share; nothing otherwise. Throws the
-  // legacy scan's error.
-  static std::optional<std::string> sharedCopyRefusal(const InstallEngine& engine, std::size_t chosen,
-                                                      std::size_t listed, Audience audience);
   // "Rhino 7", "Rhino 7 and Rhino 8".
   static std::string versionsText(const std::vector<RhinoTarget>& targets);
   // Writes what discovery found to the install log.
@@ -84,13 +87,14 @@ class InstallFlow {
               Observer& observer);
   ~InstallFlow();
 
-  // Refuses at once what needs no Rhino to quit (another installation
-  // running, a newer version installed); else asks every running Rhino 7 or 8
-  // to quit, waits (0.25 s ticks, up to the wait), then runs the transaction
-  // for selected in the background; the observer hears the rest. An attempt
-  // that ends without installing opens again every Rhino it asked to quit
-  // that did quit. Once only.
-  void start(std::vector<RhinoTarget> selected);
+  // Ends at once what needs no Rhino to quit (fewer of listed chosen than a
+  // shared copy allows, nothing to do, another installation running, a newer
+  // version installed, too little space); else asks every running Rhino 7 or
+  // 8 to quit, waits (0.25 s ticks, up to the wait), then runs the
+  // transaction for selected in the background; the observer hears the rest.
+  // An attempt that ends without installing opens again every Rhino it asked
+  // to quit that did quit. Once only.
+  void start(std::vector<RhinoTarget> selected, std::size_t listed);
   // While waiting: ends the attempt at the next tick, nothing changed.
   void cancel() { cancelled_ = true; }
 
@@ -100,7 +104,17 @@ class InstallFlow {
   void end(Result result, const std::string& message);
   void startJob();
   void succeeded(const std::filesystem::path& backup);
-  std::optional<std::string> refusalBeforeQuitting() const;
+  // What ends the attempt before any Rhino is asked to quit, if anything.
+  std::optional<std::pair<Result, std::string>> endBeforeQuitting(std::size_t listed);
+  // The refusal when fewer Rhinos are chosen than listed while an older copy
+  // lies in a Grasshopper folder both share.
+  std::optional<std::string> sharedCopyRefusal(std::size_t listed) const;
+  // Where nothing needs to change, what says so; the targets left to change
+  // stay in selected_.
+  std::optional<std::string> nothingToDo();
+  std::optional<std::string> refusalOfTheTransaction() const;
+  // "Installed Nimbra 1.3.0 for Rhino 8. Backup folder: …", or the like.
+  std::string doneText(const std::filesystem::path& backup) const;
   // Opens again the Rhinos this attempt asked to quit and that have quit.
   void reopenQuit();
   // Opens application again as quit ran it (in its session); failures are
@@ -115,6 +129,7 @@ class InstallFlow {
   Options options_;
   Observer& observer_;
   std::vector<RhinoTarget> selected_;
+  std::vector<RhinoTarget> chosen_;  // as given to start, for the nothing-to-do outcome
   std::vector<RunningApplication> quitProcesses_;
   double deadline_ = 0;
   bool cancelled_ = false;

@@ -99,7 +99,6 @@ class InstallerApp : public ApplicationDelegate, private InstallFlow::Observer {
   void statusChanged(const std::string& text) override;
   void waitingChanged(bool waiting) override;
   void finished(const InstallFlow::Outcome& outcome) override;
-  void couldNotReopen(const std::filesystem::path& application, const std::string& message) override;
 
   // Presses of Done this soon after the completion screen appears are ignored.
   static constexpr double kDoneGrace = 0.6;

@@ -22,14 +22,6 @@ void InstallerApp::install() {
   if (!engine || busy) return;
   std::vector<RhinoTarget> selected = selectedTargets();
   if (selected.empty()) return;
-  try {
-    if (const auto refusal = InstallFlow::sharedCopyRefusal(*engine, selected.size(), targets.size(),
-                                                                  InstallFlow::Audience::window)) {
-      return showError(*refusal);
-    }
-  } catch (const std::exception& error) {
-    return showError(error);
-  }
   setBusy(true);
   cancelled = false;
   const InstallFlow::Reopen reopen =
@@ -37,7 +29,7 @@ void InstallerApp::install() {
   InstallFlow::Observer& observer = *this;
   flow_ = std::make_unique<InstallFlow>(*engine, toolkit_, toolkit_.workspace(),
                                         InstallFlow::Options{.reopen = reopen}, observer);
-  flow_->start(std::move(selected));
+  flow_->start(std::move(selected), targets.size());
 }
 
 void InstallerApp::cancel() {
@@ -52,7 +44,11 @@ void InstallerApp::waitingChanged(bool waiting) { cancelButton->setHidden(!waiti
 void InstallerApp::finished(const InstallFlow::Outcome& outcome) {
   switch (outcome.result) {
     case InstallFlow::Result::done:
+    case InstallFlow::Result::unchanged:
       return succeeded(outcome);
+    case InstallFlow::Result::refused:
+      setBusy(false);
+      return showError(outcome.message);
     case InstallFlow::Result::failed:
     case InstallFlow::Result::anotherInstallation:
       setBusy(false);
@@ -79,11 +75,11 @@ void InstallerApp::succeeded(const InstallFlow::Outcome& outcome) {
   }
   for (const auto& choice : choices) choice->setEnabled(false);
   showCompletion(versions);
-}
-
-void InstallerApp::couldNotReopen(const fs::path&, const std::string&) {
-  status->setText(sentence::kOpenRhinoYourself);
-  if (completionNote) completionNote->setText(sentence::kOpenRhinoYourself), completionNote->setHidden(false);
+  if (!outcome.leftClosed.empty()) {
+    status->setText(sentence::kOpenRhinoYourself);
+    completionNote->setText(sentence::kOpenRhinoYourself);
+    completionNote->setHidden(false);
+  }
 }
 
 }  // namespace nimbra::ui

@@ -36,8 +36,8 @@ class Commands {
   // The listed targets and those the command names; an exit status when the
   // naming fails.
   std::optional<int> choose(std::vector<RhinoTarget>& listed, std::vector<RhinoTarget>& chosen);
-  // Quits Rhino, waits and runs the transaction through the install flow.
-  int runFlow(Operation operation, const std::vector<RhinoTarget>& chosen,
+  // Runs the operation for chosen (of listed) through the install flow.
+  int runFlow(Operation operation, const std::vector<RhinoTarget>& chosen, std::size_t listed,
               const std::optional<std::filesystem::path>& restoreFrom = std::nullopt);
   // Each target with the version installed in it now.
   std::vector<Report::Target> described(const std::vector<RhinoTarget>& targets) const;

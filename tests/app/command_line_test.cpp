@@ -149,13 +149,6 @@ TEST_F(CommandLine, RefusesWithTheWindowsSentences) {
   EXPECT_TRUE(fs::exists(box_.sharedLibraries() / "Nimbra.gha"));
   EXPECT_FALSE(fs::exists(destination(8)));
 
-  fs::remove(box_.sharedLibraries() / "Nimbra.gha");
-  writeFile(destination(8) / "99.0.0/Nimbra.gha", "newer" + testing::productMarker());
-  const Run newer = run("--install");
-  EXPECT_EQ(newer.status, 1);
-  EXPECT_EQ(newer.err, "A newer Nimbra version is already installed for Rhino 8.\n");
-  EXPECT_FALSE(fs::exists(destination(7)));
-  EXPECT_TRUE(fs::exists(destination(8) / "99.0.0/Nimbra.gha"));
 
   fs::remove_all(application(7));
   fs::remove_all(application(8));

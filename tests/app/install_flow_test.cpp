@@ -1,127 +1,187 @@
-#include "app/visual_kit.h"
+// The install flow on its own, as both the window and the command line drive
+// it: a recording observer, the headless toolkit's clock and workspace, and a
+// real engine on a sandbox home.
+
+#include "app/install_flow.h"
+#include "engine/platform/file_lock.h"
 #include "tests/app/app_fixture.h"
 
 namespace nimbra::ui::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using Result = InstallFlow::Result;
+
+class Recorder : public InstallFlow::Observer {
+ public:
+  void statusChanged(const std::string& text) override { statuses.push_back(text); }
+  void waitingChanged(bool waiting) override { waits.push_back(waiting); }
+  void finished(const InstallFlow::Outcome& outcome) override { this->outcome = outcome; }
+
+  std::vector<std::string> statuses;
+  std::vector<bool> waits;
+  std::optional<InstallFlow::Outcome> outcome;
+};
 
 class InstallFlowTest : public AppTest {
  protected:
   void SetUp() override {
     rhino7_ = addRhino(7, "Rhino 7.app");
     rhino8_ = addRhino(8, "Rhino 8.app");
+    engine_ = engineFactory()(box_.resources(), box_.home());
+    listed_ = InstallFlow::firstOfEachMajor(engine_->discover());
   }
   pid_t running(const fs::path& application, bool quitsWhenAsked = true) {
     return toolkit_.startApplication({application, quitsWhenAsked});
   }
-  bool waiting() const { return app_->busy && !app_->cancelButton->hidden() && toolkit_.activeTimers() == 1; }
+  // Starts an attempt for the listed targets of majors (all: none named).
+  void start(InstallFlow::Options options, std::vector<std::int64_t> majors = {}) {
+    std::vector<RhinoTarget> selected;
+    for (const RhinoTarget& target : listed_) {
+      if (majors.empty() || std::count(majors.begin(), majors.end(), target.major)) selected.push_back(target);
+    }
+    recorder_ = Recorder();
+    flow_ = std::make_unique<InstallFlow>(*engine_, toolkit_, toolkit_, options, recorder_);
+    flow_->start(selected, listed_.size());
+  }
+  // Lets the wait's ticks pass and the transaction run until the attempt ends.
+  const InstallFlow::Outcome& finish() {
+    for (int tick = 0; tick < 10 && !recorder_.outcome; ++tick) {
+      toolkit_.advance(0.25);
+      toolkit_.runBackgroundJobs();
+    }
+    EXPECT_TRUE(recorder_.outcome);
+    return *recorder_.outcome;
+  }
+  const InstallFlow::Outcome& attempt(InstallFlow::Options options, std::vector<std::int64_t> majors = {}) {
+    start(options, std::move(majors));
+    return finish();
+  }
   bool installed(std::int64_t major) const { return fs::exists(box_.destination(major) / "1.3.0"); }
+  std::size_t backupFolders() const {
+    const fs::path backups = box_.support() / "Backups";
+    return fs::exists(backups) ? std::distance(fs::directory_iterator(backups), fs::directory_iterator()) : 0;
+  }
 
   fs::path rhino7_, rhino8_;
+  std::unique_ptr<InstallEngine> engine_;
+  std::vector<RhinoTarget> listed_;
+  Recorder recorder_;
+  std::unique_ptr<InstallFlow> flow_;
 };
 
 TEST_F(InstallFlowTest, WaitsForEveryQuitProcessAndForARhinoStartedMeanwhile) {
   const pid_t seven = running(rhino7_, false);
   const pid_t eight = running(rhino8_, false);
   running(box_.home() / "Applications/Other.app", false);
-  launch();
-  app_->installButton->press();
+  box_.writeProductFile(box_.sharedLibraries() / "Nimbra.gha", "legacy");  // both Rhinos chosen: it moves
+  start({});
   EXPECT_EQ(toolkit_.quitRequests(), (std::vector<pid_t>{seven, eight}));
+  EXPECT_EQ(recorder_.statuses, std::vector<std::string>{"Save your work in Rhino to continue."});
   toolkit_.endApplication(seven);
-  toolkit_.advance(0.25);
-  EXPECT_TRUE(waiting());
   toolkit_.endApplication(eight);
-  const pid_t late = running(rhino7_, false);  // started after the press, never asked to quit
+  const pid_t late = running(rhino7_, false);  // started after the request, never asked to quit
   toolkit_.advance(0.25);
-  EXPECT_TRUE(waiting());
+  EXPECT_EQ(recorder_.waits, std::vector<bool>{true});
   EXPECT_EQ(toolkit_.pendingBackgroundJobs(), 0u);
   toolkit_.endApplication(late);
-  toolkit_.advance(0.25);
-  EXPECT_EQ(toolkit_.pendingBackgroundJobs(), 1u);
-  EXPECT_TRUE(app_->cancelButton->hidden());
-  EXPECT_TRUE(app_->busy);
+  const InstallFlow::Outcome& outcome = finish();
+  EXPECT_EQ(recorder_.waits, (std::vector<bool>{true, false}));
+  EXPECT_EQ(outcome.result, Result::done);
+  ASSERT_TRUE(outcome.backup);
+  EXPECT_EQ(outcome.message, "Installed Nimbra 1.3.0 for Rhino 7 and Rhino 8. Backup folder: " + outcome.backup->string());
+  EXPECT_TRUE(installed(7) && installed(8) && !fs::exists(box_.sharedLibraries() / "Nimbra.gha"));
+  EXPECT_EQ(toolkit_.launches(), (std::vector<fs::path>{rhino7_, rhino8_})) << "each quit Rhino, once";
+
+  // Cancelled while waiting: nothing changes, and what quit opens again.
+  running(rhino7_, true);
+  running(rhino8_, false);
+  start({.reopen = InstallFlow::Reopen::none});
+  flow_->cancel();
+  EXPECT_EQ(finish().result, Result::cancelled);
+  EXPECT_EQ(recorder_.outcome->message, "Installation cancelled. No plug-in files were changed.");
+  EXPECT_EQ(toolkit_.launches().back(), rhino7_);
+  EXPECT_EQ(toolkit_.launches().size(), 3u);
 }
 
-TEST_F(InstallFlowTest, RefusesToUpdateOneVersionWhileACopyIsShared) {
+TEST_F(InstallFlowTest, RefusesBeforeAnyRhinoIsAskedToQuit) {
+  running(rhino8_);
   box_.writeProductFile(box_.sharedLibraries() / "Nimbra.gha", "legacy");
-  launch();
-  app_->customButton->press();
-  app_->choices[0]->press();  // Rhino 7 off
-  app_->installButton->press();
-  ASSERT_EQ(toolkit_.alerts().size(), 1u);
-  EXPECT_EQ(toolkit_.alerts()[0].informative,
+  EXPECT_EQ(attempt({}, {8}).result, Result::refused);
+  EXPECT_EQ(recorder_.outcome->message,
             "The existing Nimbra copy is shared by Rhino 7 and 8. Select both versions for this update.");
-  EXPECT_FALSE(app_->busy);
-  EXPECT_EQ(toolkit_.activeTimers(), 0u);
-
+  EXPECT_EQ(attempt({.audience = InstallFlow::Audience::commandLine}, {8}).message,
+            "The existing Nimbra copy is shared by Rhino 7 and 8. Install both versions: --rhino 7 --rhino 8, or no --rhino.");
+  EXPECT_NE(nimbra::testing::readFile(box_.support() / "Logs/install.log").find("Refused: The existing Nimbra copy"),
+            std::string::npos);
   fs::remove(box_.sharedLibraries() / "Nimbra.gha");
-  installNow();
-  EXPECT_TRUE(installed(8));
-  EXPECT_FALSE(installed(7));
-  EXPECT_EQ(app_->status->text(), "Installed for Rhino 8");
-}
 
-TEST_F(InstallFlowTest, SucceedsShowsTheVersionsAndOpensTheRhinosThatWereQuit) {
-  running(rhino7_);
-  running(rhino8_);
-  running(rhino8_);
-  launch();
-  installNow();
-  EXPECT_TRUE(installed(7) && installed(8));
-  EXPECT_FALSE(app_->busy);
-  ASSERT_TRUE(app_->completedBackup);
-  EXPECT_EQ(app_->completedBackup->parent_path(), box_.support() / "Backups");
-  EXPECT_EQ(app_->status->text(), "Installed for Rhino 7 and Rhino 8");
-  EXPECT_EQ(app_->heading->text(), "Nimbra is installed.");
-  EXPECT_EQ(app_->subtitle->text(), "Open Grasshopper and select the Nimbra tab.");
-  for (const auto& control : {app_->automaticButton, app_->refreshButton, app_->openRhino, app_->choices[0]}) {
-    EXPECT_FALSE(control->enabled());
-  }
-  EXPECT_EQ(app_->completionMessage->text(), "Nimbra is installed for Rhino 7 and Rhino 8.");
-  std::vector<fs::path> launched = toolkit_.launches();
-  std::sort(launched.begin(), launched.end());
-  EXPECT_EQ(launched, (std::vector<fs::path>{rhino7_, rhino8_}));
-}
-
-TEST_F(InstallFlowTest, OpensTheHighestSelectedRhinoWhenNoneHadBeenRunning) {
-  launch();
-  installNow();
-  EXPECT_EQ(toolkit_.launches(), std::vector<fs::path>{rhino8_});
-}
-
-TEST_F(InstallFlowTest, SaysSoWhenRhinoCannotBeOpenedAgain) {
-  toolkit_.failLaunches(true);
-  launch();
-  installNow();
-  EXPECT_EQ(app_->status->text(), "Installed. Open Rhino from Applications.");
-  EXPECT_FALSE(app_->completionNote->hidden());
-  EXPECT_EQ(app_->completionNote->text(), "Installed. Open Rhino from Applications.");
-}
-
-TEST_F(InstallFlowTest, AnEngineFailureStopsAndLeavesTheListAsItWas) {
   box_.deployEarlier(8, "9.0.0");
-  launch();
-  app_->customButton->press();
-  installNow();
-  EXPECT_FALSE(app_->busy);
-  EXPECT_EQ(app_->status->text(), "Installation stopped.");
-  ASSERT_EQ(toolkit_.alerts().size(), 1u);
-  EXPECT_EQ(toolkit_.alerts()[0].informative, "A newer Nimbra version is already installed for Rhino 8.");
-  EXPECT_FALSE(app_->automatic);
-  EXPECT_EQ(app_->choices.size(), 2u);
-  EXPECT_TRUE(app_->choices[0]->enabled());
-  EXPECT_TRUE(app_->installButton->enabled());
-  EXPECT_FALSE(app_->completedBackup);
-  EXPECT_FALSE(installed(7));
+  EXPECT_EQ(attempt({}).result, Result::failed);
+  EXPECT_EQ(recorder_.outcome->message, "A newer Nimbra version is already installed for Rhino 8.");
+  fs::remove_all(box_.destination(8));
 
-  // A failure found only once Rhino has quit: it is opened again.
+  EXPECT_EQ(attempt({.operation = Operation::restore}).message, "There is no finished backup of Nimbra to restore.");
+  {
+    fs::create_directories(box_.support());
+    const FileLock held(box_.support() / "install.lock");
+    EXPECT_EQ(attempt({}).result, Result::anotherInstallation);
+  }
+  EXPECT_TRUE(toolkit_.quitRequests().empty());
+  EXPECT_TRUE(toolkit_.launches().empty());
+  EXPECT_FALSE(installed(7) || installed(8));
+  EXPECT_EQ(backupFolders(), 0u);
+}
+
+TEST_F(InstallFlowTest, RunAgainWithoutReinstallNothingChanges) {
+  ASSERT_EQ(attempt({.reopen = InstallFlow::Reopen::none}).result, Result::done);
+  running(rhino8_);
+  EXPECT_EQ(attempt({.reinstall = false}).result, Result::unchanged);
+  EXPECT_EQ(recorder_.outcome->message, "Nimbra 1.3.0 is already installed for Rhino 7 and Rhino 8.");
+  EXPECT_TRUE(toolkit_.quitRequests().empty());
+  EXPECT_EQ(backupFolders(), 1u);
+
+  const std::string file = engine_->release().packages[1].files[0].path;
+  box_.writeProductFile(box_.destination(8) / "1.3.0" / file, "changed by hand");
+  EXPECT_EQ(attempt({.reinstall = false, .reopen = InstallFlow::Reopen::none}).result, Result::done);
+  EXPECT_EQ(recorder_.statuses.front(), "Rhino 8: " + file + " differs from this installer's; installing again.");
+  EXPECT_EQ(engine_->installedCopy(listed_[1]).state, InstallEngine::InstalledCopy::State::upToDate);
+
+  const InstallFlow::Outcome removed = attempt({.operation = Operation::uninstall}, {7});
+  EXPECT_EQ(removed.result, Result::done);
+  EXPECT_EQ(removed.message, "Removed Nimbra for Rhino 7. Backup folder: " + removed.backup->string());
+  EXPECT_EQ(attempt({.operation = Operation::uninstall, .reinstall = false}, {7}).message,
+            "Nimbra is not installed for Rhino 7.");
+  // Only what is there is removed, and only for it Rhino is asked to quit.
+  const InstallFlow::Outcome both = attempt({.operation = Operation::uninstall, .reinstall = false});
+  EXPECT_EQ(both.targets.size(), 1u);
+  EXPECT_EQ(both.message, "Removed Nimbra for Rhino 8. Backup folder: " + both.backup->string());
+  EXPECT_TRUE(toolkit_.launches().empty()) << "an uninstall opens nothing";
+}
+
+TEST_F(InstallFlowTest, OpensAgainWhatQuitOrSaysWhatWasLeftClosed) {
+  ASSERT_EQ(attempt({}, {7}).result, Result::done);
+  EXPECT_EQ(toolkit_.launches(), std::vector<fs::path>{rhino7_}) << "the highest selected, when none was running";
+  attempt({.reopen = InstallFlow::Reopen::quitOnes});
+  EXPECT_EQ(toolkit_.launches().size(), 1u);
+
+  running(rhino8_);
+  const InstallFlow::Outcome alone = attempt({.onlyInItsSession = true});
+  ASSERT_EQ(alone.leftClosed, std::vector<fs::path>{rhino8_}) << "its environment is not known";
+  EXPECT_TRUE(alone.message.ends_with(". " + rhino8_.string() + " was left closed: " + sentence::kNotInItsSession))
+      << alone.message;
+
+  running(rhino8_);
+  toolkit_.failLaunches(true);
+  EXPECT_TRUE(attempt({}).message.ends_with(" was left closed: The application cannot be opened.")) << recorder_.outcome->message;
+
+  // A failure found only once Rhino has quit: Rhino is opened again all the same.
+  toolkit_.failLaunches(false);
   fs::remove_all(box_.standardRoot(8));
   nimbra::testing::writeFile(box_.standardRoot(8), "not a folder");
   running(rhino8_);
-  installNow();
-  EXPECT_EQ(app_->status->text(), "Installation stopped.");
-  EXPECT_EQ(toolkit_.launches(), std::vector<fs::path>{rhino8_});
+  EXPECT_EQ(attempt({}, {8}).result, Result::failed);
+  EXPECT_EQ(toolkit_.launches(), (std::vector<fs::path>{rhino7_, rhino8_}));
 }
 
 }  // namespace

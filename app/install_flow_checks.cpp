@@ -1,0 +1,129 @@
+// What the install flow decides before anyone is asked to quit Rhino, and the
+// words of its outcomes: which targets, the refusals, and nothing to do.
+
+#include <algorithm>
+
+#include "app/install_flow.h"
+#include "engine/failure_text.h"
+#include "engine/free_space.h"
+#include "engine/install_receipt.h"
+#include "engine/locations.h"
+
+namespace nimbra::ui {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using State = InstallEngine::InstalledCopy::State;
+
+}  // namespace
+
+std::vector<RhinoTarget> InstallFlow::firstOfEachMajor(const std::vector<RhinoTarget>& discovered) {
+  std::vector<RhinoTarget> kept;
+  for (const RhinoTarget& target : discovered) {
+    const bool seen = std::any_of(kept.begin(), kept.end(), [&](const auto& k) { return k.major == target.major; });
+    if (!seen) kept.push_back(target);
+  }
+  return kept;
+}
+
+void InstallFlow::locate(std::vector<RhinoTarget>& targets, const RhinoTarget& found) {
+  std::erase_if(targets, [&](const RhinoTarget& target) { return target.major == found.major; });
+  targets.push_back(found);
+  std::stable_sort(targets.begin(), targets.end(), [](const auto& a, const auto& b) { return a.major < b.major; });
+}
+
+std::string InstallFlow::versionsText(const std::vector<RhinoTarget>& targets) {
+  std::string text;
+  for (const RhinoTarget& target : targets) {
+    text += (text.empty() ? "" : " and ") + ("Rhino " + std::to_string(target.major));
+  }
+  return text;
+}
+
+void InstallFlow::logDiscovery(const InstallEngine& engine, const std::vector<RhinoTarget>& targets) {
+  if (targets.empty()) engine.log().write("Found no Rhino 7 or 8.");
+  for (const RhinoTarget& target : targets) {
+    engine.log().write("Found Rhino " + std::to_string(target.major) + " at " + pathText(target.application) +
+                       ", packages in " + pathText(target.packageRoot));
+  }
+}
+
+std::optional<std::pair<InstallFlow::Result, std::string>> InstallFlow::endBeforeQuitting(std::size_t listed) {
+  try {
+    if (const std::optional<std::string> refusal = sharedCopyRefusal(listed)) return {{Result::refused, *refusal}};
+    if (options_.operation == Operation::restore && !options_.restoreFrom) {
+      options_.restoreFrom = engine_.newestCompleteBackup();
+      if (!options_.restoreFrom) return {{Result::refused, "There is no finished backup of Nimbra to restore."}};
+    }
+    if (const std::optional<std::string> unchanged = nothingToDo()) return {{Result::unchanged, *unchanged}};
+  } catch (const std::exception& error) {
+    return {{Result::refused, describe(error)}};
+  }
+  if (engine_.anotherInstallationRunning()) return {{Result::anotherInstallation, std::string(kAnotherInstallationRunning)}};
+  if (const std::optional<std::string> refusal = refusalOfTheTransaction()) return {{Result::failed, *refusal}};
+  return std::nullopt;
+}
+
+std::optional<std::string> InstallFlow::sharedCopyRefusal(std::size_t listed) const {
+  // With every listed Rhino updated, the engine moves the shared copy itself.
+  if (options_.operation != Operation::install || selected_.size() >= listed ||
+      engine_.scanLegacy(engine_.legacyRoots()).empty()) {
+    return std::nullopt;
+  }
+  return std::string("The existing Nimbra copy is shared by Rhino 7 and 8. ") +
+         (options_.audience == Audience::window ? "Select both versions for this update."
+                                                : "Install both versions: --rhino 7 --rhino 8, or no --rhino.");
+}
+
+std::optional<std::string> InstallFlow::nothingToDo() {
+  if (options_.reinstall || options_.operation == Operation::restore) return std::nullopt;
+  if (options_.operation == Operation::uninstall) {
+    std::erase_if(selected_, [this](const RhinoTarget& target) {
+      return engine_.installedCopy(target).state == State::notInstalled;
+    });
+    if (!selected_.empty()) return std::nullopt;
+    return "Nimbra is not installed for " + versionsText(chosen_) + ".";
+  }
+  bool allUpToDate = true;
+  for (const RhinoTarget& target : selected_) {
+    const InstallEngine::InstalledCopy copy = engine_.installedCopy(target);
+    allUpToDate = allUpToDate && copy.state == State::upToDate;
+    if (copy.state == State::changed) {
+      observer_.statusChanged("Rhino " + std::to_string(target.major) + ": " + copy.changed +
+                              " differs from this installer's; installing again.");
+    }
+  }
+  if (!allUpToDate) return std::nullopt;
+  return "Nimbra " + engine_.release().version + " is already installed for " + versionsText(selected_) + ".";
+}
+
+std::optional<std::string> InstallFlow::refusalOfTheTransaction() const {
+  try {
+    engine_.checkRecoverable(selected_);
+    if (options_.operation == Operation::restore) engine_.restorableReceipt(*options_.restoreFrom, selected_);
+    if (options_.operation != Operation::install) return std::nullopt;
+    for (const RhinoTarget& target : selected_) {
+      if (engine_.installedCopy(target).state == State::newer) return InstallEngine::newerVersionInstalled(target.major);
+    }
+    requireFreeSpace(engine_.fileManager(), engine_.release(), selected_);
+  } catch (const std::exception& error) {
+    return describe(error);
+  }
+  return std::nullopt;
+}
+
+std::string InstallFlow::doneText(const fs::path& backup) const {
+  switch (options_.operation) {
+    case Operation::restore:
+      return "Restored the backup " + pathText(*options_.restoreFrom) +
+             ". What it replaced is in the backup folder: " + pathText(backup);
+    case Operation::uninstall: return "Removed Nimbra for " + versionsText(selected_) + ". Backup folder: " + pathText(backup);
+    case Operation::install: break;
+  }
+  return "Installed Nimbra " + engine_.release().version + " for " + versionsText(selected_) +
+         ". Backup folder: " + pathText(backup);
+}
+
+}  // namespace nimbra::ui
