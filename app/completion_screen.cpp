@@ -1,8 +1,6 @@
-// The completion screen, laid over the welcome screen (which stays, hidden),
-// with the celebration on top.
+#include "app/completion_screen.h"
 
 #include "app/celebration_view.h"
-#include "app/installer_app.h"
 #include "app/visual_kit.h"
 
 namespace nimbra::ui {
@@ -16,18 +14,20 @@ std::shared_ptr<Label> centred(std::shared_ptr<Label> label) {
 
 }  // namespace
 
-void InstallerApp::showCompletion(const std::string& versions) {
+CompletionScreen::CompletionScreen(Toolkit& toolkit, Window& window, const std::string& versions, bool hasBackup,
+                                   Actions actions)
+    : toolkit_(toolkit), actions_(std::move(actions)), shownAt_(toolkit.now()) {
+  const std::shared_ptr<View> content = window.content();
   for (const auto& view : content->subviews()) {
     if (view->kind() != View::Kind::drawing) view->setHidden(true);
   }
-  completionShownAt_ = toolkit_.now();
   auto panel = make<View>();
   place(panel, *content, {252, 0, 648, 650});
-  logo(toolkit_, *panel, {276, 470, 96, 96});
+  logo(toolkit, *panel, {276, 470, 96, 96});
   place(centred(label("INSTALLATION COMPLETE", 10, Weight::semibold, palette::forest)), *panel, {64, 422, 520, 22});
   place(centred(label("You're ready.", 38, Weight::semibold, palette::ink)), *panel, {44, 360, 560, 58});
-  completionMessage = centred(label("Nimbra is installed for " + versions + ".", 14, Weight::regular, palette::muted));
-  place(completionMessage, *panel, {50, 317, 548, 40});
+  place(centred(label("Nimbra is installed for " + versions + ".", 14, Weight::regular, palette::muted)), *panel,
+        {50, 317, 548, 40});
 
   auto card = make<View>();
   card->setFrame({72, 168, 504, 118});
@@ -37,25 +37,27 @@ void InstallerApp::showCompletion(const std::string& versions) {
         {24, 24, 450, 42});
   panel->addSubview(card);
 
-  doneButton = make<Button>(Button::Style::push, "Done");
-  doneButton->setAction([this] { finish(); });
-  styleButton(*doneButton, "Done", true);
-  doneButton->setKeyEquivalent("\r");
-  place(doneButton, *panel, {344, 78, 232, 48});
-  viewBackupButton = make<Button>(Button::Style::push, "View backup");
-  viewBackupButton->setAction([this] { viewBackup(); });
-  styleButton(*viewBackupButton, "View backup", false);
-  viewBackupButton->setEnabled(completedBackup.has_value());
-  place(viewBackupButton, *panel, {72, 78, 232, 48});
-  completionNote = centred(label("", 11, Weight::regular, palette::muted));
-  completionNote->setHidden(true);
-  place(completionNote, *panel, {72, 40, 504, 22});
-  window->makeFirstResponder(doneButton.get());
+  auto done = pushButton("Done", true, [this] {
+    if (toolkit_.now() - shownAt_ >= kDoneGrace) actions_.done();
+  });
+  done->setKeyEquivalent("\r");
+  place(done, *panel, {344, 78, 232, 48});
+  auto viewBackup = pushButton("View backup", false, [this] { actions_.viewBackup(); });
+  viewBackup->setEnabled(hasBackup);
+  place(viewBackup, *panel, {72, 78, 232, 48});
+  note_ = centred(label("", 11, Weight::regular, palette::muted));
+  note_->setHidden(true);
+  place(note_, *panel, {72, 40, 504, 22});
+  window.makeFirstResponder(done.get());
 
   auto overlay = make<CelebrationView>();
   place(overlay, *content, content->bounds());
-  celebration = overlay;
-  overlay->start(toolkit_);
+  overlay->start(toolkit);
+}
+
+void CompletionScreen::showRhinoLeftClosed(const std::string& text) {
+  note_->setText(text);
+  note_->setHidden(false);
 }
 
 }  // namespace nimbra::ui

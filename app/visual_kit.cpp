@@ -39,8 +39,11 @@ void logo(Toolkit& toolkit, View& parent, const Rect& frame) {
   parent.addSubview(tile);
 }
 
-void styleButton(Button& button, const std::string& title, bool primary) {
-  kTheme.stylePushButton(button, title, primary);
+std::shared_ptr<Button> pushButton(const std::string& title, bool primary, std::function<void()> action) {
+  auto button = make<Button>(Button::Style::push, title);
+  kTheme.stylePushButton(*button, title, primary);
+  button->setAction(std::move(action));
+  return button;
 }
 
 Artwork::Artwork() {

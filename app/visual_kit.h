@@ -6,6 +6,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,8 +45,9 @@ void place(const std::shared_ptr<View>& view, View& parent, const Rect& frame);
 // The light tile with the logo inset in it, added to parent.
 void logo(Toolkit& toolkit, View& parent, const Rect& frame);
 
-// The one button look: primary (forest) or secondary (surface, outline).
-void styleButton(Button& button, const std::string& title, bool primary);
+// A push button in the one button look: primary (forest) or secondary
+// (surface, outline).
+std::shared_ptr<Button> pushButton(const std::string& title, bool primary, std::function<void()> action);
 
 // The left panel's drawing: a gradient and 18 Bezier strokes.
 class Artwork : public Drawing {

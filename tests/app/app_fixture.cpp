@@ -43,7 +43,7 @@ void AppTest::launch(bool finishDiscovery) {
 }
 
 void AppTest::installNow() {
-  app_->installButton->press();
+  named("Install Nimbra").press();
   toolkit_.advance(0.25);
   toolkit_.runBackgroundJobs();
 }
@@ -55,6 +55,49 @@ std::vector<std::string> AppTest::texts(const View& view) {
     for (std::string& text : texts(*child)) found.push_back(std::move(text));
   }
   return found;
+}
+
+namespace {
+
+// Every view below root, depth first.
+void walk(View& root, const std::function<void(View&)>& visit) {
+  for (const auto& child : root.subviews()) {
+    visit(*child);
+    walk(*child, visit);
+  }
+}
+
+}  // namespace
+
+View* AppTest::namedView(const std::string& name, const std::function<bool(View&)>& ofType) const {
+  View* shown = nullptr;
+  View* hidden = nullptr;
+  walk(content(), [&](View& view) {
+    if (view.accessibleName() != name || !ofType(view)) return;
+    View*& found = view.hiddenOrInHidden() ? hidden : shown;
+    if (found == nullptr) found = &view;
+  });
+  return shown != nullptr ? shown : hidden;
+}
+
+bool AppTest::shows(const std::string& text) const {
+  bool found = false;
+  walk(content(), [&](View& view) {
+    found = found || (view.kind() == View::Kind::label && !view.hiddenOrInHidden() &&
+                      static_cast<const Label&>(view).text() == text);
+  });
+  return found;
+}
+
+std::vector<Button*> AppTest::rhinoBoxes() const {
+  std::vector<Button*> boxes;
+  walk(content(), [&](View& view) {
+    auto* box = dynamic_cast<Button*>(&view);
+    if (box != nullptr && box->style() == Button::Style::checkbox && box->accessibleName().starts_with("Rhino ")) {
+      boxes.push_back(box);
+    }
+  });
+  return boxes;
 }
 
 }  // namespace nimbra::ui::testing

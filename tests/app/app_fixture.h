@@ -32,10 +32,30 @@ class AppTest : public ::testing::Test {
   // The labels' texts below a view, depth first.
   static std::vector<std::string> texts(const View& view);
 
+  // ---- The window as a user and a screen reader meet it.
+  View& content() const { return *toolkit_.shownWindow()->content(); }
+  // The view of type T a screen reader calls name: a shown one before a hidden one.
+  // Ends the test when there is none.
+  template <class T = Button>
+  T& named(const std::string& name) const {
+    T* view = dynamic_cast<T*>(namedView(name, [](View& view) { return dynamic_cast<T*>(&view) != nullptr; }));
+    if (view == nullptr) throw std::runtime_error("nothing on screen is called \u201c" + name + "\u201d");
+    return *view;
+  }
+  // Whether a shown label reads text.
+  bool shows(const std::string& text) const;
+  // Whether work is in progress: the progress bar is shown.
+  bool busy() const { return !named<ProgressBar>("Progress").hidden(); }
+  // The Rhinos' check boxes, in the list's order.
+  std::vector<Button*> rhinoBoxes() const;
+
   nimbra::testing::InstallSandbox box_;
   std::filesystem::path systemApplications_;
   HeadlessToolkit toolkit_;
   std::unique_ptr<InstallerApp> app_;
+
+ private:
+  View* namedView(const std::string& name, const std::function<bool(View&)>& ofType) const;
 };
 
 }  // namespace nimbra::ui::testing

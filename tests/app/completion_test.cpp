@@ -15,33 +15,34 @@ class Completion : public AppTest {
     addRhino(7, "Rhino 7.app");
     addRhino(8, "Rhino 8.app");
     launch();
-    app_->openRhino->press();
+    named("Open Rhino after installation").press();
     installNow();
-    ASSERT_TRUE(app_->completedBackup);
+    ASSERT_TRUE(shows("You're ready."));
   }
-  std::shared_ptr<CelebrationView> overlay() const { return app_->celebration.lock(); }
+  // The celebration, while it is in the window.
+  CelebrationView* overlay() const {
+    return dynamic_cast<CelebrationView*>(content().subviews().back().get());
+  }
 };
 
 TEST_F(Completion, ViewBackupOpensTheBackupFolder) {
   installBoth();
-  app_->viewBackupButton->press();
-  EXPECT_EQ(toolkit_.openedFolders(), std::vector<fs::path>{*app_->completedBackup});
-  app_->install();  // the install button's action, once installed, opens the backup too
-  EXPECT_EQ(toolkit_.openedFolders().size(), 2u);
+  named("View backup").press();
+  ASSERT_EQ(toolkit_.openedFolders().size(), 1u);
+  EXPECT_TRUE(fs::exists(toolkit_.openedFolders()[0] / "receipt.json"));
 }
 
 TEST_F(Completion, ButterfliesFlyForSevenAndAHalfSecondsWithoutTakingClicks) {
   installBoth();
-  const auto celebration = overlay();
-  ASSERT_TRUE(celebration);
-  EXPECT_FALSE(celebration->takesClicks());
-  EXPECT_EQ(celebration->butterflies().size(), 46u);
-  EXPECT_EQ(app_->content->subviews().back(), celebration);
+  const std::shared_ptr<View> celebration = content().subviews().back();
+  ASSERT_TRUE(overlay()) << "the celebration is on top";
+  EXPECT_FALSE(overlay()->takesClicks());
+  EXPECT_EQ(overlay()->butterflies().size(), 46u);
   toolkit_.advance(7.49);
-  EXPECT_EQ(celebration->superview(), app_->content.get());
+  EXPECT_EQ(celebration->superview(), &content());
   toolkit_.advance(0.02);
   EXPECT_EQ(celebration->superview(), nullptr);
-  EXPECT_TRUE(app_->doneButton->press());
+  EXPECT_TRUE(named("Done").press());
 }
 
 TEST_F(Completion, NothingFliesWhenMotionIsReducedOrTheLogoIsMissing) {
@@ -50,7 +51,7 @@ TEST_F(Completion, NothingFliesWhenMotionIsReducedOrTheLogoIsMissing) {
   EXPECT_TRUE(overlay()->butterflies().empty());
   toolkit_.advance(10);
   EXPECT_TRUE(overlay()) << "the empty overlay stays";
-  EXPECT_TRUE(app_->doneButton->press());
+  EXPECT_TRUE(named("Done").press());
 }
 
 TEST(CelebrationModel, FollowsTheFlightPathTimingAndFlutter) {
