@@ -7,8 +7,6 @@
 namespace nimbra::ui::testing {
 namespace {
 
-namespace fs = std::filesystem;
-
 class Completion : public AppTest {
  protected:
   void installBoth() {
@@ -24,13 +22,6 @@ class Completion : public AppTest {
     return dynamic_cast<CelebrationView*>(content().subviews().back().get());
   }
 };
-
-TEST_F(Completion, ViewBackupOpensTheBackupFolder) {
-  installBoth();
-  named("View backup").press();
-  ASSERT_EQ(toolkit_.openedFolders().size(), 1u);
-  EXPECT_TRUE(fs::exists(toolkit_.openedFolders()[0] / "receipt.json"));
-}
 
 TEST_F(Completion, ButterfliesFlyForSevenAndAHalfSecondsWithoutTakingClicks) {
   installBoth();

@@ -5,6 +5,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QLabel>
 #include <QTest>
 #include <QTimer>
 #include <cmath>
@@ -170,6 +171,16 @@ void expectEveryActionDoesWhatItSays(QAccessibleInterface* node, int& actions) {
   }
 }
 
+// Every label below root shows its whole text: nothing is cut off.
+void expectEveryTextFits(QWidget* root) {
+  for (QLabel* label : root->findChildren<QLabel*>()) {
+    if (!label->isVisible()) continue;
+    const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+    const QRect needed = label->fontMetrics().boundingRect(label->contentsRect(), flags, label->text());
+    EXPECT_TRUE(label->contentsRect().contains(needed)) << label->text().toStdString();
+  }
+}
+
 double luminance(QColor colour) {
   const auto linear = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
   return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
@@ -214,23 +225,24 @@ TEST_F(QtWindowTest, AnInstallCanBeShapedCancelledAndFinishedByKeyboardAlone) {
   run([&] {
     type(Qt::Key_Tab);
     EXPECT_EQ(focused(), "Install automatically");
-    // A ring that stands out, and a focused card unlike a selected one.
+    // A ring that stands out, and a selected card unlike a focused control.
     const Ring selectedCard = focusRing();
-    type(Qt::Key_Tab);
-    const Ring otherCard = focusRing();
+    type(Qt::Key_Tab);  // the two cards are one stop, as a radio group is; the arrows move inside it
+    EXPECT_EQ(focused(), "Locate Rhino…");
+    const Ring secondary = focusRing();
     QWidget* selected = nullptr;
     for (QWidget* widget : window()->findChildren<QWidget*>()) {
       if (widget->accessibleName() == "Install automatically") selected = widget;
     }
     ASSERT_NE(selected, nullptr);
     const QImage selectedLook = selected->grab().toImage();
-    EXPECT_GE(contrast(selectedLook.pixelColor(1, selectedLook.height() / 2), otherCard.ring), 2.0)
+    EXPECT_GE(contrast(selectedLook.pixelColor(1, selectedLook.height() / 2), secondary.ring), 2.0)
         << "a selected card looks focused";
     tabTo("Open Rhino after installation");
     const Ring checkBox = focusRing();
     tabTo("Install Nimbra");
     const Ring primary = focusRing();
-    for (const Ring& ring : {selectedCard, otherCard, checkBox, primary}) {
+    for (const Ring& ring : {selectedCard, secondary, checkBox, primary}) {
       EXPECT_GE(contrast(ring.ring, ring.inside), 3.0) << ring.ring.name().toStdString();
       EXPECT_GE(contrast(ring.ring, ring.around), 3.0) << ring.ring.name().toStdString();
     }
@@ -289,6 +301,7 @@ TEST_F(QtWindowTest, AHurriedUserIsToldWhyAndTheAlertKeepsTheKeyboard) {
       QWidget* sheet = QApplication::activeModalWidget();
       ASSERT_NE(sheet, nullptr);
       alert = QAccessible::queryAccessibleInterface(sheet)->text(QAccessible::Description).toStdString();
+      expectEveryTextFits(sheet);
       // A stray click on the window behind, then the keyboard.
       QTest::mouseClick(window(), Qt::LeftButton, {}, QPoint(400, 300));
       window()->activateWindow();
@@ -306,6 +319,7 @@ TEST_F(QtWindowTest, AHurriedUserIsToldWhyAndTheAlertKeepsTheKeyboard) {
 TEST_F(QtWindowTest, AScreenReaderSeesEveryControlAsWhatItIs) {
   run([&] {
     const std::vector<std::string> welcome = tree();
+    expectEveryTextFits(window());
     for (const std::string& expected :
          {node(QAccessible::Window, "Nimbra Setup"), node(QAccessible::StaticText, "Install Nimbra"),
           node(QAccessible::StaticText, "Ready to install · 1.3.0"),

@@ -20,6 +20,7 @@ class AlertSheet : public QDialog, public ViewHolder {
   // message is the bold title line, informative the text below it.
   AlertSheet(const std::string& message, const std::string& informative, QWidget* window, Toolkit& toolkit);
   std::shared_ptr<View> view() const override { return panel_; }
+  void refresh() override { update(); }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -13,6 +13,20 @@ namespace nimbra::ui {
 QtMirror::QtMirror(QWidget* root, std::shared_ptr<View> content, Toolkit& toolkit)
     : root_(root), content_(std::move(content)), toolkit_(toolkit) {}
 
+namespace {
+
+QWidget* buttonFor(const std::shared_ptr<View>& view, QWidget* parent) {
+  switch (static_cast<const Button&>(*view).style()) {
+    case Button::Style::checkbox: return new CheckBoxWidget(view, parent);
+    case Button::Style::card: return new CardWidget(view, parent);
+    case Button::Style::push:
+    case Button::Style::inline_: break;
+  }
+  return new PushButtonWidget(view, parent);
+}
+
+}  // namespace
+
 QWidget* QtMirror::widgetFor(const std::shared_ptr<View>& view, QWidget* parent) {
   auto found = widgets_.find(view.get());
   if (found != widgets_.end() && found->second.view.lock() == view && found->second.widget->parentWidget() == parent) {
@@ -25,7 +39,7 @@ QWidget* QtMirror::widgetFor(const std::shared_ptr<View>& view, QWidget* parent)
   QWidget* widget = nullptr;
   switch (view->kind()) {
     case View::Kind::label: widget = new LabelWidget(view, parent); break;
-    case View::Kind::button: widget = new ButtonWidget(view, parent); break;
+    case View::Kind::button: widget = buttonFor(view, parent); break;
     case View::Kind::progress: widget = new ProgressWidget(view, parent); break;
     case View::Kind::image: widget = new ImageWidget(view, parent); break;
     case View::Kind::drawing: widget = new DrawingWidget(view, parent); break;
@@ -51,7 +65,7 @@ void QtMirror::syncView(const std::shared_ptr<View>& view, QWidget* parent, doub
     focusChain.push_back(widget);
   }
   widget->raise();  // subviews are in stacking order, the last on top
-  widget->update();
+  dynamic_cast<ViewHolder&>(*widget).refresh();
   announce(*view, widget);
   for (const auto& child : view->subviews()) syncView(child, widget, view->frame().height, focusChain);
 }

@@ -1,9 +1,16 @@
 #pragma once
 
-// One QWidget class for each kind of view. Each paints from its view and
-// nothing else; clicks go back to the view's own press().
+// One QWidget class for each kind of view. Controls are Qt's own (push
+// button, check box, radio button, label, progress bar), so focus, keys and
+// mouse are Qt's; each paints from its view, in the kit's look. Plain views
+// and pictures are plain widgets that paint their view.
 
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
@@ -17,55 +24,66 @@ class ViewHolder {
  public:
   virtual ~ViewHolder() = default;
   virtual std::shared_ptr<View> view() const = 0;
+  // Takes what the view says now (text, state); repaints.
+  virtual void refresh() = 0;
 };
 
-class MirrorWidget : public QWidget, public ViewHolder {
+// A Qt widget of class Base that shows view.
+template <class Base>
+class Holding : public Base, public ViewHolder {
  public:
-  MirrorWidget(std::shared_ptr<View> view, QWidget* parent);
+  Holding(std::shared_ptr<View> view, QWidget* parent) : Base(parent), view_(view) {
+    Base::setAttribute(Qt::WA_TransparentForMouseEvents, !view->takesClicks());
+  }
   std::shared_ptr<View> view() const override { return view_.lock(); }
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  virtual void paintContent(QPainter&) {}
+  void refresh() override { Base::update(); }
 
  private:
   std::weak_ptr<View> view_;
 };
 
-class LabelWidget : public MirrorWidget {
+class MirrorWidget : public Holding<QWidget> {
  public:
-  using MirrorWidget::MirrorWidget;
+  using Holding::Holding;
 
  protected:
-  void paintContent(QPainter& painter) override;
+  void paintEvent(QPaintEvent* event) override;
+  virtual void paintContent(QPainter&) {}
 };
 
-// Tab reaches it (a click does not, as on the Mac); Space presses it; the
-// arrow keys move between the option cards of one group.
-class ButtonWidget : public MirrorWidget {
+class LabelWidget : public Holding<QLabel> {
+ public:
+  LabelWidget(std::shared_ptr<View> view, QWidget* parent);
+  void refresh() override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+// The push, check box and card buttons share their painting: the view's
+// layer, its title, the pressed shade and the kit's focus ring. Qt's own
+// buttons give Tab (a click does not focus, as on the Mac), Space, and the
+// arrow keys among the cards, which are radio buttons of one group.
+template <class Base>
+class ButtonWidget : public Holding<Base> {
  public:
   ButtonWidget(std::shared_ptr<View> view, QWidget* parent);
+  void refresh() override;
 
  protected:
-  void paintContent(QPainter& painter) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-
- private:
-  void paintCheckbox(QPainter& painter, const Button& button);
-  void paintCard(QPainter& painter, const Button& button);
-  void paintFocusRing(QPainter& painter, const Button& button);
-  void moveAmongCards(int step);
-  bool pressed_ = false;
+  void paintEvent(QPaintEvent* event) override;
 };
 
-class ProgressWidget : public MirrorWidget {
+using PushButtonWidget = ButtonWidget<QPushButton>;
+using CheckBoxWidget = ButtonWidget<QCheckBox>;
+using CardWidget = ButtonWidget<QRadioButton>;
+
+class ProgressWidget : public Holding<QProgressBar> {
  public:
   ProgressWidget(std::shared_ptr<View> view, QWidget* parent);
 
  protected:
-  void paintContent(QPainter& painter) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   QTimer frames_;
