@@ -157,8 +157,9 @@ TEST_F(CommandLine, RefusesWithTheWindowsSentences) {
 
 TEST_F(CommandLine, UninstallsIntoABackupAndInstallsAgain) {
   ASSERT_EQ(run("--install").status, 0);
-  const Run removed = run("--uninstall --rhino 7");
+  const Run removed = run("--uninstall --rhino 7 --json");
   EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_EQ(nlohmann::json::parse(removed.out)["outcome"], "uninstalled");
   EXPECT_FALSE(fs::exists(destination(7)));
   EXPECT_TRUE(installed(8));
   std::size_t saved = 0;
