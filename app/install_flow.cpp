@@ -75,7 +75,7 @@ void InstallFlow::tick() {
 void InstallFlow::end(Result result, const std::string& message) {
   engine_.log().write((result == Result::refused ? "Refused: " : "") + message);
   reopenQuit();
-  observer_.finished({result, message, std::nullopt, result == Result::unchanged ? chosen_ : selected_, {}});
+  observer_.finished({result, message, std::nullopt, result == Result::unchanged ? chosen_ : selected_});
 }
 
 void InstallFlow::reopenQuit() {
@@ -135,14 +135,14 @@ void InstallFlow::startJob() {
       const std::string message = describe(error);
       post([this, message] {
         reopenQuit();
-        observer_.finished({Result::failed, message, std::nullopt, selected_, {}});
+        observer_.finished({Result::failed, message, std::nullopt, selected_});
       });
     }
   });
 }
 
 void InstallFlow::succeeded(const fs::path& backup) {
-  Outcome outcome{Result::done, doneText(backup), backup, selected_, {}};
+  Outcome outcome{Result::done, doneText(backup), backup, selected_};
   const bool reopens = options_.operation != Operation::uninstall && options_.reopen != Reopen::none;
   std::vector<RunningApplication> applications = reopens ? quitApplications() : std::vector<RunningApplication>{};
   if (reopens && applications.empty() && options_.reopen == Reopen::quitOnesElseLastSelected && !selected_.empty()) {

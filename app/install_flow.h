@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "app/toolkit/toolkit.h"
@@ -54,14 +55,15 @@ class InstallFlow {
   };
   // unchanged: nothing to do. refused: not as chosen (nothing changed).
   // anotherInstallation: the install lock is held elsewhere; try later.
-  enum class Result { done, unchanged, refused, cancelled, rhinoStillRunning, anotherInstallation, failed };
+  // noRhino: no Rhino 7 or 8, or not the one named.
+  enum class Result { done, unchanged, refused, noRhino, cancelled, rhinoStillRunning, anotherInstallation, failed };
   struct Outcome {
     Result result = Result::failed;
     std::string message;  // for people
-    std::optional<std::filesystem::path> backup;
-    std::vector<RhinoTarget> targets;  // those the attempt was for
+    std::optional<std::filesystem::path> backup = std::nullopt;
+    std::vector<RhinoTarget> targets = {};  // those the attempt was for
     // Applications quit for a finished attempt that could not be opened again.
-    std::vector<std::filesystem::path> leftClosed;
+    std::vector<std::filesystem::path> leftClosed = {};
   };
 
   class Observer {
@@ -73,6 +75,18 @@ class InstallFlow {
     virtual void finished(const Outcome& outcome) = 0;
   };
 
+  // What an attempt is for: the listed targets (the first of each major
+  // found, a located application in place of its major's) and those chosen.
+  struct Choice {
+    std::vector<RhinoTarget> listed;
+    std::vector<RhinoTarget> chosen;
+  };
+  // The command line's choice: applications named by path, and majors from
+  // the list; none named, every listed target. Logs what discovery found.
+  // Ends refused or noRhino where a name finds nothing.
+  static std::variant<Choice, Outcome> choose(const InstallEngine& engine,
+                                              const std::vector<std::filesystem::path>& applications,
+                                              const std::vector<std::int64_t>& majors);
   // The first target of each major, in the engine's order.
   static std::vector<RhinoTarget> firstOfEachMajor(const std::vector<RhinoTarget>& discovered);
   // found, in place of any listed target of its major, the list kept in

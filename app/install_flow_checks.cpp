@@ -19,6 +19,36 @@ using State = InstallEngine::InstalledCopy::State;
 
 }  // namespace
 
+std::variant<InstallFlow::Choice, InstallFlow::Outcome> InstallFlow::choose(
+    const InstallEngine& engine, const std::vector<fs::path>& applications, const std::vector<std::int64_t>& majors) {
+  Choice choice{firstOfEachMajor(engine.discover()), {}};
+  for (const fs::path& path : applications) {
+    const std::string named = "\u201c" + pathText(path) + "\u201d";
+    std::error_code error;
+    const bool exists = fs::exists(path, error), folder = fs::is_directory(path, error);
+    const std::optional<RhinoTarget> found = folder ? engine.target(path) : std::nullopt;
+    if (!found) {
+      return Outcome{Result::refused, named + (!exists  ? " does not exist."
+                                               : !folder ? " is not a folder."
+                                                         : " is not a Rhino 7 or Rhino 8 application.")};
+    }
+    locate(choice.listed, *found);
+    choice.chosen.push_back(*found);
+  }
+  logDiscovery(engine, choice.listed);
+  if (choice.listed.empty()) return Outcome{Result::noRhino, sentence::kNoRhino};
+  for (const std::int64_t major : majors) {
+    const auto found = std::find_if(choice.listed.begin(), choice.listed.end(),
+                                    [&](const RhinoTarget& target) { return target.major == major; });
+    if (found == choice.listed.end()) return Outcome{Result::noRhino, "Rhino " + std::to_string(major) + " was not found."};
+    choice.chosen.push_back(*found);
+  }
+  if (choice.chosen.empty()) choice.chosen = choice.listed;
+  std::stable_sort(choice.chosen.begin(), choice.chosen.end(), [](const auto& a, const auto& b) { return a.major < b.major; });
+  choice.chosen = firstOfEachMajor(choice.chosen);
+  return choice;
+}
+
 std::vector<RhinoTarget> InstallFlow::firstOfEachMajor(const std::vector<RhinoTarget>& discovered) {
   std::vector<RhinoTarget> kept;
   for (const RhinoTarget& target : discovered) {

@@ -38,6 +38,7 @@ void InstallerApp::finished(const InstallFlow::Outcome& outcome) {
       setBusy(false);
       return showError(outcome.message);
     case InstallFlow::Result::failed:
+    case InstallFlow::Result::noRhino:
     case InstallFlow::Result::anotherInstallation:
       setBusy(false);
       welcome_->setStatus("Installation stopped.");

@@ -3,7 +3,6 @@
 
 #include "app/installer_app.h"
 #include "app/welcome_screen.h"
-#include "engine/failure_text.h"
 
 namespace nimbra::ui {
 
@@ -37,7 +36,7 @@ void InstallerApp::locate() {
        .treatsPackagesAsFolders = false, .prompt = "Choose Rhino"});
   if (!picked) return;
   const std::optional<RhinoTarget> found = engine_->target(*picked);
-  if (!found) return showError(describe(InstallError("Select the Rhino 7 or Rhino 8 application.")));
+  if (!found) return showError("Select the Rhino 7 or Rhino 8 application.");
   InstallFlow::locate(targets_, *found);
   welcome_->chooseByHand();
   welcome_->showTargets(targets_);

@@ -116,33 +116,12 @@ int Commands::check() {
 }
 
 std::optional<int> Commands::choose(std::vector<RhinoTarget>& listed, std::vector<RhinoTarget>& chosen) {
-  listed = InstallFlow::firstOfEachMajor(engine_->discover());
-  for (const fs::path& path : line_.paths) {
-    const std::string named = "\u201c" + pathText(path) + "\u201d";
-    std::error_code error;
-    const bool exists = fs::exists(path, error), folder = fs::is_directory(path, error);
-    const std::optional<RhinoTarget> found = folder ? engine_->target(path) : std::nullopt;
-    if (!found) {
-      return report_.finish({kFailed, "refused",
-                             named + (!exists  ? " does not exist."
-                                      : !folder ? " is not a folder."
-                                                : " is not a Rhino 7 or Rhino 8 application.")});
-    }
-    InstallFlow::locate(listed, *found);
-    chosen.push_back(*found);
+  auto choice = InstallFlow::choose(*engine_, line_.paths, line_.majors);
+  if (const auto* ended = std::get_if<InstallFlow::Outcome>(&choice)) {
+    return report_.finish(reportOf(Operation::install, *ended));
   }
-  InstallFlow::logDiscovery(*engine_, listed);
-  if (listed.empty()) return report_.finish({kNoRhino, "no-rhino", sentence::kNoRhino});
-  for (const std::int64_t major : line_.majors) {
-    const auto found = std::find_if(listed.begin(), listed.end(), [&](const auto& t) { return t.major == major; });
-    if (found == listed.end()) {
-      return report_.finish({kNoRhino, "no-rhino", "Rhino " + std::to_string(major) + " was not found."});
-    }
-    chosen.push_back(*found);
-  }
-  if (chosen.empty()) chosen = listed;
-  std::stable_sort(chosen.begin(), chosen.end(), [](const auto& a, const auto& b) { return a.major < b.major; });
-  chosen = InstallFlow::firstOfEachMajor(chosen);
+  listed = std::move(std::get<InstallFlow::Choice>(choice).listed);
+  chosen = std::move(std::get<InstallFlow::Choice>(choice).chosen);
   return std::nullopt;
 }
 

@@ -16,6 +16,9 @@
 
 namespace nimbra::ui {
 
+// The exit status and the report's word for each outcome of the install flow.
+Report::Outcome reportOf(Operation operation, const InstallFlow::Outcome& outcome);
+
 class Commands {
  public:
   // invocation: the arguments as given, for the install log.

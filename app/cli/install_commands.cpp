@@ -61,8 +61,9 @@ class Reporter : public InstallFlow::Observer {
   InstallFlow::Outcome outcome_;
 };
 
-// The exit status and the report's word for each outcome.
-Report::Outcome reported(Operation operation, const InstallFlow::Outcome& outcome) {
+}  // namespace
+
+Report::Outcome reportOf(Operation operation, const InstallFlow::Outcome& outcome) {
   using Result = InstallFlow::Result;
   switch (outcome.result) {
     case Result::done: {
@@ -73,6 +74,7 @@ Report::Outcome reported(Operation operation, const InstallFlow::Outcome& outcom
     }
     case Result::unchanged: return {kDone, "unchanged", outcome.message};
     case Result::refused: return {kFailed, "refused", outcome.message};
+    case Result::noRhino: return {kNoRhino, "no-rhino", outcome.message};
     case Result::rhinoStillRunning: return {kRhinoRunning, "rhino-running", outcome.message};
     case Result::anotherInstallation: return {kAnotherInstallation, "another-installation", outcome.message};
     case Result::cancelled: return {kFailed, "cancelled", outcome.message};
@@ -80,8 +82,6 @@ Report::Outcome reported(Operation operation, const InstallFlow::Outcome& outcom
   }
   return {kFailed, "failed", outcome.message};
 }
-
-}  // namespace
 
 int Commands::install() {
   std::vector<RhinoTarget> listed, chosen;
@@ -124,7 +124,7 @@ int Commands::runFlow(Operation operation, const std::vector<RhinoTarget>& chose
   loop.postToMain([&flow, &chosen, listed] { flow.start(chosen, listed); });
   loop.run();
   const InstallFlow::Outcome& outcome = reporter.outcome();
-  Report::Outcome said = reported(operation, outcome);
+  Report::Outcome said = reportOf(operation, outcome);
   said.targets = described(outcome.targets);
   said.backupFolder = outcome.backup;
   return report_.finish(said);

@@ -148,11 +148,6 @@ TEST_F(CommandLine, RefusesWithTheWindowsSentences) {
             "--rhino.\n");
   EXPECT_TRUE(fs::exists(box_.sharedLibraries() / "Nimbra.gha"));
   EXPECT_FALSE(fs::exists(destination(8)));
-
-
-  fs::remove_all(application(7));
-  fs::remove_all(application(8));
-  EXPECT_EQ(run("--install").status, 4);
 }
 
 TEST_F(CommandLine, UninstallsIntoABackupAndInstallsAgain) {

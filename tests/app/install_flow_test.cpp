@@ -70,6 +70,30 @@ class InstallFlowTest : public AppTest {
   std::unique_ptr<InstallFlow> flow_;
 };
 
+TEST_F(InstallFlowTest, ChoosesTheNamedRhinosOrSaysWhyNot) {
+  const auto choose = [&](std::vector<fs::path> applications, std::vector<std::int64_t> majors) {
+    return InstallFlow::choose(*engine_, applications, majors);
+  };
+  const auto why = [&](std::vector<fs::path> applications, std::vector<std::int64_t> majors) {
+    const auto ended = choose(std::move(applications), std::move(majors));
+    return std::holds_alternative<InstallFlow::Outcome>(ended) ? std::get<InstallFlow::Outcome>(ended).message : "";
+  };
+  const fs::path other = addRhino(7, box_.home() / "Elsewhere/Rhino 7.app");
+  const auto choice = std::get<InstallFlow::Choice>(choose({other}, {8, 7}));  // it stands for Rhino 7, once
+  EXPECT_EQ(choice.listed.at(0).application, other);
+  ASSERT_EQ(choice.chosen.size(), 2u);
+  EXPECT_EQ(choice.chosen[0].application, other);
+  EXPECT_EQ(choice.chosen[1].application, rhino8_);
+  EXPECT_EQ(std::get<InstallFlow::Choice>(choose({}, {})).chosen.size(), 2u) << "none named: all";
+
+  nimbra::testing::writeFile(box_.home() / "File.app", "");
+  EXPECT_EQ(why({box_.home() / "No.app"}, {}), "\u201c" + (box_.home() / "No.app").string() + "\u201d does not exist.");
+  EXPECT_EQ(why({box_.home() / "File.app"}, {}), "\u201c" + (box_.home() / "File.app").string() + "\u201d is not a folder.");
+  EXPECT_EQ(why({box_.home()}, {}), "\u201c" + box_.home().string() + "\u201d is not a Rhino 7 or Rhino 8 application.");
+  fs::remove_all(rhino7_);
+  EXPECT_EQ(why({}, {7}), "Rhino 7 was not found.");
+}
+
 TEST_F(InstallFlowTest, WaitsForEveryQuitProcessAndForARhinoStartedMeanwhile) {
   const pid_t seven = running(rhino7_, false);
   const pid_t eight = running(rhino8_, false);

@@ -204,18 +204,9 @@ Ring focusRing() {
           window.pixelColor((left.x() - 2) * scale, left.y() * scale)};
 }
 
-TEST_F(QtWindowTest, TheCloseButtonEndsTheApplicationButNotWhileBusy) {
-  machine_.startApplication({applications() / "Rhino 8.app", false});
-  run([&] {
-    type(Qt::Key_Return);
-    waitFor([&] { return shown("Cancel") != nullptr; });
-    window()->close();  // what the window manager's close does
-    QApplication::processEvents();
-    EXPECT_NE(window(), nullptr) << "closed while busy";
-    type(Qt::Key_Escape);
-    waitFor([&] { return shown("Installation cancelled. No plug-in files were changed.") != nullptr; });
-    window()->close();
-  }, true);
+// While busy it does not: AHurriedUserIsToldWhyAndTheAlertKeepsTheKeyboard.
+TEST_F(QtWindowTest, TheCloseButtonEndsTheApplication) {
+  run([&] { window()->close(); }, true);  // what the window manager's close does
   EXPECT_EQ(window(), nullptr);
 }
 
