@@ -1,10 +1,8 @@
 #include "app/cli/commands.h"
 
-#include <algorithm>
 #include <ostream>
 
 #include "engine/failure_text.h"
-#include "engine/install_receipt.h"
 #include "engine/locations.h"
 
 namespace nimbra::ui {
