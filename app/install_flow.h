@@ -40,9 +40,9 @@ class InstallFlow {
   struct Options {
     Operation operation = Operation::install;
     Audience audience = Audience::window;
-    // false: an install changes nothing where this release is already whole,
-    // and an uninstall where nothing is installed; run again and again, as
-    // deployment tools do, it asks no Rhino to quit and makes no backup.
+    // false: an install changes nothing where this release is already whole;
+    // run again and again, as deployment tools do, it asks no Rhino to quit
+    // and makes no backup. (An uninstall never touches a Rhino without Nimbra.)
     bool reinstall = true;
     bool askRhinoToQuit = true;  // false: a running Rhino ends the attempt at once
     double waitSeconds = 120;

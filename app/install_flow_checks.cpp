@@ -108,7 +108,7 @@ std::optional<std::string> InstallFlow::sharedCopyRefusal(std::size_t listed) co
 }
 
 std::optional<std::string> InstallFlow::nothingToDo() {
-  if (options_.reinstall || options_.operation == Operation::restore) return std::nullopt;
+  if (options_.operation == Operation::restore) return std::nullopt;
   if (options_.operation == Operation::uninstall) {
     std::erase_if(selected_, [this](const RhinoTarget& target) {
       return engine_.installedCopy(target).state == State::notInstalled;
@@ -116,6 +116,7 @@ std::optional<std::string> InstallFlow::nothingToDo() {
     if (!selected_.empty()) return std::nullopt;
     return "Nimbra is not installed for " + versionsText(chosen_) + ".";
   }
+  if (options_.reinstall) return std::nullopt;
   bool allUpToDate = true;
   for (const RhinoTarget& target : selected_) {
     const InstallEngine::InstalledCopy copy = engine_.installedCopy(target);

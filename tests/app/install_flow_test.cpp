@@ -174,10 +174,10 @@ TEST_F(InstallFlowTest, RunAgainWithoutReinstallNothingChanges) {
   const InstallFlow::Outcome removed = attempt({.operation = Operation::uninstall}, {7});
   EXPECT_EQ(removed.result, Result::done);
   EXPECT_EQ(removed.message, "Removed Nimbra for Rhino 7. Backup folder: " + removed.backup->string());
-  EXPECT_EQ(attempt({.operation = Operation::uninstall, .reinstall = false}, {7}).message,
+  EXPECT_EQ(attempt({.operation = Operation::uninstall}, {7}).message,
             "Nimbra is not installed for Rhino 7.");
   // Only what is there is removed, and only for it Rhino is asked to quit.
-  const InstallFlow::Outcome both = attempt({.operation = Operation::uninstall, .reinstall = false});
+  const InstallFlow::Outcome both = attempt({.operation = Operation::uninstall});
   EXPECT_EQ(both.targets.size(), 1u);
   EXPECT_EQ(both.message, "Removed Nimbra for Rhino 8. Backup folder: " + both.backup->string());
   EXPECT_TRUE(toolkit_.launches().empty()) << "an uninstall opens nothing";
