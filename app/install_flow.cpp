@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 #include <stdexcept>
 
 #include "engine/failure_text.h"
@@ -25,6 +24,7 @@ InstallFlow::InstallFlow(const InstallEngine& engine, Scheduler& scheduler, Work
 
 InstallFlow::~InstallFlow() {
   if (timer_) timer_->invalidate();
+  if (watch_) watch_->invalidate();
 }
 
 void InstallFlow::start(std::vector<RhinoTarget> selected, std::size_t listed) {
@@ -36,34 +36,47 @@ void InstallFlow::start(std::vector<RhinoTarget> selected, std::size_t listed) {
     if (rhino && (rhino->major == 7 || rhino->major == 8)) quitProcesses_.push_back(std::move(running));
   }
   if (!quitProcesses_.empty() && !options_.askRhinoToQuit) {
+    quitProcesses_.clear();  // none was asked, so none is to be opened again
     return end(Result::rhinoStillRunning, "Rhino is running. Quit Rhino and try again.");
   }
   observer_.waitingChanged(true);
   observer_.statusChanged(quitProcesses_.empty() ? "Checking installation…" : "Save your work in Rhino to continue.");
   // The ordinary quit request: Rhino asks the user about unsaved work itself.
-  for (const RunningApplication& running : quitProcesses_) workspace_.terminateApplication(running.pid);
+  for (const RunningApplication& running : quitProcesses_) {
+    engine_.log().write("Asked " + pathText(running.bundle) + " (process " + std::to_string(running.pid) + ") to quit.");
+    workspace_.terminateApplication(running.pid);
+  }
   deadline_ = scheduler_.now() + options_.waitSeconds;
   timer_ = scheduler_.scheduleRepeating(kWaitInterval, [this] { tick(); });
 }
 
-bool InstallFlow::rhinoStillRunning() {
-  for (const RunningApplication& running : workspace_.runningApplications()) {
-    if (workspace_.isProcessRunning(running.pid) &&
-        engine_.target(running.bundle, InstallEngine::PackageRoot::standard)) {
-      return true;
+std::vector<fs::path> InstallFlow::rhinosStillRunning() {
+  std::vector<fs::path> running;
+  for (const RunningApplication& application : workspace_.runningApplications()) {
+    const bool known = std::find(running.begin(), running.end(), application.bundle) != running.end();
+    if (!known && workspace_.isProcessRunning(application.pid) &&
+        engine_.target(application.bundle, InstallEngine::PackageRoot::standard)) {
+      running.push_back(application.bundle);
     }
   }
-  return false;
+  return running;
 }
 
 void InstallFlow::tick() {
   if (cancelled_ || scheduler_.now() > deadline_) {
     timer_->invalidate();
     observer_.waitingChanged(false);
-    return end(cancelled_ ? Result::cancelled : Result::rhinoStillRunning, kNothingChanged);
+    std::string message = kNothingChanged;
+    // The window shows which Rhino runs; a log or a script needs it said.
+    if (!cancelled_ && options_.audience == Audience::commandLine) {
+      std::string names;
+      for (const fs::path& bundle : rhinosStillRunning()) names += (names.empty() ? "" : ", ") + pathText(bundle);
+      if (!names.empty()) message += " Still running after the wait: " + names + ".";
+    }
+    return end(cancelled_ ? Result::cancelled : Result::rhinoStillRunning, message);
   }
   // A Rhino started since the request holds the install back too.
-  const bool rhinoRunning = rhinoStillRunning();
+  const bool rhinoRunning = !rhinosStillRunning().empty();
   const bool quitOneAlive = std::any_of(quitProcesses_.begin(), quitProcesses_.end(),
                                         [this](const RunningApplication& quit) { return workspace_.isProcessRunning(quit.pid); });
   if (quitOneAlive || rhinoRunning) return;
@@ -74,21 +87,39 @@ void InstallFlow::tick() {
 
 void InstallFlow::end(Result result, const std::string& message) {
   engine_.log().write((result == Result::refused ? "Refused: " : "") + message);
-  reopenQuit();
   observer_.finished({result, message, std::nullopt, result == Result::unchanged ? chosen_ : selected_});
+  reopenQuit();
 }
 
 void InstallFlow::reopenQuit() {
-  std::set<fs::path> reopened;
-  for (const RunningApplication& quit : quitProcesses_) {
-    // One still running was never closed; one copy of each application.
-    if (workspace_.isProcessRunning(quit.pid) || !reopened.insert(quit.bundle).second) continue;
+  stillQuitting_ = quitApplications();
+  graceEnd_ = scheduler_.now() + kReopenGrace;
+  watchQuitting();
+  if (!stillQuitting_.empty()) watch_ = scheduler_.scheduleRepeating(kWaitInterval, [this] { watchQuitting(); });
+}
+
+void InstallFlow::watchQuitting() {
+  const auto quitting = [this](const RunningApplication& application) {
+    return std::any_of(quitProcesses_.begin(), quitProcesses_.end(), [&](const RunningApplication& quit) {
+      return quit.bundle == application.bundle && workspace_.isProcessRunning(quit.pid);
+    });
+  };
+  std::erase_if(stillQuitting_, [&](const RunningApplication& application) {
+    if (quitting(application)) return false;
     try {
-      reopen(quit);
+      reopen(application);
     } catch (const std::exception&) {
       // Logged; the attempt's own outcome is what the user reads.
     }
+    return true;
+  });
+  if (!stillQuitting_.empty() && scheduler_.now() < graceEnd_) return;
+  for (const RunningApplication& application : stillQuitting_) {
+    engine_.log().write(pathText(application.bundle) + " has not quit; it runs on.");
   }
+  stillQuitting_.clear();
+  if (watch_) watch_->invalidate();
+  observer_.settled();
 }
 
 void InstallFlow::reopen(const RunningApplication& quit) {
@@ -134,8 +165,8 @@ void InstallFlow::startJob() {
     } catch (const std::exception& error) {
       const std::string message = describe(error);
       post([this, message] {
-        reopenQuit();
         observer_.finished({Result::failed, message, std::nullopt, selected_});
+        reopenQuit();
       });
     }
   });
@@ -157,6 +188,7 @@ void InstallFlow::succeeded(const fs::path& backup) {
     }
   }
   observer_.finished(outcome);
+  observer_.settled();
 }
 
 }  // namespace nimbra::ui

@@ -73,7 +73,16 @@ class InstallFlow {
     // Whether the attempt is waiting for Rhino and may still be cancelled.
     virtual void waitingChanged(bool waiting) = 0;
     virtual void finished(const Outcome& outcome) = 0;
+    // After finished: the attempt has nothing left to do. At once, or once
+    // every Rhino it asked to quit that was still quitting has quit (and is
+    // open again) or kReopenGrace has passed.
+    virtual void settled() {}
   };
+
+  // How long an attempt that ended without installing keeps watching a Rhino
+  // it asked to quit that was still quitting (its user answering "save
+  // changes?" as the wait ran out), to open it again once it has quit.
+  static constexpr double kReopenGrace = 30;
 
   // What an attempt is for: the listed targets (the first of each major
   // found, a located application in place of its major's) and those chosen.
@@ -114,7 +123,8 @@ class InstallFlow {
 
  private:
   void tick();
-  bool rhinoStillRunning();
+  // The applications of the Rhino 7 and 8 processes running now.
+  std::vector<std::filesystem::path> rhinosStillRunning();
   void end(Result result, const std::string& message);
   void startJob();
   void succeeded(const std::filesystem::path& backup);
@@ -126,11 +136,17 @@ class InstallFlow {
   // Where nothing needs to change, what says so; the targets left to change
   // stay in selected_.
   std::optional<std::string> nothingToDo();
+  // Where the backup to restore holds nothing to put back (restored already,
+  // no earlier copy, or only what the last restore replaced), what says so.
+  std::optional<std::string> restoreChangesNothing() const;
   std::optional<std::string> refusalOfTheTransaction() const;
   // "Installed Nimbra 1.3.0 for Rhino 8. Backup folder: …", or the like.
   std::string doneText(const std::filesystem::path& backup) const;
-  // Opens again the Rhinos this attempt asked to quit and that have quit.
+  // Opens again each application this attempt asked to quit once none of
+  // its quit processes runs; watches those still quitting for the grace
+  // period, then tells the observer the attempt has settled.
   void reopenQuit();
+  void watchQuitting();
   // Opens application again as quit ran it (in its session); failures are
   // logged and thrown.
   void reopen(const RunningApplication& quit);
@@ -147,7 +163,11 @@ class InstallFlow {
   std::vector<RunningApplication> quitProcesses_;
   double deadline_ = 0;
   bool cancelled_ = false;
+  bool restoreNamed_ = false;  // the backup to restore was named, not chosen as the newest
   std::unique_ptr<Timer> timer_;
+  std::unique_ptr<Timer> watch_;
+  std::vector<RunningApplication> stillQuitting_;  // one process of each application not yet reopened
+  double graceEnd_ = 0;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

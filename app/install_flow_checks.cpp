@@ -83,6 +83,7 @@ void InstallFlow::logDiscovery(const InstallEngine& engine, const std::vector<Rh
 std::optional<std::pair<InstallFlow::Result, std::string>> InstallFlow::endBeforeQuitting(std::size_t listed) {
   try {
     if (const std::optional<std::string> refusal = sharedCopyRefusal(listed)) return {{Result::refused, *refusal}};
+    restoreNamed_ = options_.restoreFrom.has_value();
     if (options_.operation == Operation::restore && !options_.restoreFrom) {
       options_.restoreFrom = engine_.newestCompleteBackup();
       if (!options_.restoreFrom) return {{Result::refused, "There is no finished backup of Nimbra to restore."}};
@@ -108,7 +109,7 @@ std::optional<std::string> InstallFlow::sharedCopyRefusal(std::size_t listed) co
 }
 
 std::optional<std::string> InstallFlow::nothingToDo() {
-  if (options_.operation == Operation::restore) return std::nullopt;
+  if (options_.operation == Operation::restore) return restoreChangesNothing();
   if (options_.operation == Operation::uninstall) {
     std::erase_if(selected_, [this](const RhinoTarget& target) {
       return engine_.installedCopy(target).state == State::notInstalled;
@@ -130,10 +131,27 @@ std::optional<std::string> InstallFlow::nothingToDo() {
   return "Nimbra " + engine_.release().version + " is already installed for " + versionsText(selected_) + ".";
 }
 
+std::optional<std::string> InstallFlow::restoreChangesNothing() const {
+  const fs::path& folder = *options_.restoreFrom;
+  const InstallReceipt receipt = engine_.backupReceipt(folder);
+  if (receipt.state == receipt_state::kRestored) return InstallEngine::restoredAlready(folder);
+  if (receipt.state == receipt_state::kComplete && receipt.backups.empty()) {
+    return "This backup holds no earlier copy of Nimbra, so restoring it would change nothing: " + pathText(folder);
+  }
+  // Chosen for the person, the newest backup made by a restore would only
+  // undo that restore: run twice, --restore does it once.
+  if (!restoreNamed_ && !receipt.restoring.empty()) {
+    return "The last change was a restore, of " + pathText(fs::path(receipt.restoring.front().from).parent_path()) +
+           "; nothing more to restore. Name a backup folder to restore another.";
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> InstallFlow::refusalOfTheTransaction() const {
   try {
     engine_.checkRecoverable(selected_);
     if (options_.operation == Operation::restore) engine_.restorableReceipt(*options_.restoreFrom, selected_);
+    engine_.checkChangeable(options_.operation, selected_);
     if (options_.operation != Operation::install) return std::nullopt;
     for (const RhinoTarget& target : selected_) {
       if (engine_.installedCopy(target).state == State::newer) return InstallEngine::newerVersionInstalled(target.major);

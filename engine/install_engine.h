@@ -124,6 +124,14 @@ class InstallEngine {
   };
   InstalledCopy installedCopy(const RhinoTarget& target) const;
 
+  // The first version folder listed in destination (a name, not hidden, that
+  // begins with three runs of digits) whose version is above this release's:
+  // the one evidence of a newer install, for the transaction's refusal and
+  // installedCopy alike. Throws when destination cannot be listed.
+  std::optional<std::string> newerVersionIn(const std::filesystem::path& destination) const;
+
+  // "This backup has been restored already: <folder>"
+  static std::string restoredAlready(const std::filesystem::path& backupFolder);
   // "A newer Nimbra version is already installed for Rhino <major>."
   static std::string newerVersionInstalled(std::int64_t major);
 
@@ -164,6 +172,9 @@ class InstallEngine {
   // or InstallError when the backup cannot be restored.
   std::filesystem::path restore(const std::filesystem::path& backupFolder, const std::vector<RhinoTarget>& targets,
                                 const Progress& progress) const;
+  // The receipt of a folder directly in Backups, read but not checked; throws
+  // InstallError "There is no backup of Nimbra to restore at <folder>."
+  InstallReceipt backupReceipt(const std::filesystem::path& backupFolder) const;
   // The receipt of a backup folder that restore would accept, read and
   // checked; changes nothing. Throws restore's refusals.
   InstallReceipt restorableReceipt(const std::filesystem::path& backupFolder,
@@ -200,6 +211,13 @@ class InstallEngine {
   // file), having changed nothing for that receipt. REQUIRES: the install
   // lock is held.
   void recoverInterrupted(const Progress& progress, const std::vector<RhinoTarget>& targets = {}) const;
+
+  // Refuses, changing nothing, an operation whose changes this process could
+  // not make: a home path that is not valid UTF-8 (no receipt can record
+  // it), or a folder it changes (each target's package root, or what exists
+  // of it, and the support folder) that it may not change (permission, a
+  // disk that can only be read). Throws what the first such change would.
+  void checkChangeable(Operation operation, const std::vector<RhinoTarget>& targets) const;
 
   // Makes every check recoverInterrupted makes, changing nothing: throws what
   // it would refuse with. Takes no lock; for refusing before anyone is

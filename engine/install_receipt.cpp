@@ -55,7 +55,7 @@ std::string encodeReceipt(const InstallReceipt& receipt) {
   try {
     return document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::strict);
   } catch (const nlohmann::json::exception&) {
-    throw std::runtime_error("The installation record cannot be written: a folder name is not valid UTF-8.");
+    throw std::runtime_error(std::string(kFolderNameNotUTF8));
   }
 }
 

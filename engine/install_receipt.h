@@ -72,6 +72,8 @@ inline constexpr std::string_view kBackupsFolder = "Backups";
 // In the support folder: held for the whole of an install, uninstall or recovery.
 inline constexpr std::string_view kLockFile = "install.lock";
 // Why an install cannot start while another process holds that lock.
+inline constexpr std::string_view kFolderNameNotUTF8 =
+    "The installation record cannot be written: a folder name is not valid UTF-8.";
 inline constexpr std::string_view kAnotherInstallationRunning = "Another Nimbra installation is already running.";
 
 // Compact JSON, keys in the order "version", "state", "destinations",

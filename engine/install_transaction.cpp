@@ -128,14 +128,7 @@ void InstallTransaction::checkRecognised(const fs::path& destination) {
 
 void InstallTransaction::checkExistingDestination(const RhinoTarget& target, const fs::path& destination) {
   checkRecognised(destination);
-  static const Regex versionName(R"(^\d+\.\d+\.\d+)", Case::sensitive);
-  const std::string_view core = versionCore(engine_.release().version);
-  for (const std::string& name : fm_.contentsOfDirectory(destination)) {
-    if (isHiddenName(name) || !versionName.search(name)) continue;
-    if (compareNumeric(versionCore(name), core) > 0) {
-      throw InstallError(InstallEngine::newerVersionInstalled(target.major));
-    }
-  }
+  if (engine_.newerVersionIn(destination)) throw InstallError(InstallEngine::newerVersionInstalled(target.major));
 }
 
 void InstallTransaction::commit() {

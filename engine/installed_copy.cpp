@@ -9,6 +9,7 @@
 #include "engine/locations.h"
 #include "engine/platform/file_lock.h"
 #include "engine/platform/file_manager.h"
+#include "engine/platform/regex.h"
 #include "engine/platform/unicode.h"
 #include "engine/version_compare.h"
 
@@ -22,10 +23,12 @@ InstallEngine::InstalledCopy InstallEngine::installedCopy(const RhinoTarget& tar
   try {
     if (!fm_.fileExists(destination)) return {State::notInstalled, "", ""};
     rejectLinks(destination);
+    if (const std::optional<std::string> newer = newerVersionIn(destination)) return {State::newer, *newer, ""};
     const std::string version = trimmedWhitespace(fm_.readWholeFile(destination / rhino::kManifestName, 1 << 20));
     if (version != release_.version) {
-      const bool newer = compareNumeric(versionCore(version), versionCore(release_.version)) > 0;
-      return {newer ? State::newer : State::older, version, ""};
+      // A manifest that claims more than its folders hold is not a newer install.
+      const bool older = compareNumeric(versionCore(version), versionCore(release_.version)) < 0;
+      return {older ? State::older : State::changed, version, older ? "" : std::string(rhino::kManifestName)};
     }
     const PayloadPackage* package = packageFor(release_, target.major);
     if (package == nullptr) return {State::changed, version, ""};
@@ -41,6 +44,16 @@ InstallEngine::InstalledCopy InstallEngine::installedCopy(const RhinoTarget& tar
     // A link in the way or a manifest that cannot be read: not this release.
     return {State::changed, "", std::string(rhino::kManifestName)};
   }
+}
+
+std::optional<std::string> InstallEngine::newerVersionIn(const fs::path& destination) const {
+  static const Regex versionName(R"(^\d+\.\d+\.\d+)", Case::sensitive);
+  const std::string_view core = versionCore(release_.version);
+  for (const std::string& name : fm_.contentsOfDirectory(destination)) {
+    if (isHiddenName(name) || !versionName.search(name)) continue;
+    if (compareNumeric(versionCore(name), core) > 0) return name;
+  }
+  return std::nullopt;
 }
 
 std::string InstallEngine::newerVersionInstalled(std::int64_t major) {

@@ -12,19 +12,24 @@ namespace nimbra {
 
 namespace fs = std::filesystem;
 
-InstallReceipt InstallEngine::restorableReceipt(const fs::path& backupFolder,
-                                                const std::vector<RhinoTarget>& targets) const {
+InstallReceipt InstallEngine::backupReceipt(const fs::path& backupFolder) const {
   const fs::path folder = location(backupFolder);
   const fs::path backups = support() / kBackupsFolder;
   const InstallError notOne("There is no backup of Nimbra to restore at " + pathText(folder) + ".");
   if (folder.parent_path() != location(backups) || !fm_.isDirectory(folder)) throw notOne;
   rejectLinks(folder);
-  InstallReceipt receipt;
   try {
-    receipt = decodeReceipt(fm_.readWholeFile(folder / kReceiptName));
+    return decodeReceipt(fm_.readWholeFile(folder / kReceiptName));
   } catch (const std::exception&) {
     throw notOne;
   }
+}
+
+InstallReceipt InstallEngine::restorableReceipt(const fs::path& backupFolder,
+                                                const std::vector<RhinoTarget>& targets) const {
+  const fs::path folder = location(backupFolder);
+  const InstallReceipt receipt = backupReceipt(folder);
+  if (receipt.state == receipt_state::kRestored) throw InstallError(restoredAlready(folder));
   if (receipt.state != receipt_state::kComplete) {
     throw InstallError("This backup cannot be restored, because the installation that made it did not finish: " +
                        pathText(folder));
@@ -39,6 +44,10 @@ InstallReceipt InstallEngine::restorableReceipt(const fs::path& backupFolder,
     rejectLinks(item.original);
   }
   return receipt;
+}
+
+std::string InstallEngine::restoredAlready(const fs::path& backupFolder) {
+  return "This backup has been restored already: " + pathText(backupFolder);
 }
 
 std::vector<fs::path> InstallEngine::backupFoldersByAge() const {

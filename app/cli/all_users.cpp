@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "app/cli/interrupt_guard.h"
 #include "app/cli/report.h"
 
 namespace nimbra::ui {
@@ -124,6 +125,7 @@ std::vector<Account> loginAccounts() {
 
 int runForUsers(const CommandLine& line, const std::vector<std::string>& arguments, const fs::path& resources,
                 std::ostream& out, std::ostream& err) {
+  const InterruptGuard guard;  // each user's run holds its own; this one keeps the summary
   Report report(out, err, line.json);
   if (::geteuid() != 0) {
     return report.finish({kUsage, "usage",

@@ -1,17 +1,20 @@
 #include "app/cli/command_line.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
-#include <cmath>
 #include <ostream>
 
 #include "app/cli/all_users.h"
 #include "app/cli/commands.h"
+#include "app/cli/option_numbers.h"
 
 namespace nimbra::ui {
 
 namespace {
+
+// Beyond these a number is a typo, not a wish: a day of waiting, a thousand backups.
+constexpr std::uint64_t kLongestWait = 86400;
+constexpr std::uint64_t kMostBackupsKept = 1000;
 
 constexpr const char* kHelp = R"(Usage: "Nimbra Setup" COMMAND [OPTIONS]
 
@@ -90,7 +93,8 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     const auto value = [&]() -> std::optional<std::string> {
-      if (i + 1 < arguments.size()) return arguments[++i];
+      // An option in its place means the value was left out: never take it as one.
+      if (i + 1 < arguments.size() && !arguments[i + 1].starts_with("--")) return arguments[++i];
       problem = argument + " needs a value";
       return std::nullopt;
     };
@@ -118,11 +122,13 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
     else if (argument == "--json") line.json = true;
     else if (argument == "--keep-backups") {
       const std::optional<std::string> count = value();
-      std::size_t parsed = 0;
-      ok = count && std::from_chars(count->data(), count->data() + count->size(), parsed).ptr ==
-                        count->data() + count->size() && !count->empty();
-      if (count && !ok) problem = "--keep-backups takes a number of backup folders, not \"" + *count + "\"";
-      line.keepBackups = parsed;
+      const std::optional<std::uint64_t> parsed = count ? parseWholeNumber(*count, kMostBackupsKept) : std::nullopt;
+      ok = parsed.has_value();
+      if (count && !ok) {
+        problem = "--keep-backups takes a whole number of backup folders from 0 to " + std::to_string(kMostBackupsKept) +
+                  ", not \"" + *count + "\"";
+      }
+      if (ok) line.keepBackups = *parsed;
     } else if (argument == "--rhino") {
       const std::optional<std::string> major = value();
       ok = major && (*major == "7" || *major == "8");
@@ -134,12 +140,12 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
       if (ok) line.paths.emplace_back(*path);
     } else if (argument == "--wait") {
       const std::optional<std::string> seconds = value();
-      double parsed = -1;
-      ok = seconds && std::from_chars(seconds->data(), seconds->data() + seconds->size(), parsed).ptr ==
-                          seconds->data() + seconds->size() &&
-           parsed >= 0 && std::isfinite(parsed);
-      if (seconds && !ok) problem = "--wait takes a number of seconds, not \"" + *seconds + "\"";
-      line.waitSeconds = parsed;
+      const std::optional<double> parsed = seconds ? parseSeconds(*seconds, kLongestWait) : std::nullopt;
+      ok = parsed.has_value();
+      if (seconds && !ok) {
+        problem = "--wait takes a number of seconds from 0 to " + std::to_string(kLongestWait) + ", not \"" + *seconds + "\"";
+      }
+      if (ok) line.waitSeconds = *parsed;
     } else {
       problem = "unknown option \"" + argument + "\"";
       ok = false;

@@ -1,7 +1,12 @@
 #include "app/cli/commands.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <ostream>
 
+#include "app/cli/interrupt_guard.h"
 #include "engine/failure_text.h"
 #include "engine/locations.h"
 
@@ -25,6 +30,33 @@ std::string checkText(const InstallEngine::InstalledCopy& copy) {
   return "not installed";
 }
 
+// A command's failure: another installation holding the lock is worth
+// trying again later, anything else is not.
+Report::Outcome failureOf(const std::exception& error) {
+  if (error.what() == std::string(kAnotherInstallationRunning)) {
+    return {kAnotherInstallation, "another-installation", describe(error)};
+  }
+  return {kFailed, "failed", describe(error)};
+}
+
+// Why the command must not run in home at all, if it must not: a home that
+// is not there (making it would only hide how we were started), or root in
+// a person's home, where every folder it made would be root's and that
+// person's own runs would then fail.
+std::optional<Report::Outcome> homeRefusal(const fs::path& home) {
+  struct stat info {};
+  if (::stat(home.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    return Report::Outcome{kFailed, "failed", "Your home folder \u201c" + pathText(home) + "\u201d does not exist."};
+  }
+  if (::geteuid() != 0 || info.st_uid == 0) return std::nullopt;
+  const passwd* owner = ::getpwuid(info.st_uid);
+  const std::string name = owner != nullptr ? owner->pw_name : std::to_string(info.st_uid);
+  return Report::Outcome{kUsage, "usage",
+                         "Nimbra Setup runs as root, but the home folder \u201c" + pathText(home) + "\u201d is " + name +
+                             "\u2019s: what it made there would not be theirs. Run it as " + name +
+                             ", or as root with --user " + name + "."};
+}
+
 }  // namespace
 
 Commands::Commands(const CommandLine& line, std::string invocation, fs::path resources, fs::path home,
@@ -37,11 +69,15 @@ Commands::Commands(const CommandLine& line, std::string invocation, fs::path res
       report_(out, err, line.json) {}
 
 int Commands::run() {
+  if (line_.command != CommandLine::Command::version) {
+    if (const std::optional<Report::Outcome> refusal = homeRefusal(home_)) return report_.finish(*refusal);
+  }
   try {
     engine_ = std::make_unique<InstallEngine>(resources_, home_);
   } catch (const std::exception& error) {
     return report_.finish({kFailed, "failed", describe(error)});
   }
+  const InterruptGuard guard;
   report_.setVersion(engine_->release().version);
   const InstallLog& log = engine_->log();
   log.begin("Nimbra Setup " + engine_->release().version + ", command line: " + invocation_);
@@ -97,10 +133,17 @@ int Commands::check() {
   std::vector<RhinoTarget> listed, chosen;
   if (const std::optional<int> status = choose(listed, chosen)) return *status;
   std::vector<RhinoTarget> changing;
+  std::optional<std::int64_t> newer;
   for (const RhinoTarget& target : chosen) {
     const InstallEngine::InstalledCopy copy = engine_->installedCopy(target);
     report_.line("Rhino " + std::to_string(target.major) + ": " + checkText(copy));
     if (copy.state != State::upToDate) changing.push_back(target);
+    if (copy.state == State::newer && !newer) newer = target.major;
+  }
+  // What --install would refuse, --check answers as --install would.
+  if (newer) {
+    return report_.finish(reportOf(Operation::install, {InstallFlow::Result::failed,
+                                                        InstallEngine::newerVersionInstalled(*newer)}));
   }
   if (changing.empty()) {
     return report_.finish({kDone, "up-to-date",
@@ -129,12 +172,7 @@ int Commands::keepBackups(int status) {
   try {
     removed = engine_->pruneBackups(*line_.keepBackups, [&](const std::string& text) { report_.line(text); });
   } catch (const std::exception& error) {
-    const bool alone = line_.command == CommandLine::Command::keepBackups;
-    const bool busy = error.what() == std::string(kAnotherInstallationRunning);
-    if (alone) {
-      return report_.finish({busy ? kAnotherInstallation : kFailed, busy ? "another-installation" : "failed",
-                             describe(error)});
-    }
+    if (line_.command == CommandLine::Command::keepBackups) return report_.finish(failureOf(error));
     // The command itself is done and reported; tidying up is not part of it.
     err_ << "The older backup folders were left as they are: " << describe(error) << "\n";
     return status;
@@ -154,7 +192,7 @@ int Commands::recover() {
       report_.line(text);
     });
   } catch (const std::exception& error) {
-    return report_.finish({kFailed, "failed", describe(error)});
+    return report_.finish(failureOf(error));
   }
   return report_.finish(restored ? Report::Outcome{kDone, "recovered", "The interrupted installation is restored."}
                                  : Report::Outcome{kDone, "unchanged", "Nothing to recover."});

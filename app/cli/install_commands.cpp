@@ -2,12 +2,11 @@
 // --restore, each run through the install flow (the same as the window's) on
 // the command line's own loop.
 
-#include <signal.h>
-
 #include <ostream>
 
 #include "app/cli/commands.h"
 #include "app/cli/console_loop.h"
+#include "app/cli/interrupt_guard.h"
 #include "engine/failure_text.h"
 #include "engine/locations.h"
 
@@ -17,42 +16,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-volatile sig_atomic_t interrupted = 0;
-
-void onInterrupt(int) { interrupted = 1; }
-
-// Ctrl+C and the quit request, for as long as an attempt runs: they cancel
-// its wait for Rhino; once the install has begun it finishes.
-class InterruptGuard {
- public:
-  InterruptGuard() {
-    interrupted = 0;
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previousInt_);
-    sigaction(SIGTERM, &action, &previousTerm_);
-  }
-  ~InterruptGuard() {
-    sigaction(SIGINT, &previousInt_, nullptr);
-    sigaction(SIGTERM, &previousTerm_, nullptr);
-  }
-
- private:
-  struct sigaction previousInt_ {};
-  struct sigaction previousTerm_ {};
-};
-
 // Prints what the flow reports; stops the loop when the attempt ends.
 class Reporter : public InstallFlow::Observer {
  public:
   Reporter(Report& report, ConsoleLoop& loop) : report_(report), loop_(loop) {}
   void statusChanged(const std::string& text) override { report_.line(text); }
   void waitingChanged(bool) override {}
-  void finished(const InstallFlow::Outcome& outcome) override {
-    outcome_ = outcome;
-    loop_.quit();
-  }
+  void finished(const InstallFlow::Outcome& outcome) override { outcome_ = outcome; }
+  void settled() override { loop_.quit(); }
   const InstallFlow::Outcome& outcome() const { return outcome_; }
 
  private:
@@ -105,7 +76,6 @@ int Commands::restore() {
 
 int Commands::runFlow(Operation operation, const std::vector<RhinoTarget>& chosen, std::size_t listed,
                       const std::optional<fs::path>& restoreFrom) {
-  const InterruptGuard guard;
   ConsoleLoop loop;
   Reporter reporter(report_, loop);
   InstallFlow flow(*engine_, loop, SystemWorkspace::shared(),
@@ -119,7 +89,7 @@ int Commands::runFlow(Operation operation, const std::vector<RhinoTarget>& chose
                     .onlyInItsSession = line_.forAnotherUser},
                    reporter);
   const std::unique_ptr<Timer> watch = loop.scheduleRepeating(0.1, [&flow] {
-    if (interrupted != 0) flow.cancel();
+    if (InterruptGuard::requested()) flow.cancel();
   });
   loop.postToMain([&flow, &chosen, listed] { flow.start(chosen, listed); });
   loop.run();

@@ -73,6 +73,19 @@ std::optional<FileSystemSpace> FileManager::spaceFor(const fs::path& path) const
   return std::nullopt;
 }
 
+int FileManager::changeRefusal(const fs::path& path) const {
+  for (fs::path at = fs::absolute(path).lexically_normal(); !at.empty(); at = at.parent_path()) {
+    struct stat info {};
+    if (::stat(at.c_str(), &info) == 0) {
+      // The effective ids decide, as they will for the change itself; a disk
+      // mounted read-only answers EROFS even to root.
+      return ::faccessat(AT_FDCWD, at.c_str(), W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+    }
+    if (at == at.root_path()) break;
+  }
+  return ENOENT;
+}
+
 namespace {
 
 // The entries of an open folder, "." and ".." left out. Takes fd over.

@@ -88,6 +88,11 @@ class FileManager {
   // examined.
   virtual std::optional<FileSystemSpace> spaceFor(const std::filesystem::path& path) const;
 
+  // Whether this process may make and remove entries in the folder at path,
+  // or in the nearest folder on the way that exists when it does not: 0, or
+  // the error such a change would fail with (EACCES, EROFS, ...).
+  virtual int changeRefusal(const std::filesystem::path& path) const;
+
   // Walks below root, depth first, never following links below it (links
   // says whether the way to root may pass one). visit returns false to skip
   // an entry's children. onError gets each folder that cannot be read and

@@ -146,6 +146,11 @@ void reapInBackground(pid_t pid) {
 void launchDetached(const std::filesystem::path& executable, const std::vector<std::string>& environment) {
   SpawnSetup setup;
   posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSID);
+  // The application belongs to the desktop, not to us: a script reading our
+  // output must see its end when we exit, not when the user quits Rhino.
+  posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&setup.actions, STDOUT_FILENO, STDERR_FILENO);
   if (environment.empty()) return reapInBackground(spawn(executable, {}, setup));
   std::vector<std::string> storage = environment;
   std::vector<char*> entries;

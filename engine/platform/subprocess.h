@@ -76,7 +76,8 @@ std::optional<Finished> runWithTimeout(const std::filesystem::path& executable,
 void reapInBackground(pid_t pid);
 
 // Starts an application's executable in a session of its own, with no
-// arguments, and does not wait for it: with environment ("NAME=value"
+// arguments, its standard streams on /dev/null and no other descriptor of
+// ours, and does not wait for it: with environment ("NAME=value"
 // entries) when one is given, else with this process's. Throws
 // std::system_error.
 void launchDetached(const std::filesystem::path& executable, const std::vector<std::string>& environment = {});

@@ -117,7 +117,9 @@ TEST_F(CommandLine, InstallsEveryRhinoOrTheOnesNamed) {
 }
 
 TEST_F(CommandLine, AsksARunningRhinoToQuitAndOpensItAgain) {
-  const Run done = run("--install", startRhino(8),
+  // A script reading the output sees its end when the installer exits, not
+  // when the Rhino it opened again quits (timeout's 124 otherwise).
+  const Run done = run("--install | timeout 10 cat", startRhino(8),
                        "for i in $(seq 50); do pgrep -f 'Rhino 8.app/Contents/MacOS' >/dev/null && break; sleep 0.1; done\n"
                        "pgrep -f 'Rhino 8.app/Contents/MacOS' >/dev/null || status=99\n");
   EXPECT_EQ(done.status, 0) << done.err;
@@ -193,6 +195,17 @@ TEST_F(CommandLine, RestoresWhatAnUninstallMovedAside) {
   EXPECT_EQ(nlohmann::json::parse(restored.out)["outcome"], "restored");
   EXPECT_EQ(readFile(destination(8) / kVersion / "Notes.txt"), "the user's own note");
   EXPECT_EQ(decodeReceipt(readFile(removed / "receipt.json")).state, "restored");
+  // Again: nothing more to restore, and no new backup folder.
+  const auto folders = [&] { return std::distance(fs::directory_iterator(backups()), fs::directory_iterator()); };
+  const auto before = folders();
+  const Run twice = run("--restore --json");
+  EXPECT_EQ(twice.status, 0) << twice.err;
+  EXPECT_EQ(nlohmann::json::parse(twice.out)["outcome"], "unchanged");
+  const Run named = run("--restore '" + removed.string() + "'");
+  EXPECT_EQ(named.status, 0);
+  EXPECT_EQ(named.out, "This backup has been restored already: " + removed.string() + "\n");
+  EXPECT_EQ(folders(), before);
+  EXPECT_EQ(readFile(destination(8) / kVersion / "Notes.txt"), "the user's own note");
 
   writeFile(removed / "receipt.json", encodeReceipt({kVersion, "installing", {}, {}, {}}));
   const Run refused = run("--restore '" + removed.string() + "'");
@@ -233,9 +246,14 @@ TEST_F(CommandLine, RecoversAnInterruptedInstall) {
 TEST_F(CommandLine, RunAgainItChangesNothingAndChecksWhatAnInstallWouldChange) {
   box_.deployEarlier(7, "0.9.0");
   box_.deployEarlier(8, "99.0.0");
+  // A newer version: --check answers as --install does, word for word.
   const Run before = run("--check");
-  EXPECT_EQ(before.status, 6);
+  EXPECT_EQ(before.status, 1);
   EXPECT_EQ(before.out, "Rhino 7: an older version (0.9.0)\nRhino 8: a newer version (99.0.0)\n");
+  const Run refused = run("--install --no-open");
+  EXPECT_EQ(refused.status, before.status);
+  EXPECT_EQ(refused.err, "A newer Nimbra version is already installed for Rhino 8.\n");
+  EXPECT_EQ(before.err, refused.err);
   fs::remove_all(destination(8));
   EXPECT_EQ(run("--check --rhino 8").out, "Rhino 8: not installed\n");
   ASSERT_EQ(run("--install --no-open").status, 0);
@@ -287,8 +305,16 @@ TEST_F(CommandLine, NothingToRemoveAndAnotherInstallationDisturbNobody) {
   EXPECT_EQ(full.status, 1) << "Rhino 8 was asked to quit";
   EXPECT_TRUE(full.err.starts_with("There is not enough free space to install Nimbra")) << full.err;
 
+  // A package folder on a disk that can only be read.
+  const Run readOnly = run("--install --rhino 8", "mount -t tmpfs -o ro nimbra " + root + " || exit 98\n" + rhino8Before(),
+                           kRhino8Untouched);
+  EXPECT_EQ(readOnly.status, 1) << "Rhino 8 was asked to quit";
+  EXPECT_EQ(readOnly.err, "Nimbra could not be installed in \u201c" + box_.standardRoot(8).string() +
+                              "\u201d because its disk can only be read.\n");
+
   fs::create_directories(box_.support());
   const FileLock held(box_.support() / "install.lock");
+  EXPECT_EQ(run("--recover").status, 5);
   const Run locked = run("--install --json", rhino8Before(), kRhino8Untouched);
   EXPECT_EQ(locked.status, 5) << "Rhino 8 was asked to quit";
   const nlohmann::json document = nlohmann::json::parse(locked.out);
@@ -299,19 +325,26 @@ TEST_F(CommandLine, NothingToRemoveAndAnotherInstallationDisturbNobody) {
 }
 
 TEST_F(CommandLine, AnAttemptThatInstallsNothingOpensAgainTheRhinoThatQuit) {
+  // Rhino 8 takes two seconds to quit: longer than the wait, or than the
+  // time before the closed terminal's hang-up.
   fs::remove_all(application(8));
-  simulated::makeRhinoBundle(application(8), {.major = 8, .quitDelaySeconds = 30});
-  const std::string bothRunning =
+  simulated::makeRhinoBundle(application(8), {.major = 8, .quitDelaySeconds = 2});
+  const std::string bothRunningAgain =
+      "first8=$(pgrep -f 'Rhino 8.app/Contents/MacOS')\n"
       "for i in $(seq 50); do pgrep -f 'Rhino 7.app/Contents/MacOS' >/dev/null && break; sleep 0.1; done\n"
       "pgrep -f 'Rhino 7.app/Contents/MacOS' >/dev/null || status=97\n"
       "pgrep -f 'Rhino 8.app/Contents/MacOS' >/dev/null || status=98\n";
-  const Run waited = run("--install --wait 1", startRhino(7) + startRhino(8), bothRunning);
-  EXPECT_EQ(waited.status, 3) << "97: Rhino 7 left closed; 98: Rhino 8 ended";
-  EXPECT_EQ(waited.err, "Installation cancelled. No plug-in files were changed.\n");
-  // The quit request a deployment tool sends, during the wait.
-  const Run stopped = run("--install --wait 60 & sleep 1; kill -TERM $!; wait $!", startRhino(7) + startRhino(8), bothRunning);
-  EXPECT_EQ(stopped.status, 1) << "97: Rhino 7 left closed; 98: Rhino 8 ended";
+  const Run waited = run("--install --wait 1", startRhino(7) + startRhino(8), bothRunningAgain);
+  EXPECT_EQ(waited.status, 3) << "97: Rhino 7 left closed; 98: Rhino 8 left closed once it quit";
+  EXPECT_EQ(waited.err, "Installation cancelled. No plug-in files were changed. Still running after the wait: " +
+                            application(8).string() + ".\n");
+  const Run hungUp = run("--install --wait 60 & sleep 1; kill -HUP $!; wait $!", startRhino(7) + startRhino(8),
+                         bothRunningAgain);
+  EXPECT_EQ(hungUp.status, 1) << "97: Rhino 7 left closed; 98: Rhino 8 left closed once it quit";
   EXPECT_FALSE(installed(7) || installed(8));
+  const std::string log = readFile(box_.support() / "Logs/install.log");
+  EXPECT_TRUE(log.ends_with("Exit status 1: Installation cancelled. No plug-in files were changed.\n")) << log;
+  EXPECT_NE(log.find("Opened again " + application(8).string()), std::string::npos) << log;
 }
 
 // Two people on a machine of their own: a password database with only them
@@ -483,6 +516,39 @@ TEST_F(CommandLine, ABadCommandLineChangesNothing) {
   EXPECT_FALSE(fs::exists(home() / "Library"));
   const Run json = run("--install --json --rhino 9");
   EXPECT_EQ(nlohmann::json::parse(json.out)["exitStatus"], 2);
+  const Run missing = run("--install --rhino-path --json");
+  EXPECT_EQ(nlohmann::json::parse(missing.out)["message"],
+            "Nimbra Setup: --rhino-path needs a value. Run it with --help to see the commands and options.");
+  // A number past what any option takes never wraps round into one it takes.
+  const fs::path kept = backups() / "2020-01-01T00-00-00Z-AAAAAAAA";
+  writeFile(kept / "receipt.json", encodeReceipt({"0.9.0", "complete", {}, {}, {}}));
+  for (const char* number : {"18446744073709551617", "18446744073709551616", "1001", "-1", "1e3", ""}) {
+    const Run wrapped = run(std::string("--keep-backups '") + number + "'");
+    EXPECT_EQ(wrapped.status, 2) << number;
+    EXPECT_NE(wrapped.err.find("--keep-backups takes a whole number of backup folders from 0 to 1000"), std::string::npos)
+        << wrapped.err;
+  }
+  EXPECT_TRUE(fs::exists(kept));
+  for (const char* seconds : {"-1", "86400.5", "nan", "1e9", "0x10", " 5"}) {
+    EXPECT_EQ(run(std::string("--install --wait '") + seconds + "'").status, 2) << seconds;
+  }
+  EXPECT_EQ(run("--install --wait 0.5 --keep-backups 1000 --no-open").status, 0);
+
+  // A home that is not there is said so, and not made.
+  const Run homeless = run("--install", "export HOME='" + (folder_ / "gone").string() + "'\n");
+  EXPECT_EQ(homeless.status, 1);
+  EXPECT_EQ(homeless.err, "Your home folder \u201c" + (folder_ / "gone").string() + "\u201d does not exist.\n");
+  EXPECT_FALSE(fs::exists(folder_ / "gone"));
+  if (::geteuid() == 0) {
+    // Root in a person's home makes nothing there that would be root's.
+    const fs::path theirs = folder_ / "theirs";
+    fs::create_directories(theirs / "Applications");
+    ASSERT_EQ(::chown(theirs.c_str(), 4101, 4101), 0);
+    const Run root = run("--install", "export HOME='" + theirs.string() + "'\n");
+    EXPECT_EQ(root.status, 2);
+    EXPECT_NE(root.err.find("Run it as 4101, or as root with --user 4101."), std::string::npos) << root.err;
+    EXPECT_FALSE(fs::exists(theirs / "Library"));
+  }
   // A folder name that is not UTF-8 still gives valid output.
   const Run odd = run("--install --json --rhino-path $(printf '/nowhere/Rhino\\377.app')");
   EXPECT_EQ(odd.status, 1);

@@ -17,7 +17,9 @@ class Recorder : public InstallFlow::Observer {
   void statusChanged(const std::string& text) override { statuses.push_back(text); }
   void waitingChanged(bool waiting) override { waits.push_back(waiting); }
   void finished(const InstallFlow::Outcome& outcome) override { this->outcome = outcome; }
+  void settled() override { hasSettled = true; }
 
+  bool hasSettled = false;
   std::vector<std::string> statuses;
   std::vector<bool> waits;
   std::optional<InstallFlow::Outcome> outcome;
@@ -199,13 +201,49 @@ TEST_F(InstallFlowTest, OpensAgainWhatQuitOrSaysWhatWasLeftClosed) {
   toolkit_.failLaunches(true);
   EXPECT_TRUE(attempt({}).message.ends_with(" was left closed: The application cannot be opened.")) << recorder_.outcome->message;
 
-  // A failure found only once Rhino has quit: Rhino is opened again all the same.
+  // A package folder that cannot be changed is refused before Rhino is asked
+  // to quit, in the words the failure would have had.
   toolkit_.failLaunches(false);
   fs::remove_all(box_.standardRoot(8));
   nimbra::testing::writeFile(box_.standardRoot(8), "not a folder");
   running(rhino8_);
+  const std::size_t asked = toolkit_.quitRequests().size();
   EXPECT_EQ(attempt({}, {8}).result, Result::failed);
+  EXPECT_TRUE(recorder_.outcome->message.starts_with("Nimbra could not be installed in \u201c" +
+                                                     box_.standardRoot(8).string() + "\u201d because"))
+      << recorder_.outcome->message;
+  EXPECT_EQ(toolkit_.quitRequests().size(), asked);
+
+  // A failure found only once Rhino has quit: Rhino is opened again all the same.
+  fs::remove(box_.standardRoot(8));
+  const pid_t eight = toolkit_.quitRequests().back();
+  toolkit_.endApplication(eight);
+  start({}, {8});
+  fs::remove_all(box_.resources() / "Rhino8");
+  EXPECT_EQ(finish().result, Result::failed);
   EXPECT_EQ(toolkit_.launches(), (std::vector<fs::path>{rhino7_, rhino8_}));
+}
+
+TEST_F(InstallFlowTest, ARhinoStillQuittingWhenTheAttemptEndsOpensAgainOnceItHasQuit) {
+  const pid_t seven = running(rhino7_, false);
+  running(rhino8_, false);
+  start({});
+  flow_->cancel();
+  toolkit_.advance(0.25);
+  ASSERT_TRUE(recorder_.outcome);
+  EXPECT_EQ(recorder_.outcome->result, Result::cancelled);
+  EXPECT_TRUE(toolkit_.launches().empty() && !recorder_.hasSettled) << "both are still quitting";
+  toolkit_.advance(10);
+  toolkit_.endApplication(seven);  // its user has answered "save changes?"
+  toolkit_.advance(0.25);
+  EXPECT_EQ(toolkit_.launches(), std::vector<fs::path>{rhino7_});
+  EXPECT_FALSE(recorder_.hasSettled);
+  toolkit_.advance(InstallFlow::kReopenGrace);  // Rhino 8 never quits: it runs on, and the attempt is over
+  EXPECT_TRUE(recorder_.hasSettled);
+  EXPECT_EQ(toolkit_.launches(), std::vector<fs::path>{rhino7_});
+  const std::string log = nimbra::testing::readFile(box_.support() / "Logs/install.log");
+  EXPECT_NE(log.find("Asked " + rhino7_.string() + " (process " + std::to_string(seven) + ") to quit."), std::string::npos);
+  EXPECT_NE(log.find(rhino8_.string() + " has not quit; it runs on."), std::string::npos) << log;
 }
 
 }  // namespace

@@ -1,0 +1,40 @@
+#include "app/cli/option_numbers.h"
+
+namespace nimbra::ui {
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::optional<std::uint64_t> parseWholeNumber(std::string_view text, std::uint64_t most) {
+  if (text.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (const char c : text) {
+    if (!isDigit(c)) return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    // Checked before it is added, so no input can wrap round.
+    if (digit > most || value > (most - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+std::optional<double> parseSeconds(std::string_view text, std::uint64_t most) {
+  const std::size_t point = text.find('.');
+  const std::optional<std::uint64_t> whole = parseWholeNumber(text.substr(0, point), most);
+  if (!whole || point == std::string_view::npos) return whole ? std::optional<double>(static_cast<double>(*whole)) : std::nullopt;
+  const std::string_view fraction = text.substr(point + 1);
+  if (fraction.empty() || fraction.size() > 9) return std::nullopt;
+  double value = 0, scale = 1;
+  for (const char c : fraction) {
+    if (!isDigit(c)) return std::nullopt;
+    scale /= 10;
+    value += (c - '0') * scale;
+  }
+  if (*whole == most && value > 0) return std::nullopt;
+  return static_cast<double>(*whole) + value;
+}
+
+}  // namespace nimbra::ui
