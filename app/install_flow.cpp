@@ -15,6 +15,7 @@ namespace {
 
 constexpr double kWaitInterval = 0.25;
 constexpr const char* kNothingChanged = "Installation cancelled. No plug-in files were changed.";
+constexpr const char* kNothingChangedAfterFailure = " Nothing was changed: the plug-in files are as they were before.";
 
 }  // namespace
 
@@ -163,7 +164,10 @@ void InstallFlow::startJob() {
                                   : engine_.uninstall(selected_, progress);
       post([this, backup] { succeeded(backup); });
     } catch (const std::exception& error) {
-      const std::string message = describe(error);
+      // Everything was put back unless the roll-back says otherwise: say so,
+      // or people go looking for damage that is not there.
+      const bool putBack = dynamic_cast<const IncompleteRollBack*>(&error) == nullptr;
+      const std::string message = describe(error) + (putBack ? kNothingChangedAfterFailure : "");
       post([this, message] {
         observer_.finished({Result::failed, message, std::nullopt, selected_});
         reopenQuit();

@@ -53,10 +53,13 @@ void InstallerApp::showError(const std::string& text) { toolkit_.showAlert("Nimb
 bool InstallerApp::windowShouldClose() {
   if (!busy_) return true;
   toolkit_.beep();
-  welcome_->setStatus(
-      !flow_                ? "The installer closes when it has finished looking for Rhino."
-      : welcome_->waiting() ? "The installer closes when the installation has finished. Press Cancel to stop waiting."
-                            : "The installer closes when the installation has finished.");
+  // It stays open and says when it can close; closing by itself later would
+  // hide the outcome (an alert, the completion screen) from whoever pressed
+  // close by reflex.
+  welcome_->setStatus(!flow_ ? "Nimbra Setup can be closed once it has finished looking for Rhino."
+                      : welcome_->waiting()
+                          ? "Nimbra Setup cannot close while it waits for Rhino. Press Cancel to stop waiting."
+                          : "Nimbra Setup cannot close while it installs. Close it once the installation has finished.");
   return false;
 }
 

@@ -39,10 +39,12 @@ void InstallerApp::finished(const InstallFlow::Outcome& outcome) {
       return showError(outcome.message);
     case InstallFlow::Result::failed:
     case InstallFlow::Result::noRhino:
-    case InstallFlow::Result::anotherInstallation:
+    case InstallFlow::Result::anotherInstallation: {
       setBusy(false);
       welcome_->setStatus("Installation stopped.");
-      return showError(outcome.message);
+      const bool busyElsewhere = outcome.result == InstallFlow::Result::anotherInstallation;
+      return showError(outcome.message + (busyElsewhere ? " Wait until it has finished, then press Install again." : ""));
+    }
     case InstallFlow::Result::cancelled:
     case InstallFlow::Result::rhinoStillRunning:
       setBusy(false);

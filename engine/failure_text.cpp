@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "engine/install_error.h"
 #include "engine/staging_folders.h"
@@ -17,6 +18,10 @@ namespace nimbra {
 namespace fs = std::filesystem;
 
 namespace {
+
+// What to do about a refusal of permission, said after it.
+constexpr const char* kAskForPermission =
+    " Ask an administrator of this computer to give you that permission, or to install Nimbra for you.";
 
 std::string quoted(const fs::path& path) { return "\u201c" + path.string() + "\u201d"; }
 
@@ -35,10 +40,28 @@ bool fileStandsAt(const fs::path& path) {
   return ::lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
+// The backup folder ("…/Nimbra/Backups/<name>") that holds path, if one
+// does: its numbered slots ("0-nimbra") mean nothing to people.
+std::optional<fs::path> backupFolderOf(const fs::path& path) {
+  fs::path walked;
+  std::string previous, beforePrevious;
+  for (const fs::path& part : path) {
+    if (beforePrevious == "Nimbra" && previous == "Backups" && walked != path) return walked / part;
+    beforePrevious = std::exchange(previous, part.string());
+    walked /= part;
+  }
+  return std::nullopt;
+}
+
 // "could not be ..." for what was being done.
 std::string whatFailed(const std::string& operation, const fs::path& path, const fs::path& other) {
   if (operation == "mkdir") return "The folder " + quoted(path) + " could not be created";
   if (operation == "create" || operation == "symlink") return quoted(path) + " could not be created";
+  const std::optional<fs::path> backup = backupFolderOf(other);
+  if (backup && (operation == "rename" || operation == "copy")) {
+    return quoted(path) + " could not be " + (operation == "rename" ? "moved" : "copied") + " into the backup folder " +
+           quoted(*backup);
+  }
   if (operation == "rename") return quoted(path) + " could not be moved to " + quoted(other);
   if (operation == "copy") return quoted(path) + " could not be copied to " + quoted(other);
   if (operation == "remove") return quoted(path) + " could not be removed";
@@ -97,10 +120,13 @@ std::string describeFileError(const fs::filesystem_error& error) {
   if (folder) {
     const bool denied = code == EACCES || code == EPERM;
     return "Nimbra could not be installed in " + quoted(*folder) + " because " +
-           (denied ? "you do not have permission to change it" : because(code, operation, path)) + ".";
+           (denied ? "you do not have permission to change it" : because(code, operation, path)) + "." +
+           (denied ? kAskForPermission : "");
   }
   if (code == EDQUOT) return "Your disk space is used up on the disk that holds " + quoted(path) + ".";
-  return whatFailed(operation, path, error.path2()) + " because " + because(code, operation, path) + ".";
+  const bool denied = code == EACCES || code == EPERM;
+  return whatFailed(operation, path, error.path2()) + " because " + because(code, operation, path) + "." +
+         (denied ? kAskForPermission : "");
 }
 
 }  // namespace

@@ -13,6 +13,14 @@ class InstallError : public std::runtime_error {
   std::string message() const { return what(); }
 };
 
+// A transaction's failure whose roll-back could not put everything back:
+// what() says where the saved files are. Any other failure of a transaction
+// leaves every file as it was.
+class IncompleteRollBack : public InstallError {
+ public:
+  using InstallError::InstallError;
+};
+
 // A record file (release.json, receipt.json) that is not of its documented
 // form. what() is the sentence for the user, then on a line of its own where
 // in plain words: the file once the reader knows it, and the line and column

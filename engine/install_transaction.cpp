@@ -239,7 +239,7 @@ void InstallTransaction::rollBack(std::exception_ptr failure) {
   if (problems.empty()) std::rethrow_exception(failure);
   std::string message = "Installation stopped. Restore the saved files from " + pathText(backupFolder_) + ".";
   for (const std::string& problem : problems) message += " " + problem;
-  throw InstallError(message);
+  throw IncompleteRollBack(message);
 }
 
 void InstallTransaction::removeStaged() {

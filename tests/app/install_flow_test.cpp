@@ -221,6 +221,8 @@ TEST_F(InstallFlowTest, OpensAgainWhatQuitOrSaysWhatWasLeftClosed) {
   start({}, {8});
   fs::remove_all(box_.resources() / "Rhino8");
   EXPECT_EQ(finish().result, Result::failed);
+  EXPECT_TRUE(recorder_.outcome->message.ends_with(" Nothing was changed: the plug-in files are as they were before."))
+      << recorder_.outcome->message;
   EXPECT_EQ(toolkit_.launches(), (std::vector<fs::path>{rhino7_, rhino8_}));
 }
 

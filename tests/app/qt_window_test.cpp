@@ -273,6 +273,21 @@ TEST_F(QtWindowTest, AnInstallCanBeShapedCancelledAndFinishedByKeyboardAlone) {
   EXPECT_EQ(machine_.launches().size(), 1u) << "opened again after the install, unasked";
 }
 
+TEST_F(QtWindowTest, TheOptionCardsAnswerAClickInTheirMiddle) {
+  run([&] {
+    for (const char* card : {"Choose installation", "Install automatically"}) {
+      QWidget* widget = shown(card);
+      ASSERT_NE(widget, nullptr) << card;
+      QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+      settle();
+      EXPECT_TRUE(checked(card)) << card;
+    }
+    QTest::mouseClick(shown("Choose installation"), Qt::LeftButton, {}, shown("Choose installation")->rect().center());
+    settle();
+    EXPECT_NE(shown("Rhino 7"), nullptr) << "choosing shows the versions to choose from";
+  });
+}
+
 TEST_F(QtWindowTest, AHurriedUserIsToldWhyAndTheAlertKeepsTheKeyboard) {
   const pid_t rhino = machine_.startApplication({applications() / "Rhino 8.app", false});
   run([&] {
@@ -281,7 +296,7 @@ TEST_F(QtWindowTest, AHurriedUserIsToldWhyAndTheAlertKeepsTheKeyboard) {
     window()->close();
     settle();
     EXPECT_NE(window(), nullptr);
-    EXPECT_NE(shown("The installer closes when the installation has finished. Press Cancel to stop waiting."), nullptr);
+    EXPECT_NE(shown("Nimbra Setup cannot close while it waits for Rhino. Press Cancel to stop waiting."), nullptr);
     machine_.endApplication(rhino);
     waitFor([&] { return focused() == "Done"; });
 

@@ -1,4 +1,5 @@
 #include "app/visual_kit.h"
+#include "engine/platform/file_lock.h"
 #include "tests/app/app_fixture.h"
 
 namespace nimbra::ui::testing {
@@ -96,6 +97,14 @@ TEST_F(WindowAttempt, AnEngineFailureStopsAndLeavesTheListAsItWas) {
   EXPECT_TRUE(named("Install Nimbra").enabled());
   EXPECT_FALSE(shows("You're ready."));
   EXPECT_FALSE(installed(7));
+
+  // Held by another installation: the alert says what to do about it.
+  fs::remove_all(box_.destination(8));
+  const FileLock held(box_.support() / "install.lock");
+  installNow();
+  ASSERT_EQ(toolkit_.alerts().size(), 2u);
+  EXPECT_EQ(toolkit_.alerts()[1].informative,
+            "Another Nimbra installation is already running. Wait until it has finished, then press Install again.");
 }
 
 }  // namespace

@@ -42,8 +42,15 @@ TEST(FailureText, EveryFileErrorIsASentenceNamingItsPath) {
     return describe(fs::filesystem_error(operation, path, other, std::error_code(error, std::system_category())));
   };
   EXPECT_EQ(text("open", ENOENT), quoted(path) + " could not be read because it no longer exists.");
+  const std::string askForIt =
+      " Ask an administrator of this computer to give you that permission, or to install Nimbra for you.";
   EXPECT_EQ(text("rename", EACCES),
-            quoted(path) + " could not be moved to " + quoted(other) + " because you do not have permission.");
+            quoted(path) + " could not be moved to " + quoted(other) + " because you do not have permission." + askForIt);
+  // A slot of a backup folder is named by the folder people can find.
+  const fs::path backup = "/Users/ada/Library/Application Support/Nimbra/Backups/2026-12-06T18-45-05Z-FB1ACD3C";
+  EXPECT_EQ(describe(fs::filesystem_error("rename", path, backup / "1-nimbra", std::error_code(EIO, std::system_category()))),
+            quoted(path) + " could not be moved into the backup folder " + quoted(backup) +
+                " because the disk reported an error.");
   EXPECT_EQ(text("write", ENOSPC), "There is no space left on the disk that holds " + quoted(path) + ".");
   EXPECT_NE(text("read", ECONNRESET).find(std::error_code(ECONNRESET, std::system_category()).message()),
             std::string::npos)
@@ -57,13 +64,17 @@ TEST(FailureText, TheInstallersOwnFoldersAreNamedByThePackageFolderThatHoldsThem
     return describe(fs::filesystem_error(operation, path, other, std::error_code(error, std::system_category())));
   };
   EXPECT_EQ(text("mkdir", staging, "", EACCES),
-            "Nimbra could not be installed in " + quoted(root) + " because you do not have permission to change it.");
+            "Nimbra could not be installed in " + quoted(root) +
+                " because you do not have permission to change it. Ask an administrator of this computer to give you "
+                "that permission, or to install Nimbra for you.");
   EXPECT_EQ(text("rename", root / "nimbra", staging, EIO),
             "Nimbra could not be installed in " + quoted(root) + " because the disk reported an error.");
   EXPECT_EQ(text("write", staging / "1.3.0/Nimbra.gha", "", ENOSPC),
             "There is no space left on the disk that holds " + quoted(root) + ".");
   EXPECT_EQ(text("mkdir", root / ".nimbra-install-notes", "", EACCES),
-            "The folder " + quoted(root / ".nimbra-install-notes") + " could not be created because you do not have permission.");
+            "The folder " + quoted(root / ".nimbra-install-notes") +
+                " could not be created because you do not have permission. Ask an administrator of this computer to "
+                "give you that permission, or to install Nimbra for you.");
 }
 
 TEST(FailureText, ADamagedRecordSaysWhereInPlainWords) {

@@ -72,6 +72,10 @@ class ButtonWidget : public Holding<Base> {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  // The whole control answers a click, as the kit draws it: Qt's radio
+  // button and check box answer only over their own indicator and label,
+  // which the kit does not draw.
+  bool hitButton(const QPoint& position) const override { return this->rect().contains(position); }
 };
 
 using PushButtonWidget = ButtonWidget<QPushButton>;
