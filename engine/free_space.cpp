@@ -3,6 +3,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "engine/install_error.h"
 #include "engine/locations.h"
@@ -14,7 +16,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::uint64_t kMegabyte = 1'000'000;
+// Both amounts in one unit: the largest in which the free space still counts
+// ten or more (kilobytes at the least), so a small gap never reads as "0 MB
+// are free". The need is rounded up and the room down, so short never reads
+// as enough.
+std::pair<std::string, std::string> inOneUnit(std::uint64_t needed, std::uint64_t available) {
+  constexpr std::pair<std::uint64_t, const char*> kUnits[] = {{1'000'000'000, "GB"}, {1'000'000, "MB"}, {1'000, "KB"}};
+  auto [size, name] = kUnits[2];
+  for (const auto& unit : kUnits) {
+    if (available >= 10 * unit.first) {
+      std::tie(size, name) = unit;
+      break;
+    }
+  }
+  return {std::to_string((needed + size - 1) / size) + " " + name, std::to_string(available / size) + " " + name};
+}
 
 std::uint64_t wholeBlocks(std::uint64_t bytes, std::uint64_t block) { return (bytes + block - 1) / block * block; }
 
@@ -55,11 +71,9 @@ void requireFreeSpace(const FileManager& fm, const Release& release, const std::
   }
   for (const auto& [device, demand] : demands) {
     if (demand.needed <= demand.space.available) continue;
-    // The need rounded up and the room down, so short never reads as enough.
-    throw InstallError("There is not enough free space to install Nimbra: it needs " +
-                       std::to_string((demand.needed + kMegabyte - 1) / kMegabyte) + " MB on the disk holding " +
-                       pathText(demand.root) + ", and " + std::to_string(demand.space.available / kMegabyte) +
-                       " MB are free.");
+    const auto [needed, available] = inOneUnit(demand.needed, demand.space.available);
+    throw InstallError("There is not enough free space to install Nimbra: it needs " + needed + " on the disk holding " +
+                       pathText(demand.root) + ", and " + available + " are free.");
   }
 }
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,9 +13,14 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <variant>
 
 #include "app/cli/interrupt_guard.h"
 #include "app/cli/report.h"
+#include "engine/install_engine.h"
+#include "engine/install_log.h"
+#include "engine/platform/file_manager.h"
+#include "engine/platform/identifiers.h"
 
 namespace nimbra::ui {
 
@@ -27,19 +33,52 @@ constexpr uid_t kNobody = 65534;
 // Which status a summary reports when users' runs end differently.
 constexpr std::array<int, 6> kSeverity = {kFailed, kUsage, kRhinoRunning, kAnotherInstallation, kNoRhino, kWouldChange};
 
-bool isPerson(const passwd& entry) {
+// Why the account is not a person's that Nimbra can be installed for;
+// nothing when it is one.
+std::optional<std::string> notAPerson(const passwd& entry) {
+  const std::string name = "\u201c" + std::string(entry.pw_name) + "\u201d";
   const std::string shell = entry.pw_shell != nullptr ? entry.pw_shell : "";
   std::error_code error;
-  return entry.pw_uid >= kFirstPersonId && entry.pw_uid != kNobody && !shell.ends_with("nologin") &&
-         !shell.ends_with("/false") && entry.pw_dir != nullptr && fs::is_directory(entry.pw_dir, error);
+  if (entry.pw_uid < kFirstPersonId || entry.pw_uid == kNobody) {
+    return name + " is a system account (user id " + std::to_string(entry.pw_uid) + "), not a person\u2019s.";
+  }
+  if (shell.ends_with("nologin") || shell.ends_with("/false")) return name + " cannot log in (its shell is " + shell + ").";
+  if (entry.pw_dir == nullptr || !fs::is_directory(entry.pw_dir, error)) {
+    return "The home folder of " + name + " (" + (entry.pw_dir != nullptr ? entry.pw_dir : "none") + ") does not exist.";
+  }
+  return std::nullopt;
 }
+
+bool isPerson(const passwd& entry) { return !notAPerson(entry); }
 
 Account accountOf(const passwd& entry) { return {entry.pw_name, entry.pw_uid, entry.pw_gid, entry.pw_dir}; }
 
-std::optional<Account> accountNamed(const std::string& name) {
+// The account of that name, or why it cannot be chosen.
+std::variant<Account, std::string> accountNamed(const std::string& name) {
   const passwd* entry = ::getpwnam(name.c_str());
-  if (entry == nullptr || !isPerson(*entry)) return std::nullopt;
+  if (entry == nullptr) return "There is no user named \u201c" + name + "\u201d on this machine.";
+  if (const std::optional<std::string> why = notAPerson(*entry)) return *why;
   return accountOf(*entry);
+}
+
+// The administrator's own record of a run for several users, in the
+// administrator's log; kept only where the home folder is the
+// administrator's, so that nothing root-owned lands in a person's home.
+std::optional<InstallLog> administratorsLog() {
+  const fs::path home = homeFolder();
+  struct stat info {};
+  if (::stat(home.c_str(), &info) != 0 || info.st_uid != ::geteuid()) return std::nullopt;
+  return std::optional<InstallLog>(std::in_place, FileManager::standard(), home / rhino::kSupportFolder / "Logs");
+}
+
+// Whether no Rhino 7 or 8 is there for the user this process now is: then
+// their run would only write a log into their home to say so.
+bool withoutRhino(const fs::path& resources, const fs::path& home) {
+  try {
+    return InstallEngine(resources, home).discover().empty();
+  } catch (const std::exception&) {
+    return false;  // the run itself says what is wrong
+  }
 }
 
 // In the child: becomes the user for good, groups included. Nothing of the
@@ -61,7 +100,8 @@ struct UserRun {
   nlohmann::json result;  // the user's own JSON object
 };
 
-UserRun runAs(const Account& account, std::vector<std::string> arguments, const fs::path& resources) {
+UserRun runAs(const Account& account, std::vector<std::string> arguments, const fs::path& resources,
+             bool skipWithoutRhino) {
   int pipe[2];
   if (::pipe2(pipe, O_CLOEXEC) != 0) return {kFailed, {{"message", "The installer could not start a run for the user."}}};
   std::cout.flush();
@@ -71,12 +111,17 @@ UserRun runAs(const Account& account, std::vector<std::string> arguments, const 
     ::close(pipe[0]);
     std::ostringstream out, err;
     int status = kFailed;
-    if (becomeUser(account)) {
-      status = runCommandLine(arguments, resources, account.home, out, err, RunBy::administrator);
-    } else {
+    if (!becomeUser(account)) {
       out << nlohmann::json{{"outcome", "failed"},
                             {"message", "The installer could not act as " + account.name + "."},
                             {"exitStatus", kFailed}}.dump();
+    } else if (skipWithoutRhino && withoutRhino(resources, account.home)) {
+      status = kDone;
+      out << nlohmann::json{{"outcome", "skipped"},
+                            {"message", "No Rhino 7 or 8 for " + account.name + "; nothing was written in their home."},
+                            {"exitStatus", kDone}}.dump();
+    } else {
+      status = runCommandLine(arguments, resources, account.home, out, err, RunBy::administrator);
     }
     const std::string text = out.str();
     for (std::size_t done = 0; done < text.size();) {
@@ -135,10 +180,14 @@ int runForUsers(const CommandLine& line, const std::vector<std::string>& argumen
   std::vector<Account> accounts;
   if (line.allUsers) accounts = loginAccounts();
   for (const std::string& name : line.users) {
-    const std::optional<Account> account = accountNamed(name);
-    if (!account) return report.finish({kUsage, "usage", "There is no user named \u201c" + name + "\u201d on this machine."});
-    accounts.push_back(*account);
+    std::variant<Account, std::string> account = accountNamed(name);
+    if (const auto* why = std::get_if<std::string>(&account)) return report.finish({kUsage, "usage", *why});
+    accounts.push_back(std::get<Account>(std::move(account)));
   }
+  std::string invocation;
+  for (const std::string& argument : arguments) invocation += (invocation.empty() ? "" : " ") + argument;
+  const std::optional<InstallLog> log = administratorsLog();
+  if (log) log->begin("Nimbra Setup, command line as an administrator: " + invocation);
   // Each user's run answers in JSON; their own options otherwise unchanged.
   std::vector<std::string> own;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -153,11 +202,16 @@ int runForUsers(const CommandLine& line, const std::vector<std::string>& argumen
 
   nlohmann::json users = nlohmann::json::array();
   std::vector<int> statuses;
+  std::size_t skipped = 0;
   for (const Account& account : accounts) {
-    UserRun run = runAs(account, own, resources);
+    // Only a sweep over every account passes by a person without Rhino; one
+    // named is told so.
+    UserRun run = runAs(account, own, resources, line.allUsers);
     const std::string outcome = run.result.value("outcome", "failed");
     const std::string message = run.result.value("message", "");
+    skipped += outcome == "skipped";
     report.line(account.name + "\t" + outcome + "\t" + message);
+    if (log) log->write(account.name + ": exit status " + std::to_string(run.status) + ": " + message);
     run.result["user"] = account.name;
     run.result["exitStatus"] = run.status;
     users.push_back(std::move(run.result));
@@ -165,9 +219,12 @@ int runForUsers(const CommandLine& line, const std::vector<std::string>& argumen
   }
   const int status = mostSevere(statuses);
   const auto failed = std::count_if(statuses.begin(), statuses.end(), [](int s) { return s != kDone; });
-  const std::string summary = std::to_string(accounts.size()) + " user" + (accounts.size() == 1 ? "" : "s") + ", " +
-                              std::to_string(statuses.size() - static_cast<std::size_t>(failed)) + " done, " +
-                              std::to_string(failed) + " not.";
+  const std::string summary =
+      std::to_string(accounts.size()) + " user" + (accounts.size() == 1 ? "" : "s") + ", " +
+      std::to_string(statuses.size() - static_cast<std::size_t>(failed) - skipped) + " done, " +
+      std::to_string(failed) + " not" +
+      (skipped == 0 ? "" : ", " + std::to_string(skipped) + " without Rhino 7 or 8, passed by") + ".";
+  if (log) log->end("Exit status " + std::to_string(status) + ": " + summary);
   if (!line.json) {
     out << summary << "\n";
     return status;

@@ -26,7 +26,8 @@ struct Account {
 
 // The people's accounts: entries of the password database with an ordinary
 // user id (1000 and up, not the nobody account), a login shell, and a home
-// folder that exists.
+// folder that exists. With --all-users, a person without Rhino 7 or 8 is
+// passed by, and nothing is written in their home.
 std::vector<Account> loginAccounts();
 
 // The status of several runs together: 0 when every one ended 0, else the

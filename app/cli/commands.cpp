@@ -57,6 +57,12 @@ std::optional<Report::Outcome> homeRefusal(const fs::path& home) {
                              ", or as root with --user " + name + "."};
 }
 
+// The name of the account this process runs as.
+std::string userName() {
+  const passwd* entry = ::getpwuid(::getuid());
+  return entry != nullptr ? entry->pw_name : std::to_string(::getuid());
+}
+
 }  // namespace
 
 Commands::Commands(const CommandLine& line, std::string invocation, fs::path resources, fs::path home,
@@ -80,7 +86,8 @@ int Commands::run() {
   const InterruptGuard guard;
   report_.setVersion(engine_->release().version);
   const InstallLog& log = engine_->log();
-  log.begin("Nimbra Setup " + engine_->release().version + ", command line: " + invocation_);
+  log.begin("Nimbra Setup " + engine_->release().version + ", command line: " + invocation_ +
+            (line_.forAnotherUser ? ", for " + userName() + ", run by an administrator" : ""));
   const int status = runCommand();
   const std::string& outcome = report_.lastMessage();
   log.end("Exit status " + std::to_string(status) + (outcome.empty() ? "." : ": " + outcome));

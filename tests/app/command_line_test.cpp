@@ -361,8 +361,10 @@ class EveryUser : public CommandLine {
     fs::create_directories(app_.parent_path());
     ASSERT_EQ(std::system(("cp -a '" + kApp.string() + "' '" + app_.string() + "'").c_str()), 0);
     std::string passwd = "root:x:0:0::/root:/bin/sh\n", group = "root:x:0:\n";
-    for (const auto& [name, id] : {std::pair{"ada", 4101}, {"ben", 4102}}) {
-      simulated::makeRhinoBundle(homeOf(name) / "Applications/Rhino 8.app", {.major = 8});
+    for (const auto& [name, id] : {std::pair{"ada", 4101}, {"ben", 4102}, {"cy", 4103}}) {
+      // Cy has no Rhino: a sweep over every account passes him by.
+      if (name != std::string("cy")) simulated::makeRhinoBundle(homeOf(name) / "Applications/Rhino 8.app", {.major = 8});
+      fs::create_directories(homeOf(name));
       passwd += std::string(name) + ":x:" + std::to_string(id) + ":" + std::to_string(id) + "::" + homeOf(name).string() + ":/bin/sh\n";
       group += std::string(name) + ":x:" + std::to_string(id) + ":\n";
       EXPECT_EQ(std::system(("chown -R " + std::to_string(id) + ":" + std::to_string(id) + " '" + homeOf(name).string() + "'").c_str()), 0);
@@ -395,10 +397,21 @@ TEST_F(EveryUser, EachUsersInstallIsTheirsAndOneFailureStopsNobodyElse) {
   const Run both = runForUsers("--all-users --install --json", "setpriv --groups=4200 \\\n");
   EXPECT_EQ(both.status, 1) << both.out << both.err;
   const nlohmann::json document = nlohmann::json::parse(both.out);
-  ASSERT_EQ(document["users"].size(), 2u);
+  ASSERT_EQ(document["users"].size(), 3u);
   EXPECT_EQ(document["users"][0]["user"], "ada");
   EXPECT_EQ(document["users"][0]["outcome"], "installed");
   EXPECT_EQ(document["users"][1]["exitStatus"], 1);
+  EXPECT_EQ(document["users"][2]["outcome"], "skipped");
+  EXPECT_EQ(document["message"], "3 users, 1 done, 1 not, 1 without Rhino 7 or 8, passed by.");
+  EXPECT_FALSE(fs::exists(homeOf("cy") / "Library"));
+  // The administrator's log has a line for each; each person's says who ran it.
+  const std::string administrators = readFile(box_.support() / "Logs/install.log");
+  for (const char* line : {"ada: exit status 0: Installed", "ben: exit status 1: ", "cy: exit status 0: No Rhino 7 or 8"}) {
+    EXPECT_NE(administrators.find(line), std::string::npos) << line << "\n" << administrators;
+  }
+  EXPECT_NE(readFile(homeOf("ada") / "Library/Application Support/Nimbra/Logs/install.log")
+                .find("command line: --install --json, for ada, run by an administrator"),
+            std::string::npos);
   for (const fs::path& made : {adaPackages / "nimbra", adaPackages / "nimbra" / kVersion / "Nimbra.gha",
                                homeOf("ada") / "Library/Application Support/Nimbra/Logs/install.log"}) {
     EXPECT_EQ(ownerOf(made), 4101u) << made;
@@ -418,6 +431,7 @@ TEST_F(EveryUser, EachUsersInstallIsTheirsAndOneFailureStopsNobodyElse) {
   const nlohmann::json again = nlohmann::json::parse(refused.out);
   EXPECT_EQ(again["users"][0]["exitStatus"], 3);
   EXPECT_EQ(again["users"][1]["outcome"], "installed");
+  EXPECT_EQ(again["users"].size(), 3u);
   EXPECT_EQ(ownerOf(benPackages / "nimbra"), 4102u);
 
   // Asked to quit, Ada's Rhino opens again as hers, in her desktop session
@@ -457,7 +471,10 @@ TEST_F(EveryUser, EachUsersInstallIsTheirsAndOneFailureStopsNobodyElse) {
   EXPECT_EQ(readFile(secret / "8.0/keep.txt"), "root's");
   EXPECT_EQ(std::distance(fs::directory_iterator(secret / "8.0"), fs::directory_iterator()), 1);
 
-  EXPECT_EQ(runForUsers("--user nobodyhere --install").status, 2);
+  EXPECT_EQ(runForUsers("--user nobodyhere --install").err, "There is no user named \u201cnobodyhere\u201d on this machine.\n");
+  EXPECT_EQ(runForUsers("--user root --install").err, "\u201croot\u201d is a system account (user id 0), not a person\u2019s.\n");
+  const Run noRhino = runForUsers("--user cy --install");  // named, he is told
+  EXPECT_EQ(noRhino.status, 4);
   const Run unprivileged = runForUsers("--all-users --install", "exec setpriv --reuid=65534 --regid=65534 --clear-groups \\\n");
   EXPECT_EQ(unprivileged.status, 2);
 }
