@@ -179,8 +179,8 @@ class InstallEngine {
   // checked; changes nothing. Throws restore's refusals.
   InstallReceipt restorableReceipt(const std::filesystem::path& backupFolder,
                                    const std::vector<RhinoTarget>& targets) const;
-  // The newest backup folder whose receipt says "complete"; nothing when
-  // there is none.
+  // The newest backup folder whose receipt says "complete" and that holds an
+  // earlier copy (a first install's holds none); nothing when there is none.
   std::optional<std::filesystem::path> newestCompleteBackup() const;
   // The backup folders (not hidden, with a receipt) from the oldest to the
   // newest: by the time their names begin with, then, within one second, by

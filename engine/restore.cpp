@@ -78,7 +78,8 @@ std::optional<fs::path> InstallEngine::newestCompleteBackup() const {
   const std::vector<fs::path> folders = backupFoldersByAge();
   for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
     try {
-      if (decodeReceipt(fm_.readWholeFile(*folder / kReceiptName)).state == receipt_state::kComplete) return *folder;
+      const InstallReceipt receipt = decodeReceipt(fm_.readWholeFile(*folder / kReceiptName));
+      if (receipt.state == receipt_state::kComplete && !receipt.backups.empty()) return *folder;
     } catch (const std::exception&) {
       // A record that cannot be read: not one to restore.
     }
