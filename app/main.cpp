@@ -4,10 +4,13 @@
 #include <iostream>
 
 #include "app/cli/command_line.h"
-#include "app/installer_app.h"
-#include "app/visual_kit.h"
-#include "app/toolkit/qt/qt_toolkit.h"
+#include "app/toolkit/toolkit.h"
 #include "engine/platform/identifiers.h"
+#if !defined(NIMBRA_COMMAND_LINE_ONLY)
+#include "app/installer_app.h"
+#include "app/toolkit/qt/qt_toolkit.h"
+#include "app/visual_kit.h"
+#endif
 
 int main(int argc, char** argv) {
   if (nimbra::ui::wantsCommandLine(argc, argv)) {
@@ -15,6 +18,11 @@ int main(int argc, char** argv) {
     return nimbra::ui::runCommandLine(arguments, nimbra::ui::bundleResources() / "Payload", nimbra::homeFolder(), std::cout,
                                       std::cerr);
   }
+#if defined(NIMBRA_COMMAND_LINE_ONLY)
+  std::cerr << "This build of Nimbra Setup has no window. Install from the command line instead: run it with --help "
+               "to see the commands, or with --install to install into every Rhino found.\n";
+  return nimbra::ui::kUsage;
+#else
   if (const std::optional<std::string> missing = nimbra::ui::missingDisplay()) {
     std::cerr << *missing << "\n";
     return nimbra::ui::kUsage;
@@ -23,4 +31,5 @@ int main(int argc, char** argv) {
   nimbra::ui::InstallerApp app(toolkit);
   toolkit.run(app);
   return 0;
+#endif
 }

@@ -21,6 +21,7 @@
 #include "engine/install_log.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/identifiers.h"
+#include "engine/platform/subprocess.h"
 
 namespace nimbra::ui {
 
@@ -28,8 +29,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uid_t kFirstPersonId = 1000;
-constexpr uid_t kNobody = 65534;
 // Which status a summary reports when users' runs end differently.
 constexpr std::array<int, 6> kSeverity = {kFailed, kUsage, kRhinoRunning, kAnotherInstallation, kNoRhino, kWouldChange};
 
@@ -39,7 +38,7 @@ std::optional<std::string> notAPerson(const passwd& entry) {
   const std::string name = "\u201c" + std::string(entry.pw_name) + "\u201d";
   const std::string shell = entry.pw_shell != nullptr ? entry.pw_shell : "";
   std::error_code error;
-  if (entry.pw_uid < kFirstPersonId || entry.pw_uid == kNobody) {
+  if (!isPersonId(entry.pw_uid)) {
     return name + " is a system account (user id " + std::to_string(entry.pw_uid) + "), not a person\u2019s.";
   }
   if (shell.ends_with("nologin") || shell.ends_with("/false")) return name + " cannot log in (its shell is " + shell + ").";
@@ -103,7 +102,11 @@ struct UserRun {
 UserRun runAs(const Account& account, std::vector<std::string> arguments, const fs::path& resources,
              bool skipWithoutRhino) {
   int pipe[2];
-  if (::pipe2(pipe, O_CLOEXEC) != 0) return {kFailed, {{"message", "The installer could not start a run for the user."}}};
+  try {
+    makeCloseOnExecPipe(pipe);
+  } catch (const std::system_error&) {
+    return {kFailed, {{"message", "The installer could not start a run for the user."}}};
+  }
   std::cout.flush();
   std::cerr.flush();
   const pid_t child = ::fork();

@@ -25,7 +25,7 @@ struct Account {
 };
 
 // The people's accounts: entries of the password database with an ordinary
-// user id (1000 and up, not the nobody account), a login shell, and a home
+// user id (1000 and up here, 501 and up on a Mac, not the nobody account), a login shell, and a home
 // folder that exists. With --all-users, a person without Rhino 7 or 8 is
 // passed by, and nothing is written in their home.
 std::vector<Account> loginAccounts();

@@ -1,8 +1,13 @@
 #include "app/cli/command_line.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <ostream>
+
+#if defined(__APPLE__)
+#include <dlfcn.h>
+#endif
 
 #include "app/cli/all_users.h"
 #include "app/cli/commands.h"
@@ -78,11 +83,35 @@ bool setCommand(CommandLine& line, CommandLine::Command command, std::string& pr
 
 bool wantsCommandLine(int argc, char**) { return argc > 1; }
 
-std::optional<std::string> missingDisplay() {
+namespace {
+
+#if defined(__APPLE__)
+// A command run over ssh or by a deployment tool has no window server: the
+// security session says whether this process may draw (Security framework,
+// reached at run time, so the command line links only libSystem).
+bool hasWindowServer() {
+  using SessionGetInfo = std::int32_t (*)(std::uint32_t session, std::uint32_t* id, std::uint32_t* attributes);
+  constexpr std::uint32_t kCallerSession = 0xFFFFFFFF;  // callerSecuritySession
+  constexpr std::uint32_t kGraphicAccess = 0x0010;      // sessionHasGraphicAccess
+  void* security = ::dlopen("/System/Library/Frameworks/Security.framework/Security", RTLD_LAZY | RTLD_LOCAL);
+  const auto get = security != nullptr ? reinterpret_cast<SessionGetInfo>(::dlsym(security, "SessionGetInfo")) : nullptr;
+  std::uint32_t id = 0, attributes = 0;
+  return get != nullptr && get(kCallerSession, &id, &attributes) == 0 && (attributes & kGraphicAccess) != 0;
+}
+#else
+bool hasWindowServer() {
   for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
     const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') return std::nullopt;
+    if (value != nullptr && *value != '\0') return true;
   }
+  return false;
+}
+#endif
+
+}  // namespace
+
+std::optional<std::string> missingDisplay() {
+  if (hasWindowServer()) return std::nullopt;
   return "Nimbra Setup has no display to show its window on. Without one, give it a command: run it with --help "
          "to see them.";
 }

@@ -27,12 +27,13 @@ std::optional<double> parseSeconds(std::string_view text, std::uint64_t most) {
   if (!whole || point == std::string_view::npos) return whole ? std::optional<double>(static_cast<double>(*whole)) : std::nullopt;
   const std::string_view fraction = text.substr(point + 1);
   if (fraction.empty() || fraction.size() > 9) return std::nullopt;
-  double value = 0, scale = 1;
-  for (const char c : fraction) {
-    if (!isDigit(c)) return std::nullopt;
-    scale /= 10;
-    value += (c - '0') * scale;
-  }
+  // The digits as one whole number, divided once: the nearest double to
+  // what was written.
+  const std::optional<std::uint64_t> digits = parseWholeNumber(fraction, 999'999'999);
+  if (!digits) return std::nullopt;
+  double scale = 1;
+  for (std::size_t i = 0; i < fraction.size(); ++i) scale *= 10;
+  const double value = static_cast<double>(*digits) / scale;
   if (*whole == most && value > 0) return std::nullopt;
   return static_cast<double>(*whole) + value;
 }

@@ -103,8 +103,8 @@ class Workspace {
 // executable's Contents/MacOS.
 std::filesystem::path bundleResources();
 
-// The platform's workspace: the user's processes from /proc, SIGTERM, and a
-// launch detached in a session of its own.
+// The platform's workspace: the user's running applications, the ordinary
+// quit request and a launch detached from us (see running_applications.h).
 class SystemWorkspace : public Workspace {
  public:
   static SystemWorkspace& shared();

@@ -152,7 +152,11 @@ std::uint64_t FileManager::readFile(const fs::path& path, const std::function<vo
   if (::fstat(fd.get(), &info) != 0) throwFileError("fstat", path, errno);
   if (S_ISDIR(info.st_mode)) throwFileError("read", path, EISDIR);
 
+#if defined(__APPLE__)
+  ::fcntl(fd.get(), F_RDAHEAD, 1);
+#else
   ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
   // One buffer per thread, reused: a file costs no allocation.
   static thread_local std::unique_ptr<char[]> buffer(new char[kBlock]);
   std::uint64_t total = 0;

@@ -124,10 +124,10 @@ class FileManager {
   // Recursive removal; a link is removed, never followed. Fails if nothing is there.
   void removeItem(const std::filesystem::path& path);
   // Makes what copyItem made at each of copies durable, every file's bytes
-  // and every name: here one syncfs for each file system they lie on, which
-  // costs less than a flush per file. The one place to change for a platform
-  // without syncfs (flush each file and folder instead) or whose fsync does
-  // not reach the disk (with SystemCalls::fsync).
+  // and every name, on the disk itself. On Linux one syncfs for each file
+  // system they lie on, which costs less than a flush per file; on a Mac
+  // (no syncfs, and an fsync that stops at the drive's cache) a plain fsync
+  // of each file and folder, then one F_FULLFSYNC per volume.
   void makeCopiesDurable(const std::vector<std::filesystem::path>& copies);
 
   SystemCalls& calls() const { return calls_; }

@@ -4,6 +4,11 @@
 #include <unistd.h>
 #include <uuid/uuid.h>
 
+#if defined(__APPLE__)
+#include <mach-o/dyld.h>
+#endif
+
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -37,5 +42,21 @@ std::filesystem::path homeFolder() {
   }
   return "/";
 }
+
+std::filesystem::path currentExecutable() {
+  std::error_code error;
+#if defined(__APPLE__)
+  std::uint32_t size = 0;
+  _NSGetExecutablePath(nullptr, &size);
+  std::vector<char> path(size + 1);
+  if (_NSGetExecutablePath(path.data(), &size) != 0) return {};
+  const std::filesystem::path resolved = std::filesystem::canonical(path.data(), error);
+  return error ? std::filesystem::path(path.data()) : resolved;
+#else
+  return std::filesystem::read_symlink("/proc/self/exe", error);
+#endif
+}
+
+bool isPersonId(uid_t id, PersonIds ids) { return id >= ids.first && id != ids.nobody; }
 
 }  // namespace nimbra

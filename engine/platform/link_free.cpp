@@ -20,6 +20,14 @@ bool isSystemLink(const fs::path& name, const std::string& target) {
 
 namespace {
 
+// A descriptor that names a folder for *at() calls without the right to read
+// it, so a folder that may be searched but not listed is no obstacle.
+#if defined(__APPLE__)
+constexpr int kSearchOnly = O_SEARCH;
+#else
+constexpr int kSearchOnly = O_PATH | O_DIRECTORY;
+#endif
+
 bool systemLink(int root, const fs::path& name) {
   char target[64] = {};
   const ssize_t length = ::readlinkat(root, name.c_str(), target, sizeof target - 1);
@@ -27,7 +35,7 @@ bool systemLink(int root, const fs::path& name) {
 }
 
 int openStep(int current, const fs::path& component, bool follow, SystemCalls* create, const fs::path& folder) {
-  const int flags = O_PATH | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW);
+  const int flags = kSearchOnly | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW);
   int fd = ::openat(current, component.c_str(), flags);
   if (fd < 0 && errno == ENOENT && create != nullptr) {
     if (create->mkdirAt(current, component.c_str(), 0755) != 0 && errno != EEXIST) throwFileError("mkdir", folder, errno);
@@ -44,7 +52,7 @@ int openStep(int current, const fs::path& component, bool follow, SystemCalls* c
 
 UniqueFd openFolder(const fs::path& folder, SystemCalls* create) {
   const fs::path absolute = fs::absolute(folder).lexically_normal();
-  UniqueFd current(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd current(::open("/", kSearchOnly | O_CLOEXEC));
   if (!current.valid()) throwFileError("open", "/", errno);
   bool atRoot = true;
   for (const fs::path& component : absolute.relative_path()) {

@@ -1,23 +1,16 @@
+// What both systems share of running applications: which executable is an
+// application's, and a Mac process's environment from its argument block
+// (plain parsing, so that it is tested here too).
+
 #include "engine/platform/running_applications.h"
 
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <charconv>
-#include <fstream>
-#include <optional>
-#include <string>
-#include <system_error>
+#include <cstdint>
+#include <cstring>
 
 namespace nimbra {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// The .app folder that holds executable as Contents/MacOS/<name>.
 std::optional<fs::path> bundleOf(const fs::path& executable) {
   const fs::path macOS = executable.parent_path();
   const fs::path contents = macOS.parent_path();
@@ -27,68 +20,34 @@ std::optional<fs::path> bundleOf(const fs::path& executable) {
   return bundle;
 }
 
-std::optional<pid_t> processID(const std::string& name) {
-  pid_t pid = 0;
-  const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
-  if (error != std::errc() || end != name.data() + name.size() || pid < 1) return std::nullopt;
-  return pid;
-}
-
-std::vector<std::string> environmentOf(const fs::path& process) {
+std::vector<std::string> environmentFromArgumentBlock(std::string_view block) {
   constexpr std::size_t kLimit = 1 << 20;
-  std::ifstream file(process / "environ", std::ios::binary);
+  std::int32_t count = 0;
+  if (block.size() < sizeof count) return {};
+  std::memcpy(&count, block.data(), sizeof count);
+  if (count < 0) return {};
+  std::size_t at = sizeof count;
+  // The executable's path, then the padding after it.
+  at = block.find('\0', at);
+  if (at == std::string_view::npos) return {};
+  at = block.find_first_not_of('\0', at);
+  for (std::int32_t argument = 0; argument < count; ++argument) {
+    if (at == std::string_view::npos || at >= block.size()) return {};
+    at = block.find('\0', at);
+    if (at == std::string_view::npos) return {};
+    ++at;
+  }
   std::vector<std::string> environment;
   std::size_t total = 0;
-  for (std::string entry; std::getline(file, entry, '\0') && total < kLimit; total += entry.size() + 1) {
-    if (entry.find('=') != std::string::npos) environment.push_back(entry);
+  while (at < block.size() && total < kLimit) {
+    const std::size_t end = std::min(block.find('\0', at), block.size());
+    const std::string_view entry = block.substr(at, end - at);
+    if (entry.empty()) break;
+    if (entry.find('=') != std::string_view::npos) environment.emplace_back(entry);
+    total += entry.size() + 1;
+    at = end + 1;
   }
   return environment;
-}
-
-}  // namespace
-
-std::vector<RunningApplication> runningApplications() {
-  std::vector<RunningApplication> applications;
-  std::error_code error;
-  const uid_t user = ::getuid();
-  for (fs::directory_iterator it("/proc", error), end; !error && it != end; it.increment(error)) {
-    const std::optional<pid_t> pid = processID(it->path().filename().string());
-    if (!pid) continue;
-    struct stat info {};
-    if (::stat(it->path().c_str(), &info) != 0 || info.st_uid != user) continue;
-    std::error_code linkError;
-    const fs::path executable = fs::read_symlink(it->path() / "exe", linkError);
-    if (linkError) continue;  // gone, or not ours to read
-    if (const std::optional<fs::path> bundle = bundleOf(executable)) {
-      applications.push_back({*pid, *bundle, environmentOf(it->path())});
-    }
-  }
-  return applications;
-}
-
-namespace {
-
-bool hasEnded(pid_t pid) {
-  // "<pid> (<command>) <state> ...": the command may itself hold ")".
-  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(file, line)) return false;
-  const std::size_t close = line.rfind(')');
-  if (close == std::string::npos || close + 2 >= line.size()) return false;
-  const char state = line[close + 2];
-  return state == 'Z' || state == 'X';
-}
-
-}  // namespace
-
-bool isProcessRunning(pid_t pid) {
-  if (pid < 1) return false;
-  if (::kill(pid, 0) != 0 && errno == ESRCH) return false;
-  return !hasEnded(pid);
-}
-
-void requestQuit(pid_t pid) {
-  if (pid > 0) ::kill(pid, SIGTERM);
 }
 
 }  // namespace nimbra

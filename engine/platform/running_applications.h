@@ -3,7 +3,9 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nimbra {
@@ -18,8 +20,20 @@ struct RunningApplication {
   std::vector<std::string> environment;
 };
 
-// The current user's running applications, from /proc.
+// The current user's running applications: from /proc on Linux; on a Mac
+// from the kernel's process list (proc_listallpids, proc_pidpath) and each
+// one's argument block (sysctl KERN_PROCARGS2) for its environment.
 std::vector<RunningApplication> runningApplications();
+
+// The .app folder that holds executable as Contents/MacOS/<name>, if any.
+std::optional<std::filesystem::path> bundleOf(const std::filesystem::path& executable);
+
+// The "NAME=value" entries of a process's argument block as a Mac's
+// KERN_PROCARGS2 gives it: the argument count (a native 32-bit integer), the
+// executable's path, NUL padding, that many arguments, then the environment
+// up to an empty entry or the block's end. Nothing for a block of any other
+// form; at most 1 MB of entries.
+std::vector<std::string> environmentFromArgumentBlock(std::string_view block);
 
 // True when a process with this id exists and has not ended: signal 0 finds
 // it (or may not signal it, which it exists to refuse), and it is no zombie,
@@ -27,7 +41,16 @@ std::vector<RunningApplication> runningApplications();
 // below, which address process groups.
 bool isProcessRunning(pid_t pid);
 
-// Asks the process to quit, the ordinary way (SIGTERM); never forces it.
+// Opens the application at bundle (an .app folder), detached from us, with
+// environment when one is given (to open it in the session whose environment
+// that is): on Linux its executable in a session of its own; on a Mac
+// through Launch Services (/usr/bin/open). Throws when it cannot be started.
+void openApplication(const std::filesystem::path& bundle, const std::vector<std::string>& environment);
+
+// Asks the process to quit, the ordinary way, never forcing it: SIGTERM on
+// Linux; on a Mac the quit Apple Event, sent by AppKit's
+// NSRunningApplication to that very process, so that Rhino asks its user
+// about unsaved work. Nothing when the process is gone.
 void requestQuit(pid_t pid);
 
 }  // namespace nimbra

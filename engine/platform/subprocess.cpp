@@ -35,6 +35,7 @@ struct SpawnSetup {
   }
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
+  short flags = 0;  // posix_spawnattr_setflags's, set at the spawn
 };
 
 pid_t spawn(const std::filesystem::path& executable, const std::vector<std::string>& arguments, SpawnSetup& setup,
@@ -48,7 +49,12 @@ pid_t spawn(const std::filesystem::path& executable, const std::vector<std::stri
   argv.push_back(nullptr);
   // Nothing of this process beyond the three standard streams reaches the
   // child, whoever opened the descriptor and however.
+#if defined(__APPLE__)
+  setup.flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;
+#else
   posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+#endif
+  posix_spawnattr_setflags(&setup.attributes, setup.flags);
   pid_t pid = -1;
   const int error = ::posix_spawn(&pid, executable.c_str(), &setup.actions, &setup.attributes, argv.data(), environment);
   if (error != 0) throw spawnError(error, executable);
@@ -62,10 +68,10 @@ int decodeStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 
 Subprocess::Subprocess(const std::filesystem::path& executable, const std::vector<std::string>& arguments) {
   int output[2];
   int cancel[2];
-  if (::pipe2(output, O_CLOEXEC) != 0) throw std::system_error(errno, std::system_category(), "pipe");
+  makeCloseOnExecPipe(output);
   read_.reset(output[0]);
   UniqueFd write(output[1]);
-  if (::pipe2(cancel, O_CLOEXEC) != 0) throw std::system_error(errno, std::system_category(), "pipe");
+  makeCloseOnExecPipe(cancel);
   cancelRead_.reset(cancel[0]);
   cancelWrite_.reset(cancel[1]);
 
@@ -136,6 +142,17 @@ void Subprocess::drain() {
   finished_.notify_all();
 }
 
+void makeCloseOnExecPipe(int ends[2]) {
+#if defined(__APPLE__)
+  // No pipe2 here; nothing of ours spawns between the two calls without
+  // POSIX_SPAWN_CLOEXEC_DEFAULT.
+  if (::pipe(ends) != 0) throw std::system_error(errno, std::system_category(), "pipe");
+  for (int i = 0; i < 2; ++i) ::fcntl(ends[i], F_SETFD, FD_CLOEXEC);
+#else
+  if (::pipe2(ends, O_CLOEXEC) != 0) throw std::system_error(errno, std::system_category(), "pipe");
+#endif
+}
+
 void reapInBackground(pid_t pid) {
   std::thread([pid] {
     while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
@@ -143,20 +160,21 @@ void reapInBackground(pid_t pid) {
   }).detach();
 }
 
-void launchDetached(const std::filesystem::path& executable, const std::vector<std::string>& environment) {
+void launchDetached(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
+                    const std::vector<std::string>& environment) {
   SpawnSetup setup;
-  posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSID);
+  setup.flags |= POSIX_SPAWN_SETSID;
   // The application belongs to the desktop, not to us: a script reading our
   // output must see its end when we exit, not when the user quits Rhino.
   posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&setup.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&setup.actions, STDOUT_FILENO, STDERR_FILENO);
-  if (environment.empty()) return reapInBackground(spawn(executable, {}, setup));
+  if (environment.empty()) return reapInBackground(spawn(executable, arguments, setup));
   std::vector<std::string> storage = environment;
   std::vector<char*> entries;
   for (std::string& entry : storage) entries.push_back(entry.data());
   entries.push_back(nullptr);
-  reapInBackground(spawn(executable, {}, setup, entries.data()));
+  reapInBackground(spawn(executable, arguments, setup, entries.data()));
 }
 
 std::optional<Finished> runWithTimeout(const std::filesystem::path& executable,

@@ -71,15 +71,19 @@ struct Finished {
 std::optional<Finished> runWithTimeout(const std::filesystem::path& executable,
                                        const std::vector<std::string>& arguments, double timeout);
 
+// Makes a pipe whose two ends are close-on-exec (ends[0] reads). Throws
+// std::system_error.
+void makeCloseOnExecPipe(int ends[2]);
+
 // Waits for pid in a detached thread, so that a child nobody waits for does
 // not stay a zombie.
 void reapInBackground(pid_t pid);
 
-// Starts an application's executable in a session of its own, with no
-// arguments, its standard streams on /dev/null and no other descriptor of
-// ours, and does not wait for it: with environment ("NAME=value"
-// entries) when one is given, else with this process's. Throws
-// std::system_error.
-void launchDetached(const std::filesystem::path& executable, const std::vector<std::string>& environment = {});
+// Starts executable with arguments in a session of its own, its standard
+// streams on /dev/null and no other descriptor of ours, and does not wait for
+// it: with environment ("NAME=value" entries) when one is given, else with
+// this process's. Throws std::system_error.
+void launchDetached(const std::filesystem::path& executable, const std::vector<std::string>& arguments = {},
+                    const std::vector<std::string>& environment = {});
 
 }  // namespace nimbra

@@ -11,6 +11,11 @@
 
 namespace nimbra {
 
+// renameAt's flag: fail with EEXIST rather than replace what is at the
+// target (Linux's RENAME_NOREPLACE, a Mac's RENAME_EXCL). A file system that
+// cannot promise it fails with EINVAL on both.
+inline constexpr unsigned kRenameNoReplace = 1;
+
 class SystemCalls {
  public:
   // The operating system's own.
@@ -21,13 +26,20 @@ class SystemCalls {
   // errno set.
   virtual int openAt(int folder, const char* name, int flags, mode_t mode);  // O_CREAT or O_TRUNC only
   virtual ssize_t write(int fd, const void* bytes, std::size_t length);
-  virtual int fsync(int fd);  // a file's bytes, or a folder's entries
+  // A file's bytes, or a folder's entries, on the disk itself: on a Mac
+  // F_FULLFSYNC, since its fsync leaves them in the drive's cache.
+  virtual int fsync(int fd);
   virtual int renameAt(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags);
   virtual int mkdirAt(int folder, const char* name, mode_t mode);
   virtual int unlinkAt(int folder, const char* name, int flags);  // AT_REMOVEDIR for a folder
   virtual int symlinkAt(const char* target, int folder, const char* name);
-  virtual ssize_t copyFileRange(int from, int to, std::size_t length);  // in the kernel, at both offsets
-  virtual int syncfs(int fd);  // everything on fd's file system
+  // In the kernel, at both offsets. A Mac has none: -1 with ENOSYS.
+  virtual ssize_t copyFileRange(int from, int to, std::size_t length);
+  // A copy of the file from that shares its blocks (APFS's clonefile): no
+  // data written. -1 with ENOTSUP where the file system cannot (always here).
+  virtual int cloneFileAt(int from, int folder, const char* name);
+  // Everything on fd's file system. A Mac has none: -1 with ENOSYS.
+  virtual int syncfs(int fd);
 
   // How many of these calls may run at once: 0 for one per core. A seam that
   // numbers the calls in order takes them one at a time.

@@ -72,12 +72,18 @@ void copyBytes(SystemCalls& calls, int from, int to, const fs::path& source, con
 
 void copyFile(SystemCalls& calls, const FileCopy& file) {
   const UniqueFd source = openForReadingWithoutLinks(file.from);
+  // A clone shares the source's blocks, so nothing is written; where the
+  // file system cannot clone (or the two lie on different ones), a copy.
+  if (calls.cloneFileAt(source.get(), file.folder->get(), file.name.c_str()) == 0) return;
+  if (errno != ENOTSUP && errno != EXDEV && errno != ENOSYS) throwFileError("copy", file.from, file.to, errno);
   UniqueFd target(calls.openAt(file.folder->get(), file.name.c_str(),
                                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, file.mode & 07777));
   if (!target.valid()) throwFileError("create", file.to, errno);
   copyBytes(calls, source.get(), target.get(), file.from, file.to);
+#if !defined(__APPLE__)
   // Start writing the copy out now, so that the later flush waits for little.
   ::sync_file_range(target.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
 }
 
 // Makes the folders and links of the tree and lists its files.

@@ -1,0 +1,51 @@
+// The parts of each system's platform layer that are plain rules, tested on
+// every system: a Mac's process argument block, and whose accounts are
+// people's.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "engine/platform/identifiers.h"
+#include "engine/platform/running_applications.h"
+
+namespace nimbra {
+namespace {
+
+// A block as KERN_PROCARGS2 gives it: the count, the executable, padding,
+// the arguments, the environment, then whatever follows.
+std::string argumentBlock(std::int32_t count, const std::string& rest) {
+  std::string block(sizeof count, '\0');
+  std::memcpy(block.data(), &count, sizeof count);
+  return block + rest;
+}
+
+TEST(PlatformRules, AMacProcessesEnvironmentIsReadFromItsArgumentBlock) {
+  using namespace std::string_literals;
+  const std::string exec = "/Applications/Rhino 8.app/Contents/MacOS/Rhinoceros\0\0\0\0"s;
+  const std::vector<std::string> environment = {"HOME=/Users/ada", "SESSION=aqua"};
+  EXPECT_EQ(environmentFromArgumentBlock(argumentBlock(2, exec + "Rhinoceros\0-nosplash\0HOME=/Users/ada\0not-an-entry\0"
+                                                                 "SESSION=aqua\0\0ignored=after the end\0"s)),
+            environment);
+  EXPECT_EQ(environmentFromArgumentBlock(argumentBlock(0, exec + "HOME=/Users/ada\0SESSION=aqua"s)), environment)
+      << "the last entry may end with the block";
+  for (const std::string& bad : {argumentBlock(3, exec + "one\0two\0"s), argumentBlock(-1, exec + "HOME=/x\0"s),
+                                 argumentBlock(1, "/no/terminator"), "\x01\0"s, ""s}) {
+    EXPECT_TRUE(environmentFromArgumentBlock(bad).empty()) << bad.size();
+  }
+}
+
+TEST(PlatformRules, PeoplesAccountsBeginAtEachSystemsFirstIdAndNeverIncludeNobody) {
+  for (const auto& [ids, first, nobody] : {std::tuple{kLinuxPersonIds, 1000u, 65534u}, {kMacPersonIds, 501u, 4294967294u}}) {
+    EXPECT_FALSE(isPersonId(0, ids));
+    EXPECT_FALSE(isPersonId(first - 1, ids));
+    EXPECT_TRUE(isPersonId(first, ids));
+    EXPECT_TRUE(isPersonId(first + 4000, ids));
+    EXPECT_FALSE(isPersonId(nobody, ids));
+  }
+  EXPECT_TRUE(isPersonId(501, kMacPersonIds) && !isPersonId(501, kLinuxPersonIds));
+}
+
+}  // namespace
+}  // namespace nimbra
