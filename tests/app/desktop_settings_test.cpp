@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "app/toolkit/desktop_settings.h"
 #include "tests/support/sandbox.h"
 
@@ -37,6 +39,20 @@ TEST(DesktopSettings, AnyDesktopThatAsksForLessMotionIsHeard) {
     EXPECT_EQ(desktopReducesMotion(settings), c.reduce)
         << (c.file ? c.file : "no file") << " " << (c.text ? c.text : "") << " gnome " << (c.gnome ? c.gnome : "-");
   }
+}
+
+TEST(DesktopSettings, AreReadWhereTheDesktopSaysTheyAre) {
+  nimbra::testing::TemporaryFolder folder;
+  const char* home = std::getenv("HOME");
+  const std::string saved = home != nullptr ? home : "";
+  ::setenv("HOME", (folder.path() / "home").c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", (folder.path() / "elsewhere").c_str(), 1);
+  EXPECT_EQ(desktopSettings().configHome, folder.path() / "elsewhere");
+  ::setenv("XDG_CONFIG_HOME", "relative/is/ignored", 1);
+  EXPECT_EQ(desktopSettings().configHome, folder.path() / "home/.config");
+  ::unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(desktopSettings().configHome, folder.path() / "home/.config");
+  ::setenv("HOME", saved.c_str(), 1);
 }
 
 }  // namespace

@@ -41,6 +41,16 @@ TEST(FailureText, EveryFileErrorIsASentenceNamingItsPath) {
   const auto text = [&](const char* operation, int error) {
     return describe(fs::filesystem_error(operation, path, other, std::error_code(error, std::system_category())));
   };
+  // Each reason in its own words, so that two numbers worded alike fail.
+  const std::pair<int, const char*> meanings[] = {
+      {ENOENT, "no longer exists"}, {EACCES, "do not have permission"}, {EPERM, "do not have permission"},
+      {EROFS, "can only be read"}, {EIO, "disk reported an error"},    {ELOOP, "symbolic link"},
+      {ENAMETOOLONG, "name is too long"}, {EXDEV, "different disks"}, {EMFILE, "too many files"},
+      {EBUSY, "in use"},           {ENOTEMPTY, "holds files"},         {EISDIR, "is a folder"},
+      {ENOSPC, "no space left"},   {EDQUOT, "disk space is used up"}};
+  for (const auto& [error, words] : meanings) {
+    EXPECT_NE(text("read", error).find(words), std::string::npos) << error << ": " << text("read", error);
+  }
   EXPECT_EQ(text("open", ENOENT), quoted(path) + " could not be read because it no longer exists.");
   const std::string askForIt =
       " Ask an administrator of this computer to give you that permission, or to install Nimbra for you.";

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "engine/failure_text.h"
+#include "engine/free_space.h"
 #include "engine/platform/file_lock.h"
 #include "tests/support/install_sandbox.h"
 #include "tests/support/power_cut_disk.h"
@@ -160,12 +161,37 @@ TEST_F(Install, ComparesOnlyVersionNamedEntriesOfAnExistingDestination) {
   EXPECT_EQ(failure(box_.targets({8})), "");
 }
 
-TEST_F(Install, RefusesADestinationWithoutTheProductBeforeComparingVersions) {
+TEST_F(Install, RefusesADestinationWithoutTheProductBeforeComparingVersionsOrUninstalling) {
   testing::writeFile(box_.destination(8) / "99.0.0/Other.gha", "someone else's");
   const Snapshot before = box_.snapshot();
-  EXPECT_EQ(failure(box_.targets({8})),
-            "The destination contains an unrecognized package: " + box_.destination(8).string());
+  const std::string refused = "The destination contains an unrecognized package: " + box_.destination(8).string();
+  EXPECT_EQ(failure(box_.targets({8})), refused);
   EXPECT_EQ(box_.snapshot(), before);
+  EXPECT_EQ(testing::thrownMessage([&] { box_.engine()->uninstall(box_.targets({8}), [](const std::string&) {}); }),
+            refused);
+  EXPECT_EQ(readFile(box_.destination(8) / "99.0.0/Other.gha"), "someone else's");
+}
+
+// 1 and 2: free space counts a block for every folder, and is measured where
+// the package root would be made when it does not exist yet.
+TEST(FreeSpace, CountsEveryFolderAndLooksUpToTheNearestFolderThatExists) {
+  struct FixedSpace : FileManager {
+    std::uint64_t blocks = 0;
+    std::optional<FileSystemSpace> spaceFor(const fs::path&) const override { return FileSystemSpace{1, 4096, blocks * 4096}; }
+  } disk;
+  // One byte in a/b/c: a block for it, three for a, a/b and a/b/c, three for
+  // the staging and version folders and the manifest.
+  const Release release{"1.3.0", {{8, "Rhino8", {{"a/b/c/x.txt", std::string(64, '0'), 1}}}}};
+  const std::vector<RhinoTarget> targets{{8, "/Applications/Rhino 8.app", "/nowhere/8.0"}};
+  disk.blocks = 6;
+  EXPECT_NE(testing::thrownMessage([&] { requireFreeSpace(disk, release, targets); }), "");
+  disk.blocks = 7;
+  EXPECT_EQ(testing::thrownMessage([&] { requireFreeSpace(disk, release, targets); }), "");
+  testing::TemporaryFolder folder;
+  const std::optional<FileSystemSpace> existing = FileManager::standard().spaceFor(folder.path());
+  const std::optional<FileSystemSpace> missing = FileManager::standard().spaceFor(folder.path() / "not/yet/made");
+  ASSERT_TRUE(existing && missing);
+  EXPECT_EQ(missing->device, existing->device);
 }
 
 TEST_F(Install, MovesLegacyCopiesFirstAndLeavesProductFilesInsideDestinations) {

@@ -44,7 +44,6 @@ TEST(PlatformRules, PeoplesAccountsBeginAtEachSystemsFirstIdAndNeverIncludeNobod
     EXPECT_TRUE(isPersonId(first + 4000, ids));
     EXPECT_FALSE(isPersonId(nobody, ids));
   }
-  EXPECT_TRUE(isPersonId(501, kMacPersonIds) && !isPersonId(501, kLinuxPersonIds));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "engine/install_engine.h"
+#include "engine/platform/ed25519.h"
 #include "tests/support/sandbox.h"
 #include "tools/release_packer/release_packer.h"
 #include "tools/release_packer/signing_key.h"
@@ -66,6 +67,12 @@ TEST_F(ReleaseSignature, RefusesEverySignatureThatIsNotOfTheseBytes) {
   }
   fs::remove(signature);
   EXPECT_EQ(refusal(), kChanged);
+  // The verifier alone, without the file-size check in front of it: only
+  // exactly 64 bytes that verify are a signature.
+  EXPECT_TRUE(verifyEd25519(buildKey().publicKey(), manifest, good));
+  for (const std::string& bytes : {good + "x", good + good, good.substr(0, 63)}) {
+    EXPECT_FALSE(verifyEd25519(buildKey().publicKey(), manifest, bytes)) << bytes.size() << " bytes";
+  }
 
   // The same signature over a manifest changed by one byte of white space.
   writeFile(signature, good);
