@@ -204,10 +204,31 @@ ProgressWidget::ProgressWidget(std::shared_ptr<View> view, QWidget* parent) : Ho
   clock_.start();
   frames_.setInterval(16);
   QObject::connect(&frames_, &QTimer::timeout, this, [this] {
-    const auto model = std::static_pointer_cast<ProgressBar>(this->view());
-    if (model && model->animating() && isVisible()) update();
+    phase_ = std::fmod(clock_.elapsed() / 1400.0, 1.0);
+    update();
   });
-  frames_.start();
+}
+
+void ProgressWidget::refresh() {
+  runFramesWhileBusy();
+  update();
+}
+
+void ProgressWidget::showEvent(QShowEvent* event) {
+  Holding::showEvent(event);
+  runFramesWhileBusy();
+}
+
+void ProgressWidget::hideEvent(QHideEvent* event) {
+  Holding::hideEvent(event);
+  runFramesWhileBusy();
+}
+
+void ProgressWidget::runFramesWhileBusy() {
+  const auto model = std::static_pointer_cast<ProgressBar>(view());
+  const bool busy = model && model->animating() && isVisible();
+  if (busy && !frames_.isActive()) frames_.start();
+  if (!busy) frames_.stop();
 }
 
 void ProgressWidget::paintEvent(QPaintEvent*) {
@@ -217,9 +238,8 @@ void ProgressWidget::paintEvent(QPaintEvent*) {
   const QRectF track(rect());
   painter.fillRect(track, toQt(theme().outline));
   if (!model->animating()) return;
-  const double phase = std::fmod(clock_.elapsed() / 1400.0, 1.0);
   const double span = track.width() * 0.3;
-  const double x = -span + phase * (track.width() + span);
+  const double x = -span + phase_ * (track.width() + span);
   painter.fillRect(QRectF(x, 0, span, track.height()).intersected(track), toQt(theme().accent));
 }
 

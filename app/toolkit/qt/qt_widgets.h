@@ -82,16 +82,24 @@ using PushButtonWidget = ButtonWidget<QPushButton>;
 using CheckBoxWidget = ButtonWidget<QCheckBox>;
 using CardWidget = ButtonWidget<QRadioButton>;
 
+// The busy bar: its frames tick only while it is shown and busy, so an idle
+// window never wakes for it; each tick moves the phase that paint reads.
 class ProgressWidget : public Holding<QProgressBar> {
  public:
   ProgressWidget(std::shared_ptr<View> view, QWidget* parent);
+  void refresh() override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
+  void runFramesWhileBusy();
+
   QTimer frames_;
   QElapsedTimer clock_;
+  double phase_ = 0;  // 0 to 1: where the moving stripe is
 };
 
 class ImageWidget : public MirrorWidget {
