@@ -124,6 +124,12 @@ class InstallEngine {
   };
   InstalledCopy installedCopy(const RhinoTarget& target) const;
 
+  // The version that the target's installed copy says it is (its
+  // manifest.txt), read alone: nothing verified, so a listing stays quick
+  // whatever is installed. Nothing when nothing is installed, "unknown" when
+  // it cannot be read. Never throws.
+  std::optional<std::string> installedVersion(const RhinoTarget& target) const;
+
   // The first version folder listed in destination (a name, not hidden, that
   // begins with three runs of digits) whose version is above this release's:
   // the one evidence of a newer install, for the transaction's refusal and

@@ -46,6 +46,18 @@ InstallEngine::InstalledCopy InstallEngine::installedCopy(const RhinoTarget& tar
   }
 }
 
+std::optional<std::string> InstallEngine::installedVersion(const RhinoTarget& target) const {
+  const fs::path destination = target.destination();
+  if (!fm_.fileExists(destination)) return std::nullopt;
+  try {
+    rejectLinks(destination);
+    const std::string version = trimmedWhitespace(fm_.readWholeFile(destination / rhino::kManifestName, 1 << 20));
+    return version.empty() ? "unknown" : version;
+  } catch (const std::exception&) {
+    return "unknown";
+  }
+}
+
 std::optional<std::string> InstallEngine::newerVersionIn(const fs::path& destination) const {
   static const Regex versionName(R"(^\d+\.\d+\.\d+)", Case::sensitive);
   const std::string_view core = versionCore(release_.version);

@@ -117,11 +117,7 @@ int Commands::runCommand() {
 
 std::vector<Report::Target> Commands::described(const std::vector<RhinoTarget>& targets) const {
   std::vector<Report::Target> described;
-  for (const RhinoTarget& target : targets) {
-    const InstallEngine::InstalledCopy copy = engine_->installedCopy(target);
-    const bool none = copy.state == State::notInstalled;
-    described.push_back({target, none ? std::nullopt : std::optional(copy.version.empty() ? "unknown" : copy.version)});
-  }
+  for (const RhinoTarget& target : targets) described.push_back({target, engine_->installedVersion(target)});
   return described;
 }
 
