@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QTimer>
 #include <QWidget>
 
 #include "app/toolkit/qt/qt_mirror.h"
@@ -91,7 +92,15 @@ class ViewAccessible : public ShownChildren {
   }
   void doAction(const QString& action) override {
     const auto button = pressable();
-    if (button && (action == pressAction() || action == toggleAction())) return void(button->press());
+    if (button && (action == pressAction() || action == toggleAction())) {
+      // The action returns before the press runs: a press that opens a
+      // dialog would otherwise hold the screen reader's call until the
+      // dialog closed.
+      QTimer::singleShot(0, object(), [pressed = std::weak_ptr<Button>(button)] {
+        if (const auto still = pressed.lock()) still->press();
+      });
+      return;
+    }
     ShownChildren::doAction(action);
   }
 
