@@ -1,5 +1,6 @@
 #include "app/visual_kit.h"
 #include "engine/platform/file_lock.h"
+#include "tests/support/power_cut_disk.h"
 #include "tests/app/app_fixture.h"
 
 namespace nimbra::ui::testing {
@@ -105,6 +106,31 @@ TEST_F(WindowAttempt, AnEngineFailureStopsAndLeavesTheListAsItWas) {
   ASSERT_EQ(toolkit_.alerts().size(), 2u);
   EXPECT_EQ(toolkit_.alerts()[1].informative,
             "Another Nimbra installation is already running. Wait until it has finished, then press Install again.");
+}
+
+TEST_F(WindowAttempt, AFailedMoveIntoTheBackupNamesItsFolderAndSaysNothingChanged) {
+  box_.deployEarlier(8, "1.2.0");
+  nimbra::testing::PowerCutDisk disk(box_.root());
+  disk.beforeCall([&](int, const std::string& call) {
+    return call.starts_with("rename " + box_.destination(8).string() + " -> ") ? EIO : 0;
+  });
+  FileManager fm(disk);
+  app_ = std::make_unique<InstallerApp>(toolkit_, [&](const fs::path& payload, const fs::path& home) {
+    return std::make_unique<InstallEngine>(
+        payload, home, fm,
+        HostLocations{systemApplications_, "/nonexistent/mdfind", [this] { return toolkit_.runningApplications(); }});
+  });
+  toolkit_.run(*app_);
+  toolkit_.runBackgroundJobs();
+  installNow();
+  ASSERT_EQ(toolkit_.alerts().size(), 1u);
+  const fs::path backup = fs::directory_iterator(box_.support() / "Backups")->path();
+  EXPECT_EQ(toolkit_.alerts()[0].informative,
+            "\u201c" + box_.destination(8).string() + "\u201d could not be moved into the backup folder \u201c" +
+                backup.string() + "\u201d because the disk reported an error. Nothing was changed: the plug-in files "
+                "are as they were before.");
+  EXPECT_EQ(nimbra::testing::readFile(box_.destination(8) / "manifest.txt"), "1.2.0\n");
+  app_.reset();  // before the disk it runs on
 }
 
 }  // namespace
