@@ -154,7 +154,11 @@ std::optional<std::string> InstallFlow::refusalOfTheTransaction() const {
     engine_.checkChangeable(options_.operation, selected_);
     if (options_.operation != Operation::install) return std::nullopt;
     for (const RhinoTarget& target : selected_) {
-      if (engine_.installedCopy(target).state == State::newer) return InstallEngine::newerVersionInstalled(target.major);
+      // The version folders alone decide: no need to verify every file here.
+      const fs::path destination = target.destination();
+      if (engine_.fileManager().isDirectory(destination) && engine_.newerVersionIn(destination)) {
+        return InstallEngine::newerVersionInstalled(target.major);
+      }
     }
     requireFreeSpace(engine_.fileManager(), engine_.release(), selected_);
   } catch (const std::exception& error) {

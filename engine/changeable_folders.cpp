@@ -22,7 +22,7 @@ void InstallEngine::checkChangeable(Operation operation, const std::vector<Rhino
       throwFileError("mkdir", newStagingFolder(target.packageRoot), refusal);
     }
   }
-  const fs::path backups = support() / "Backups";
+  const fs::path backups = support() / kBackupsFolder;
   if (const int refusal = fm_.changeRefusal(backups); refusal != 0) throwFileError("mkdir", backups, refusal);
 }
 

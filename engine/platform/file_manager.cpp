@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "engine/platform/link_free.h"
@@ -59,31 +60,35 @@ bool FileManager::isExecutableFile(const fs::path& path) const {
   return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-std::optional<FileSystemSpace> FileManager::spaceFor(const fs::path& path) const {
+namespace {
+
+// path, or the nearest folder on its way that exists, with what stat says of
+// it: what a change at path would meet first.
+std::optional<std::pair<fs::path, struct stat>> nearestExisting(const fs::path& path) {
   for (fs::path at = fs::absolute(path).lexically_normal(); !at.empty(); at = at.parent_path()) {
     struct stat info {};
-    struct statvfs space {};
-    if (::stat(at.c_str(), &info) == 0) {
-      if (::statvfs(at.c_str(), &space) != 0) return std::nullopt;
-      const std::uint64_t block = space.f_frsize != 0 ? space.f_frsize : space.f_bsize;
-      return FileSystemSpace{info.st_dev, block, static_cast<std::uint64_t>(space.f_bavail) * block};
-    }
+    if (::stat(at.c_str(), &info) == 0) return std::pair{at, info};
     if (at == at.root_path()) break;
   }
   return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<FileSystemSpace> FileManager::spaceFor(const fs::path& path) const {
+  const auto existing = nearestExisting(path);
+  struct statvfs space {};
+  if (!existing || ::statvfs(existing->first.c_str(), &space) != 0) return std::nullopt;
+  const std::uint64_t block = space.f_frsize != 0 ? space.f_frsize : space.f_bsize;
+  return FileSystemSpace{existing->second.st_dev, block, static_cast<std::uint64_t>(space.f_bavail) * block};
+}
+
 int FileManager::changeRefusal(const fs::path& path) const {
-  for (fs::path at = fs::absolute(path).lexically_normal(); !at.empty(); at = at.parent_path()) {
-    struct stat info {};
-    if (::stat(at.c_str(), &info) == 0) {
-      // The effective ids decide, as they will for the change itself; a disk
-      // mounted read-only answers EROFS even to root.
-      return ::faccessat(AT_FDCWD, at.c_str(), W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
-    }
-    if (at == at.root_path()) break;
-  }
-  return ENOENT;
+  const auto existing = nearestExisting(path);
+  if (!existing) return ENOENT;
+  // The effective ids decide, as they will for the change itself; a disk
+  // mounted read-only answers EROFS even to root.
+  return ::faccessat(AT_FDCWD, existing->first.c_str(), W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
 namespace {
