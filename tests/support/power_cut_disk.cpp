@@ -265,7 +265,8 @@ void PowerCutDisk::cutPower(int state) {
   // in the order they were made, and each file's bytes lost, cut at a block
   // or whole.
   if (state != 0) {
-    const std::size_t kept = std::uniform_int_distribution<std::size_t>(0, pending_.size())(random);
+    const std::size_t kept =
+        state == 1 ? pending_.size() : std::uniform_int_distribution<std::size_t>(0, pending_.size())(random);
     for (std::size_t i = 0; i < kept; ++i) apply(pending_[i], nodes);
   }
   const std::map<Id, std::string> now = liveFiles();
@@ -275,7 +276,8 @@ void PowerCutDisk::cutPower(int state) {
     std::string& data = node->second.data;
     const std::string worst = data.substr(0, std::min(shortest, data.size()));
     const auto current = now.find(id);
-    const int pick = state == 0 || current == now.end() ? 0 : std::uniform_int_distribution<int>(0, 2)(random);
+    const int pick =
+        state <= 1 || current == now.end() ? 0 : std::uniform_int_distribution<int>(0, 2)(random);
     if (pick == 0) {
       data = worst;
     } else if (pick == 1) {

@@ -35,8 +35,10 @@ class PowerCutDisk : public SystemCalls {
   explicit PowerCutDisk(std::filesystem::path root);
 
   // Cuts the power before call n (from 1). State 0 is the worst a cut there
-  // could leave; any other state is drawn from that number, between the
-  // worst and the disk as the process left it.
+  // could leave; in state 1 every change of names made survives (a removal
+  // or a rename not yet made durable) while unsynced bytes are lost; any
+  // other state is drawn from that number, between the worst and the disk
+  // as the process left it.
   void cutPowerAt(int n, int state) { cutAt_ = n, cutState_ = state; }
   // Rewrites the disk as a cut now would leave it and ends the process.
   [[noreturn]] void cutPower(int state);
