@@ -25,7 +25,9 @@ CompletionScreen::CompletionScreen(Toolkit& toolkit, Window& window, const std::
   place(panel, *content, {252, 0, 648, 650});
   logo(toolkit, *panel, {276, 470, 96, 96});
   place(centred(label("INSTALLATION COMPLETE", 10, Weight::semibold, palette::forest)), *panel, {64, 422, 520, 22});
-  place(centred(label("You're ready.", 38, Weight::semibold, palette::ink)), *panel, {44, 360, 560, 58});
+  auto heading = centred(label("You're ready.", 38, Weight::semibold, palette::ink));
+  heading->setRole(Role::heading);
+  place(heading, *panel, {44, 360, 560, 58});
   place(centred(label("Nimbra is installed for " + versions + ".", 14, Weight::regular, palette::muted)), *panel,
         {50, 317, 548, 40});
 

@@ -28,7 +28,7 @@ void InstallerApp::applicationDidFinishLaunching() {
   window_ = std::make_unique<Window>("Nimbra Setup", 900, 650);
   window_->setBackground(palette::paper);
   toolkit_.setApplicationIcon(nimbraImage(toolkit_));
-  welcome_ = std::make_unique<WelcomeScreen>(toolkit_, *window_->content(),
+  welcome_ = std::make_unique<WelcomeScreen>(toolkit_, *window_,
                                              WelcomeScreen::Actions{.locate = [this] { locate(); },
                                                                     .searchAgain = [this] { discover(); },
                                                                     .install = [this] { install(); },

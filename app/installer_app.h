@@ -64,6 +64,9 @@ class InstallerApp : public ApplicationDelegate, private InstallFlow::Observer {
   std::unique_ptr<InstallEngine> engine_;
   std::vector<RhinoTarget> targets_;  // the first of each major found, or located
   bool busy_ = false;
+  struct Steps {
+    int done = 0, total = 0;
+  } steps_;  // of the attempt in progress
   std::optional<std::filesystem::path> completedBackup_;
   std::unique_ptr<WelcomeScreen> welcome_;
   std::unique_ptr<CompletionScreen> completion_;

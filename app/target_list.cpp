@@ -36,10 +36,11 @@ void TargetList::addRow(std::size_t index, const RhinoTarget& target, bool choos
   box->setEnabled(choosable);
   box->setAction([this] { changed_(); });
   place(box, *area_, {15, rowY + 13, 24, 24});
-  box->setAccessibilityLabel(name);
   boxes_.push_back(box);
 
-  place(label(name, 14, Weight::medium, palette::ink), *area_, {41, rowY + 13, 300, 24});
+  auto title = label(name, 14, Weight::medium, palette::ink);
+  title->setLabelFor(box);
+  place(title, *area_, {41, rowY + 13, 300, 24});
   place(label("Detected", 10, Weight::regular, palette::forest), *area_, {474, rowY + 13, 70, 20});
   auto where = label(pathText(target.application), 10, Weight::regular, palette::muted);
   where->setLineBreak(LineBreak::truncateMiddle, 1);

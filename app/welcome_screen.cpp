@@ -19,9 +19,9 @@ void lookSelected(Button& card, bool selected) {
 
 }  // namespace
 
-WelcomeScreen::WelcomeScreen(Toolkit& toolkit, View& content, Actions actions)
-    : actions_(std::move(actions)), list_(make<View>(), [this] { apply(); }) {
-  build(toolkit, content);
+WelcomeScreen::WelcomeScreen(Toolkit& toolkit, Window& window, Actions actions)
+    : window_(window), actions_(std::move(actions)), list_(make<View>(), [this] { apply(); }) {
+  build(toolkit, *window.content());
   apply();
 }
 
@@ -37,13 +37,16 @@ void WelcomeScreen::build(Toolkit& toolkit, View& content) {
         {33, 38, 200, 20});
 
   heading_ = label("Install Nimbra", 31, Weight::semibold, palette::ink);
+  heading_->setRole(Role::heading);
   place(heading_, content, {292, 547, 550, 48});
   subtitle_ = label("A new perspective for Rhino 7 and 8.", 13, Weight::regular, palette::muted);
   place(subtitle_, content, {294, 511, 550, 34});
   automaticCard_ = option(content, "Install automatically", "Find Rhino and take care of the rest.",
                           {294, 411, 270, 83}, true);
   customCard_ = option(content, "Choose installation", "Choose versions and locations.", {580, 411, 270, 83}, false);
-  place(label("RHINO ON THIS MAC", 10, Weight::semibold, palette::muted), content, {294, 385, 400, 18});
+  auto listHeading = label("RHINO ON THIS MAC", 10, Weight::semibold, palette::muted);
+  listHeading->setRole(Role::heading);
+  place(listHeading, content, {294, 385, 400, 18});
   place(list_.area(), content, {294, 241, 556, 145});
 
   locate_ = pushButton("Locate Rhino…", false, [this] { actions_.locate(); });
@@ -85,11 +88,16 @@ std::shared_ptr<Button> WelcomeScreen::option(View& content, const std::string& 
   card->setAttributedTitle({TextRun{title + "\n", {13, Weight::semibold}, palette::ink},
                             TextRun{sub, {10, Weight::regular}, palette::muted}});
   card->setAccessibilityLabel(title);
+  card->setAccessibleDescription(sub);
   place(card, content, frame);
   return card;
 }
 
-void WelcomeScreen::setStatus(const std::string& text) { status_->setText(text); }
+void WelcomeScreen::setStatus(const std::string& text, Window::Urgency urgency) {
+  status_->setText(text);
+  progress_->setAccessibleDescription(text);  // the phase the bar stands for
+  window_.announce(text, urgency);
+}
 
 void WelcomeScreen::showTargets(const std::vector<RhinoTarget>& targets) {
   lookSelected(*automaticCard_, automatic_);
@@ -109,6 +117,7 @@ void WelcomeScreen::chooseByHand() { automatic_ = false; }
 void WelcomeScreen::setBusy(bool busy) {
   busy_ = busy;
   apply();
+  window_.makeFirstResponder(busy ? progress_.get() : nullptr);
 }
 
 void WelcomeScreen::setUnavailable() {
@@ -116,13 +125,16 @@ void WelcomeScreen::setUnavailable() {
   apply();
 }
 
-void WelcomeScreen::setWaiting(bool waiting) { cancel_->setHidden(!waiting); }
+void WelcomeScreen::setWaiting(bool waiting) {
+  cancel_->setHidden(!waiting);
+  if (busy_) window_.makeFirstResponder(waiting ? static_cast<View*>(cancel_.get()) : progress_.get());
+}
 
 void WelcomeScreen::showInstalled(const std::string& versions) {
   installed_ = true;
   heading_->setText("Nimbra is installed.");
   subtitle_->setText("Open Grasshopper and select the Nimbra tab.");
-  status_->setText("Installed for " + versions);
+  setStatus("Installed for " + versions);
   install_->setAttributedTitle({TextRun{"View backup", {13, Weight::semibold}, palette::white}});
   apply();
 }

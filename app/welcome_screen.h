@@ -21,9 +21,12 @@ class WelcomeScreen {
   struct Actions {
     std::function<void()> locate, searchAgain, install, cancel;
   };
-  WelcomeScreen(Toolkit& toolkit, View& content, Actions actions);
+  WelcomeScreen(Toolkit& toolkit, Window& window, Actions actions);
 
-  void setStatus(const std::string& text);
+  // The status line, also told to a screen reader.
+  void setStatus(const std::string& text, Window::Urgency urgency = Window::Urgency::polite);
+  // How far an attempt is, for a screen reader.
+  void setSteps(int done, int total) { progress_->setSteps(done, total); }
   // The Rhinos to choose from, every one checked.
   void showTargets(const std::vector<RhinoTarget>& targets);
   // Switches to choosing by hand (as after locating a Rhino).
@@ -33,11 +36,12 @@ class WelcomeScreen {
   bool opensRhino() const { return openRhino_->on(); }
 
   // Discovery or an attempt in progress: nothing can be chosen, and the
-  // progress bar runs.
+  // progress bar runs and has the focus; after, the focus goes back.
   void setBusy(bool busy);
   // Without an engine there is nothing to find, locate or install.
   void setUnavailable();
-  // Whether Cancel is offered: while waiting for Rhino to quit.
+  // Whether Cancel is offered: while waiting for Rhino to quit, with the
+  // focus on it.
   void setWaiting(bool waiting);
   bool waiting() const { return !cancel_->hidden(); }
   // After an install: the heading says so, nothing can be chosen, and
@@ -52,6 +56,7 @@ class WelcomeScreen {
   // Every control's enabled state and look, from the state below.
   void apply();
 
+  Window& window_;
   Actions actions_;
   bool automatic_ = true;
   bool busy_ = false;

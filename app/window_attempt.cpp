@@ -13,6 +13,9 @@ void InstallerApp::install() {
   std::vector<RhinoTarget> selected = welcome_->selected();
   if (selected.empty()) return;
   setBusy(true);
+  // For a screen reader: each target checked and installed, the backup, the end.
+  steps_ = {0, 2 * static_cast<int>(selected.size()) + 2};
+  welcome_->setSteps(steps_.done, steps_.total);
   const InstallFlow::Reopen reopen =
       welcome_->opensRhino() ? InstallFlow::Reopen::quitOnesElseLastSelected : InstallFlow::Reopen::none;
   InstallFlow::Observer& observer = *this;
@@ -25,7 +28,11 @@ void InstallerApp::cancel() {
   if (flow_) flow_->cancel();
 }
 
-void InstallerApp::statusChanged(const std::string& text) { welcome_->setStatus(text); }
+void InstallerApp::statusChanged(const std::string& text) {
+  welcome_->setStatus(text);
+  // The engine's steps; the last counts once it has finished.
+  if (!welcome_->waiting() && steps_.done < steps_.total - 1) welcome_->setSteps(++steps_.done, steps_.total);
+}
 
 void InstallerApp::waitingChanged(bool waiting) { welcome_->setWaiting(waiting); }
 
@@ -46,15 +53,18 @@ void InstallerApp::finished(const InstallFlow::Outcome& outcome) {
       return showError(outcome.message + (busyElsewhere ? " Wait until it has finished, then press Install again." : ""));
     }
     case InstallFlow::Result::cancelled:
-    case InstallFlow::Result::rhinoStillRunning:
+    case InstallFlow::Result::rhinoStillRunning: {
       setBusy(false);
-      welcome_->setStatus(outcome.message);
+      const bool needsThePerson = outcome.result == InstallFlow::Result::rhinoStillRunning;
+      welcome_->setStatus(outcome.message, needsThePerson ? Window::Urgency::assertive : Window::Urgency::polite);
       return;
+    }
   }
 }
 
 void InstallerApp::succeeded(const InstallFlow::Outcome& outcome) {
   setBusy(false);
+  welcome_->setSteps(steps_.total, steps_.total);
   completedBackup_ = outcome.backup;
   const std::string versions = InstallFlow::versionsText(outcome.targets);
   welcome_->showInstalled(versions);
@@ -62,7 +72,7 @@ void InstallerApp::succeeded(const InstallFlow::Outcome& outcome) {
                                                    CompletionScreen::Actions{.done = [this] { finish(); },
                                                                              .viewBackup = [this] { viewBackup(); }});
   if (!outcome.leftClosed.empty()) {
-    welcome_->setStatus(sentence::kOpenRhinoYourself);
+    welcome_->setStatus(sentence::kOpenRhinoYourself, Window::Urgency::assertive);
     completion_->showRhinoLeftClosed(sentence::kOpenRhinoYourself);
   }
 }

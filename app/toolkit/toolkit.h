@@ -39,8 +39,22 @@ class Window {
   const Color& background() const { return background_; }
   void setBackground(const Color& color) { background_ = color; }
   bool resizable() const { return false; }
-  Button* firstResponder() const { return firstResponder_; }
-  void makeFirstResponder(Button* button) { firstResponder_ = button; }
+  // Where the keyboard and a screen reader are to be: the focus moves there
+  // once, at the next redraw. Null gives the focus back to the control it
+  // was on before the last move there.
+  View* firstResponder() const { return firstResponder_; }
+  void makeFirstResponder(View* view);
+  // Told to a screen reader without moving the focus: politely, after what
+  // it is reading, or at once when something needs the person.
+  enum class Urgency { polite, assertive };
+  struct Announcement {
+    std::string text;
+    Urgency urgency = Urgency::polite;
+    bool operator==(const Announcement&) const = default;
+  };
+  void announce(std::string text, Urgency urgency = Urgency::polite);
+  // Every announcement so far, the newest last.
+  const std::vector<Announcement>& announcements() const { return announcements_; }
   bool visible() const { return visible_; }
   void setVisible(bool visible) { visible_ = visible; }
 
@@ -54,7 +68,8 @@ class Window {
   std::string title_;
   std::shared_ptr<View> content_;
   Color background_;
-  Button* firstResponder_ = nullptr;
+  View* firstResponder_ = nullptr;
+  std::vector<Announcement> announcements_;
   bool visible_ = false;
 };
 

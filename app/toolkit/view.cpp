@@ -13,8 +13,16 @@ std::function<void()>& observer() {
 
 void View::setChangeObserver(std::function<void()> callback) { observer() = std::move(callback); }
 
-void View::changed() {
+void View::notifyChange() {
   if (observer()) observer()();
+}
+
+void View::changed() { notifyChange(); }
+
+void View::setLabelFor(const std::shared_ptr<View>& control) {
+  labelFor_ = control;
+  control->labelledBy_ = weak_from_this();
+  changed();
 }
 
 bool View::hiddenOrInHidden() const {
@@ -49,6 +57,7 @@ void View::removeAllSubviews() {
 
 std::string View::accessibleName() const {
   std::string name = accessibilityLabel_;
+  if (const auto label = labelledBy(); name.empty() && label) name = label->accessibleName();
   if (name.empty() && kind_ == Kind::label) name = static_cast<const Label&>(*this).text();
   if (name.empty() && kind_ == Kind::button) {
     const auto& button = static_cast<const Button&>(*this);

@@ -26,7 +26,7 @@ struct LayerLook {
 };
 
 // What a view is to keyboard and screen-reader users.
-enum class Role { none, label, pushButton, checkBox, radioButton, progressBar, image, alert };
+enum class Role { none, label, heading, pushButton, checkBox, radioButton, progressBar, image, alert };
 
 class View : public std::enable_shared_from_this<View> {
  public:
@@ -65,6 +65,11 @@ class View : public std::enable_shared_from_this<View> {
   // A longer text read after the name (an alert's message); none by default.
   const std::string& accessibleDescription() const { return accessibleDescription_; }
   void setAccessibleDescription(std::string text) { accessibleDescription_ = std::move(text), changed(); }
+  // A label that names a control: a screen reader reads them as one, the
+  // control by the label's words.
+  void setLabelFor(const std::shared_ptr<View>& control);
+  std::shared_ptr<View> labelFor() const { return labelFor_.lock(); }
+  std::shared_ptr<View> labelledBy() const { return labelledBy_.lock(); }
   // Whether Tab stops here: an enabled control that is shown.
   virtual bool takesFocus() const { return false; }
 
@@ -75,8 +80,10 @@ class View : public std::enable_shared_from_this<View> {
   const std::vector<std::shared_ptr<View>>& subviews() const { return subviews_; }
   View* superview() const { return superview_; }
 
-  // Called after every change of any view; the Qt backend redraws.
+  // Called after every change of any view, or of the window's focus or
+  // announcements (notifyChange); the Qt backend redraws.
   static void setChangeObserver(std::function<void()> observer);
+  static void notifyChange();
 
  protected:
   void changed();
@@ -90,6 +97,7 @@ class View : public std::enable_shared_from_this<View> {
   std::string accessibilityLabel_;
   std::string accessibleDescription_;
   Role role_ = Role::none;
+  std::weak_ptr<View> labelFor_, labelledBy_;
   bool takesClicks_ = true;
   std::vector<std::shared_ptr<View>> subviews_;
   View* superview_ = nullptr;
@@ -111,7 +119,8 @@ class Label : public View {
   LineBreak lineBreak() const { return lineBreak_; }
   int maximumLines() const { return maximumLines_; }  // 0: no limit
   void setLineBreak(LineBreak mode, int maximumLines) { lineBreak_ = mode, maximumLines_ = maximumLines, changed(); }
-  Role role() const override { return Role::label; }
+  // A label unless set (a heading).
+  Role role() const override { return View::role() == Role::none ? Role::label : View::role(); }
 
  private:
   std::string text_;
@@ -180,9 +189,15 @@ class ProgressBar : public View {
   Role role() const override { return Role::progressBar; }
   bool animating() const { return animating_; }
   void setAnimating(bool animating) { animating_ = animating, changed(); }
+  // How far the work is, in steps, for a screen reader; the bar itself
+  // shows only that work goes on. A total of 0: no measure.
+  int done() const { return done_; }
+  int total() const { return total_; }
+  void setSteps(int done, int total) { done_ = done, total_ = total, changed(); }
 
  private:
   bool animating_ = false;
+  int done_ = 0, total_ = 0;
 };
 
 class ImageView : public View {

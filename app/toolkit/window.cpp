@@ -7,6 +7,16 @@ Window::Window(std::string title, double width, double height)
   content_->setFrame({0, 0, width, height});
 }
 
+void Window::makeFirstResponder(View* view) {
+  firstResponder_ = view;
+  View::notifyChange();
+}
+
+void Window::announce(std::string text, Urgency urgency) {
+  announcements_.push_back({std::move(text), urgency});
+  View::notifyChange();
+}
+
 namespace {
 
 Button* findKeyButton(const View& view, const std::string& key) {
@@ -24,7 +34,10 @@ Button* findKeyButton(const View& view, const std::string& key) {
 }  // namespace
 
 bool Window::pressKey(const std::string& key) {
-  if (firstResponder_ != nullptr && firstResponder_->keyEquivalent() == key && firstResponder_->press()) return true;
+  if (firstResponder_ != nullptr && firstResponder_->kind() == View::Kind::button) {
+    auto& responder = static_cast<Button&>(*firstResponder_);
+    if (responder.keyEquivalent() == key && responder.press()) return true;
+  }
   Button* button = findKeyButton(*content_, key);
   return button != nullptr && button->press();
 }

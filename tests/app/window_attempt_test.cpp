@@ -38,6 +38,27 @@ TEST_F(WindowAttempt, ShowsCancelOnlyWhileWaitingForRhino) {
   EXPECT_TRUE(busy());
 }
 
+// What a screen reader gets; the real window carries it to one in the
+// end-to-end test.
+TEST_F(WindowAttempt, TellsAScreenReaderEachStepAndMovesTheFocusWithTheWork) {
+  const pid_t eight = running(rhino8_, false);
+  launch();
+  const Window& window = *toolkit_.shownWindow();
+  named("Install Nimbra").press();
+  EXPECT_EQ(window.firstResponder(), &named("Cancel"));
+  EXPECT_EQ(window.announcements().back(), (Window::Announcement{"Save your work in Rhino to continue."}));
+  toolkit_.advance(121);
+  EXPECT_EQ(window.announcements().back().urgency, Window::Urgency::assertive) << "Rhino still runs: act now";
+  EXPECT_EQ(window.firstResponder(), nullptr) << "the focus goes back where it was";
+
+  toolkit_.endApplication(eight);
+  installNow();
+  const auto& progress = named<ProgressBar>("Progress");
+  EXPECT_EQ(progress.total(), 6);
+  EXPECT_EQ(progress.done(), 6);
+  EXPECT_EQ(window.announcements().back().text, "Installed for Rhino 7 and Rhino 8");
+}
+
 TEST_F(WindowAttempt, RefusesToUpdateOneVersionWhileACopyIsShared) {
   box_.writeProductFile(box_.sharedLibraries() / "Nimbra.gha", "legacy");
   launch();

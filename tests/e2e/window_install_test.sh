@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Drives the real window under Xvfb through a whole install into a sandbox
-# home folder, then checks the folders on disk.
+# Drives the real window under Xvfb by keyboard through an attempt cancelled
+# while it waits for Rhino and a whole install into a sandbox home folder,
+# while a listener on the accessibility bus hears what a screen reader would;
+# then checks what it heard and the folders on disk.
 #   window_install_test.sh <Nimbra Setup.app> <simulated-rhino-bundle>
 set -euo pipefail
 app=$1
 bundle_tool=$2
+here=$(cd "$(dirname "$0")" && pwd)
 
 # The window asks every Rhino it sees to quit and reopens it. In a process
 # list of its own it sees only this test's, never another test's or a demo's.
@@ -19,9 +22,15 @@ if [ -z "${NIMBRA_E2E_ISOLATED:-}" ]; then
   echo "SKIP: no private process list (unshare --pid needs root or user namespaces)"
   exit 77
 fi
-for tool in Xvfb xdotool; do
+for tool in Xvfb xdotool dbus-run-session /usr/libexec/at-spi-bus-launcher; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
+/usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 77; }
+# A session bus of its own, for an accessibility bus of its own.
+if [ -z "${NIMBRA_E2E_BUS:-}" ]; then
+  export NIMBRA_E2E_BUS=1
+  exec dbus-run-session -- bash "$0" "$@"
+fi
 
 sandbox=$(mktemp -d /tmp/nimbra-e2e-XXXXXX)
 home=$sandbox/home
@@ -30,7 +39,7 @@ libraries="$support/McNeel/Rhinoceros/MacPlugIns/Grasshopper/Libraries"
 mkdir -p "$home/Applications" "$libraries" "$sandbox/runtime"
 chmod 700 "$sandbox/runtime"
 "$bundle_tool" "$home/Applications/Rhino 7.app" 7
-"$bundle_tool" "$home/Applications/Rhino 8.app" 8
+"$bundle_tool" "$home/Applications/Rhino 8.app" 8 3  # takes 3 s to quit, as while saving
 cp "$app/Contents/Resources/Payload/Rhino8/Nimbra.gha" "$libraries/Nimbra.gha"
 
 # Xvfb picks a free display itself and writes its number once it listens.
@@ -42,25 +51,50 @@ installer=""
 cleanup() {
   [ -n "$installer" ] && kill "$installer" 2>/dev/null || true
   pkill -f "$home/Applications/Rhino" 2>/dev/null || true
-  kill "$xvfb" 2>/dev/null || true
+  jobs -p | xargs -r kill 2>/dev/null || true
   rm -rf "$sandbox"
 }
 trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
 export DISPLAY=$display HOME=$home XDG_RUNTIME_DIR=$sandbox/runtime QT_QPA_PLATFORM=xcb
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 NO_AT_BRIDGE=0
 
+heard=$sandbox/heard
+/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 &
+/usr/bin/python3 "$here/screen_reader.py" >>"$heard" 2>&1 &  # appending, as this script does
+for _ in $(seq 1 100); do grep -qs listening "$heard" && break; sleep 0.1; done
+grep -qs listening "$heard" || fail "the listener did not start: $(cat "$heard")"
+# Waits until the screen reader has heard a line that starts so.
+hear() {
+  for _ in $(seq 1 300); do grep -qF -- "$1" "$heard" && return 0; sleep 0.1; done
+  fail "never heard \"$1\"; heard: $(cat "$heard")"
+}
+
+"$home/Applications/Rhino 8.app/Contents/MacOS/Rhinoceros" &
 "$app/Contents/MacOS/Nimbra Setup" &
 installer=$!
 timeout 20 xdotool search --sync --onlyvisible --name 'Nimbra Setup' >/dev/null
-# Install Nimbra ->, pressed again until the install has begun: the button
-# is disabled while discovery runs, however long that takes.
-for _ in $(seq 1 30); do
-  xdotool mousemove 756 575 click 1
-  for _ in $(seq 1 20); do [ -d "$support/Nimbra/Backups" ] && break 2; sleep 0.1; done
+xdotool mousemove 120 320 click 1  # the window takes the keyboard; the artwork takes no click
+hear "announce notification: Ready to install"
+moves=$(grep -c '^focus' "$heard") || true
+xdotool key Tab  # on a control that Install disables
+for _ in $(seq 1 50); do [ "$(grep -c '^focus' "$heard")" -gt "$moves" ] && break; sleep 0.1; done
+echo "pressing Return" >>"$heard"
+# Return presses Install Nimbra; Rhino 8 runs, so the install waits for it,
+# with the focus on Cancel. Escape cancels.
+for _ in $(seq 1 100); do
+  xdotool key Return
+  grep -qF "focus push button: Cancel" "$heard" && break
+  sleep 0.2
 done
-for _ in $(seq 1 600); do
-  grep -qs '"state":"complete"' "$support/Nimbra/Backups/"*/receipt.json && break
-  sleep 0.1
-done
+hear "focus push button: Cancel"
+xdotool key Escape
+hear "announce notification: Installation cancelled. No plug-in files were changed."
+# Rhino 8, still quitting, is opened again; asked again, it quits after 3 s.
+for _ in $(seq 1 100); do pgrep -f "Rhino 8.app" >/dev/null && break; sleep 0.1; done
+xdotool key Return
+hear "focus push button: Done"
+grep -qs '"state":"complete"' "$support/Nimbra/Backups/"*/receipt.json || fail "no finished install"
 # Done, pressed again until the window has shown it and closed.
 for _ in $(seq 1 30); do
   xdotool key Return
@@ -69,7 +103,34 @@ done
 if kill -0 "$installer" 2>/dev/null; then echo "FAIL: the window did not close on Done"; exit 1; fi
 installer=""
 
-fail() { echo "FAIL: $*"; exit 1; }
+# What a screen reader heard: each step in order, the focus moved once to
+# Cancel while waiting (not through the controls being disabled) and never
+# to a disabled control, the progress to its end. (The listener reads a
+# value when it gets to the event, so a value may be read late, never early.)
+in_order() {
+  local from=1 line
+  for expected in "$@"; do
+    line=$(tail -n "+$from" "$heard" | grep -nF -m1 -- "$expected" | cut -d: -f1) ||
+      fail "did not hear \"$expected\" after line $from; heard: $(cat "$heard")"
+    from=$((from + line))
+  done
+}
+in_order "announce notification: Ready to install" "pressing Return" "focus push button: Cancel" \
+  "announce notification: Save your work in Rhino to continue." \
+  "announce notification: Installation cancelled. No plug-in files were changed." "focus push button: Cancel" \
+  "announce notification: Save your work in Rhino to continue." "focus progress bar: Progress" \
+  "announce notification: Checking Rhino 7 files…" "announce notification: Checking Rhino 8 files…" \
+  "announce notification: Backing up the previous installation…" \
+  "announce notification: Installing Nimbra for Rhino 7…" "announce notification: Installing Nimbra for Rhino 8…" \
+  "announce notification: Installed for Rhino 7 and Rhino 8"
+grep -qF "focus push button: Done" "$heard" || fail "the completion screen did not take the focus"
+moves=$(sed -n '/^pressing Return/,/^announce notification: Save your work/p' "$heard" | grep '^focus') || true
+[ "$moves" = "focus push button: Cancel" ] || fail "the focus went so when the wait began: $moves"
+! grep -F "[disabled]" "$heard" || fail "the focus went to a disabled control"
+values=$(grep -o '^value Progress: [0-9]* of 6' "$heard" | cut -d' ' -f3 | tr '\n' ' ')
+[ "$values" = "$(echo "$values" | tr ' ' '\n' | grep . | sort -n | tr '\n' ' ')" ] || fail "the progress went back: $values"
+[ "${values% }" != "${values% 6 }" ] || grep -q '^value Progress: 6 of 6' "$heard" || fail "the progress did not reach its end: $values"
+
 for major in 7 8; do
   destination="$support/McNeel/Rhinoceros/packages/$major.0/nimbra"
   [ "$(ls "$destination" | tr '\n' ' ')" = "1.0.0 manifest.txt " ] || fail "Rhino $major: $(ls "$destination")"
@@ -82,3 +143,5 @@ backup=$(ls -d "$support/Nimbra/Backups/"*)
 grep -q '"state":"complete"' "$backup/receipt.json" || fail "receipt: $(cat "$backup/receipt.json")"
 pgrep -f "$home/Applications/Rhino 8.app" >/dev/null || fail "Rhino 8 was not opened again"
 echo "The window installed Nimbra for Rhino 7 and 8 into $home and closed on Done."
+echo "What a screen reader heard:"
+grep -v '^unreadable' "$heard"  # the window's objects, read once it had closed

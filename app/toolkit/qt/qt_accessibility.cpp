@@ -2,6 +2,8 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTimer>
 #include <QWidget>
 
@@ -15,6 +17,7 @@ namespace {
 QAccessible::Role qtRole(Role role) {
   switch (role) {
     case Role::label: return QAccessible::StaticText;
+    case Role::heading: return QAccessible::Heading;
     case Role::pushButton: return QAccessible::Button;
     case Role::checkBox: return QAccessible::CheckBox;
     case Role::radioButton: return QAccessible::RadioButton;
@@ -84,6 +87,17 @@ class ViewAccessible : public ShownChildren {
     if (button->role() == Role::radioButton) state.selected = button->on();
     return state;
   }
+  // Qt's own gives a control the label whose buddy it is; the label here
+  // also names what it labels.
+  QList<QPair<QAccessibleInterface*, QAccessible::Relation>> relations(
+      QAccessible::Relation match) const override {
+    auto related = ShownChildren::relations(match);
+    const auto* label = qobject_cast<const QLabel*>(widget());
+    if ((match & QAccessible::Labelled) != 0 && label != nullptr && label->buddy() != nullptr) {
+      related.append({QAccessible::queryAccessibleInterface(label->buddy()), QAccessible::Labelled});
+    }
+    return related;
+  }
   QStringList actionNames() const override {
     const auto button = pressable();
     // A disabled control can be neither pressed nor focused: it offers neither.
@@ -112,10 +126,21 @@ class ViewAccessible : public ShownChildren {
   const ViewHolder& holder_;
 };
 
+class AnnouncementAccessible : public QAccessibleWidget {
+ public:
+  explicit AnnouncementAccessible(Announcement* said) : QAccessibleWidget(said) {}
+  QAccessible::Role role() const override {
+    return static_cast<const Announcement*>(widget())->assertive() ? QAccessible::AlertMessage
+                                                                   : QAccessible::Notification;
+  }
+};
+
 QAccessibleInterface* interfaceFor(const QString&, QObject* object) {
   if (auto* window = dynamic_cast<QtWindow*>(object)) {
     return new ShownChildren(window, QAccessible::Window, QString::fromStdString(window->model().title()));
   }
+  if (auto* said = dynamic_cast<Announcement*>(object)) return new AnnouncementAccessible(said);
+  if (qobject_cast<QProgressBar*>(object) != nullptr) return nullptr;  // Qt's own, with its value
   if (auto* holder = dynamic_cast<ViewHolder*>(object)) {
     if (auto* widget = dynamic_cast<QWidget*>(object)) return new ViewAccessible(widget, *holder);
   }
@@ -125,5 +150,12 @@ QAccessibleInterface* interfaceFor(const QString&, QObject* object) {
 }  // namespace
 
 void installAccessibility() { QAccessible::installFactory(interfaceFor); }
+
+Announcement::Announcement(QWidget* window, const QString& text, bool assertive)
+    : QWidget(window), assertive_(assertive) {
+  setGeometry(0, 0, 0, 0);
+  setFocusPolicy(Qt::NoFocus);
+  setAccessibleName(text);
+}
 
 }  // namespace nimbra::ui

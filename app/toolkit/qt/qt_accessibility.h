@@ -2,11 +2,29 @@
 
 // Makes Qt's accessibility see each mirrored widget as what its view says it
 // is: role, name, state and action, for every view alike. Hidden widgets
-// leave the tree.
+// leave the tree. The progress bar is Qt's own.
+
+#include <QWidget>
 
 namespace nimbra::ui {
 
 // Once, before the first window is shown.
 void installAccessibility();
+
+// One text told to a screen reader without moving the focus. Qt 6.4 carries
+// no announcement to AT-SPI and no live region; what screen readers do read
+// out wherever the focus is, is a notification or an alert being shown. So
+// this is an empty child of the window that is a notification (polite) or an
+// alert (assertive) named by the text, shown once made. Each text is an
+// object of its own: a reader that keeps names it has read would read an
+// earlier text again from one object renamed.
+class Announcement : public QWidget {
+ public:
+  Announcement(QWidget* window, const QString& text, bool assertive);
+  bool assertive() const { return assertive_; }
+
+ private:
+  bool assertive_;
+};
 
 }  // namespace nimbra::ui

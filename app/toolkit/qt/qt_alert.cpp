@@ -76,7 +76,7 @@ AlertSheet::AlertSheet(const std::string& message, const std::string& informativ
   setPalette(colours);
   setAutoFillBackground(true);
   mirror_ = std::make_unique<QtMirror>(this, content_, toolkit);
-  mirror_->sync();
+  mirror_->sync([] {});
   // A click on the window behind activates it, though the sheet blocks it:
   // the keyboard would then reach neither.
   connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focused) {

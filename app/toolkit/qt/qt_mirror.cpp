@@ -1,10 +1,12 @@
 #include "app/toolkit/qt/qt_mirror.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QTimer>
 
+#include "app/toolkit/qt/qt_accessibility.h"
 #include "app/toolkit/qt/qt_painting.h"
 #include "app/toolkit/qt/qt_widgets.h"
 
@@ -51,23 +53,31 @@ QWidget* QtMirror::widgetFor(const std::shared_ptr<View>& view, QWidget* parent)
 }
 
 void QtMirror::syncView(const std::shared_ptr<View>& view, QWidget* parent, double parentHeight,
-                        std::vector<QWidget*>& focusChain) {
+                        std::vector<QWidget*>& focusChain, Leaving& leaving) {
   QWidget* widget = widgetFor(view, parent);
   widgets_[view.get()].seen = true;
   // The one place where y flips: frames are y-up, Qt's geometry y-down.
   widget->setGeometry(flipped(view->frame(), parentHeight).toAlignedRect());
-  widget->setVisible(!view->hidden());
+  // Before it hides: a bar's last value is told while it is still shown.
+  dynamic_cast<ViewHolder&>(*widget).refresh();
+  if (!view->hidden()) widget->setVisible(true);
+  if (view->hidden() && !widget->isHidden()) leaving.hiding.push_back(widget);
   widget->setToolTip(QString::fromStdString(view->toolTip()));
   widget->setAccessibleName(QString::fromStdString(view->accessibleName()));
+  widget->setAccessibleDescription(QString::fromStdString(view->accessibleDescription()));
+  if (auto* label = qobject_cast<QLabel*>(widget); label != nullptr && view->labelFor()) {
+    label->setBuddy(widgetOf(view->labelFor().get()));
+  }
   if (view->kind() == View::Kind::button) {
-    // Qt then keeps a disabled control out of Tab's way and moves the focus off it.
-    widget->setEnabled(static_cast<const Button&>(*view).enabled());
+    // Qt then keeps a disabled control out of Tab's way.
+    const bool enabled = static_cast<const Button&>(*view).enabled();
+    if (enabled) widget->setEnabled(true);
+    if (!enabled && widget->isEnabled()) leaving.disabling.push_back(widget);
     focusChain.push_back(widget);
   }
   widget->raise();  // subviews are in stacking order, the last on top
-  dynamic_cast<ViewHolder&>(*widget).refresh();
   announce(*view, widget);
-  for (const auto& child : view->subviews()) syncView(child, widget, view->frame().height, focusChain);
+  for (const auto& child : view->subviews()) syncView(child, widget, view->frame().height, focusChain, leaving);
 }
 
 void QtMirror::announce(const View& view, QWidget* widget) {
@@ -92,10 +102,16 @@ void QtMirror::announce(const View& view, QWidget* widget) {
   entry.state = state;
 }
 
-void QtMirror::sync() {
+void QtMirror::sync(const std::function<void()>& focus) {
   for (auto& [key, entry] : widgets_) entry.seen = false;
   std::vector<QWidget*> focusChain;
-  for (const auto& child : content_->subviews()) syncView(child, root_, content_->frame().height, focusChain);
+  Leaving leaving;
+  for (const auto& child : content_->subviews()) {
+    syncView(child, root_, content_->frame().height, focusChain, leaving);
+  }
+  focus();
+  for (QWidget* widget : leaving.hiding) widget->setVisible(false);
+  for (QWidget* widget : leaving.disabling) widget->setEnabled(false);
   // Tab follows the views' order, which is the order a reader takes them in,
   // whenever each widget was made.
   for (std::size_t i = 1; i < focusChain.size(); ++i) QWidget::setTabOrder(focusChain[i - 1], focusChain[i]);
@@ -124,7 +140,7 @@ QtWindow::QtWindow(Window& model, ApplicationDelegate& delegate, Toolkit& toolki
   setPalette(colours);
   setAutoFillBackground(true);
   mirror_ = std::make_unique<QtMirror>(this, model.content(), toolkit);
-  mirror_->sync();
+  mirror_->sync([] {});
 }
 
 void QtWindow::scheduleSync() {
@@ -132,13 +148,37 @@ void QtWindow::scheduleSync() {
   syncPending_ = true;
   QTimer::singleShot(0, this, [this] {
     syncPending_ = false;
-    mirror_->sync();
-    // A new first responder (the completion screen's Done) takes the focus.
-    if (model_.firstResponder() != focusedResponder_) {
-      focusedResponder_ = model_.firstResponder();
-      if (QWidget* widget = mirror_->widgetOf(focusedResponder_)) widget->setFocus(Qt::OtherFocusReason);
-    }
+    mirror_->sync([this] { followResponder(); });
+    sayAnnouncements();
   });
+}
+
+void QtWindow::followResponder() {
+  const View* responder = model_.firstResponder();
+  if (responder == focusedResponder_) return;
+  if (focusedResponder_ == nullptr) returnTo_ = QApplication::focusWidget();
+  focusedResponder_ = responder;
+  QWidget* target = responder != nullptr ? mirror_->widgetOf(responder) : returnTo_.data();
+  // Nowhere to go back to: the window itself, where Tab starts from the first control.
+  if (target == nullptr || !target->isVisible() || !target->isEnabled()) target = this;
+  target->setFocus(Qt::OtherFocusReason);
+}
+
+void QtWindow::sayAnnouncements() {
+  const std::vector<Window::Announcement>& all = model_.announcements();
+  for (; announced_ < all.size(); ++announced_) {
+    if (!said_.empty() && said_.back()) said_.back()->hide();
+    // Kept a while after: a screen reader reads an announcement when it
+    // gets to it, and steps can follow each other by the millisecond.
+    if (said_.size() == 16) {
+      if (said_.front()) said_.front()->deleteLater();
+      said_.pop_front();
+    }
+    const Window::Announcement& text = all[announced_];
+    said_.emplace_back(new Announcement(this, QString::fromStdString(text.text),
+                                        text.urgency == Window::Urgency::assertive));
+    said_.back()->show();
+  }
 }
 
 void QtWindow::closeWithoutAsking() {

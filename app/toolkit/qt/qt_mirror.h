@@ -4,7 +4,9 @@
 // placed (y flipped once, here), restacked and repainted whenever a view
 // changes, and deleted when its view goes away.
 
+#include <QPointer>
 #include <QWidget>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -13,19 +15,27 @@
 
 namespace nimbra::ui {
 
+class Announcement;
+
 class QtMirror {
  public:
   QtMirror(QWidget* root, std::shared_ptr<View> content, Toolkit& toolkit);
   // Brings every widget in line with its view, Tab's order with the views'
-  // reading order, and tells assistive technology what changed.
-  void sync();
+  // reading order, and tells assistive technology what changed. focus runs
+  // before any widget is hidden or disabled: Qt moves the focus off a
+  // control as it goes, to the next, which may go next.
+  void sync(const std::function<void()>& focus);
   // The widget that shows view, if any.
   QWidget* widgetOf(const View* view) const;
 
  private:
+  // Widgets to hide or disable once the focus has moved.
+  struct Leaving {
+    std::vector<QWidget*> hiding, disabling;
+  };
   QWidget* widgetFor(const std::shared_ptr<View>& view, QWidget* parent);
   void syncView(const std::shared_ptr<View>& view, QWidget* parent, double parentHeight,
-                std::vector<QWidget*>& focusChain);
+                std::vector<QWidget*>& focusChain, Leaving& leaving);
   void announce(const View& view, QWidget* widget);
 
   QWidget* root_;
@@ -56,11 +66,19 @@ class QtWindow : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  // Moves the focus where the window's first responder says, once for each
+  // change of it.
+  void followResponder();
+  void sayAnnouncements();
+
   Window& model_;
   ApplicationDelegate& delegate_;
   std::function<void()> closed_;
   std::unique_ptr<QtMirror> mirror_;
-  const Button* focusedResponder_ = nullptr;
+  const View* focusedResponder_ = nullptr;
+  QPointer<QWidget> returnTo_;  // where the focus was before the screens moved it
+  std::deque<QPointer<Announcement>> said_;  // the last few, the newest shown
+  std::size_t announced_ = 0;
   bool closing_ = false;
   bool syncPending_ = false;
 };

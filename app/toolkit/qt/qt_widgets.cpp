@@ -199,7 +199,7 @@ template class ButtonWidget<QCheckBox>;
 template class ButtonWidget<QRadioButton>;
 
 ProgressWidget::ProgressWidget(std::shared_ptr<View> view, QWidget* parent) : Holding(std::move(view), parent) {
-  setRange(0, 0);  // busy: no measure of how far
+  setRange(0, 0);  // no measure of how far until the view gives one
   setTextVisible(false);
   clock_.start();
   frames_.setInterval(16);
@@ -210,6 +210,12 @@ ProgressWidget::ProgressWidget(std::shared_ptr<View> view, QWidget* parent) : Ho
 }
 
 void ProgressWidget::refresh() {
+  // Only for a screen reader (Qt's own progress bar interface reads them and
+  // tells it of each change); the painting shows that work goes on.
+  if (const auto model = std::static_pointer_cast<ProgressBar>(view())) {
+    setRange(0, model->total());
+    setValue(model->done());
+  }
   runFramesWhileBusy();
   update();
 }
