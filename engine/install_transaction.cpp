@@ -9,6 +9,7 @@
 #include "engine/platform/file_manager.h"
 #include "engine/platform/identifiers.h"
 #include "engine/platform/regex.h"
+#include "engine/receipt_undo.h"
 #include "engine/staging_folders.h"
 #include "engine/version_compare.h"
 
@@ -196,39 +197,11 @@ void InstallTransaction::write() { writeReceipt(fm_, backupFolder_, receipt_); }
 
 void InstallTransaction::rollBack(std::exception_ptr failure) {
   // Undo everything that can be undone; a failure here never stops the rest.
-  std::vector<std::string> problems;
-  for (auto it = receipt_.restoring.rbegin(); it != receipt_.restoring.rend(); ++it) {
-    const bool across = it->across.has_value();
-    if (!across && (!fm_.fileExists(it->to) || fm_.fileExists(it->from))) continue;  // never moved
-    try {
-      if (across) crossing(it->to, it->from, *it->across).toBackup();
-      else fm_.moveItem(it->to, it->from);
-      engine_.log().write("Roll-back: put " + it->to + " back in " + it->from);
-    } catch (...) {
-      problems.push_back(describe(std::current_exception()));
-    }
-  }
-  for (auto it = deployed_.rbegin(); it != deployed_.rend(); ++it) {
-    try {
-      setAsideAndRemove(fm_, *it);
-      engine_.log().write("Roll-back: removed the new copy at " + pathText(*it));
-    } catch (...) {
-      problems.push_back(describe(std::current_exception()));
-    }
-  }
-  for (auto it = receipt_.backups.rbegin(); it != receipt_.backups.rend(); ++it) {
-    const bool across = it->across.has_value();
-    if (!across && !fm_.fileExists(it->backup)) continue;  // never moved
-    try {
-      // Never back through a link planted since: the item then stays saved.
-      engine_.rejectLinks(it->original);
-      if (across) crossing(it->original, it->backup, *it->across).toPlace();
-      else fm_.moveItem(it->backup, it->original);
-      engine_.log().write("Roll-back: put " + it->backup + " back at " + it->original);
-    } catch (...) {
-      problems.push_back(describe(std::current_exception()));
-    }
-  }
+  // Never back through a link planted since: the item then stays saved.
+  const std::vector<std::string> problems =
+      undoReceipt(fm_, engine_.log(), receipt_, deployed_, [this] { write(); },
+                  {.name = "Roll-back", .copies = "new", .keepGoing = true,
+                   .beforeReturn = [this](const fs::path& place) { engine_.rejectLinks(place); }});
   receipt_.state = problems.empty() ? receipt_state::kRestored : receipt_state::kRecoveryRequired;
   try {
     write();

@@ -7,7 +7,7 @@
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/unicode.h"
-#include "engine/staging_folders.h"
+#include "engine/receipt_undo.h"
 #include "engine/version_compare.h"
 
 namespace nimbra {
@@ -69,32 +69,8 @@ void InstallEngine::recoverInterrupted(const Progress& progress, const std::vect
   forEachInterrupted(targets, [&](const fs::path& entry, InstallReceipt& receipt, const std::vector<std::string>& deploys) {
     // Every check has passed: nothing was changed before this point.
     progress("Restoring the interrupted installation…");
-    const auto crossing = [&](const std::string& place, const std::string& backup, CrossMove& move) {
-      return CrossVolumeMove(fm_, log_, place, backup, move, [&] { writeReceipt(fm_, entry, receipt); });
-    };
-    // A restore cut off: what it put back goes back into its earlier backup.
-    for (auto it = receipt.restoring.rbegin(); it != receipt.restoring.rend(); ++it) {
-      if (it->across) {
-        crossing(it->to, it->from, *it->across).toBackup();
-      } else {
-        if (!fm_.fileExists(it->to) || fm_.fileExists(it->from)) continue;
-        fm_.moveItem(it->to, it->from);
-      }
-      log_.write("Recovery: put " + it->to + " back in " + it->from);
-    }
-    for (auto it = deploys.rbegin(); it != deploys.rend(); ++it) {
-      setAsideAndRemove(fm_, *it);
-      log_.write("Recovery: removed the interrupted copy at " + *it);
-    }
-    for (auto it = receipt.backups.rbegin(); it != receipt.backups.rend(); ++it) {
-      if (it->across) {
-        crossing(it->original, it->backup, *it->across).toPlace();
-      } else {
-        if (!fm_.fileExists(it->backup)) continue;
-        fm_.moveItem(it->backup, it->original);
-      }
-      log_.write("Recovery: put " + it->backup + " back at " + it->original);
-    }
+    undoReceipt(fm_, log_, receipt, {deploys.begin(), deploys.end()}, [&] { writeReceipt(fm_, entry, receipt); },
+                {.name = "Recovery", .copies = "interrupted", .keepGoing = false, .beforeReturn = nullptr});
     receipt.state = receipt_state::kRestored;
     writeReceipt(fm_, entry, receipt);
     log_.write("Restored the interrupted installation recorded in " + pathText(entry));
