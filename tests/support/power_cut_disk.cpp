@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <random>
 
@@ -264,6 +265,10 @@ void PowerCutDisk::cutPower(int state) {
   // Between the worst and the whole: the changes of names up to some point,
   // in the order they were made, and each file's bytes lost, cut at a block
   // or whole.
+  if (state == 1 && std::none_of(pending_.begin(), pending_.end(),
+                                  [](const Change& change) { return change.node == 0 || change.toFolder != 0; })) {
+    ::_exit(kNoSuchStateStatus);
+  }
   if (state != 0) {
     const std::size_t kept =
         state == 1 ? pending_.size() : std::uniform_int_distribution<std::size_t>(0, pending_.size())(random);

@@ -27,8 +27,11 @@
 
 namespace nimbra::testing {
 
-// The exit status of a process whose power was cut.
+// The exit status of a process whose power was cut; and of one asked for a
+// state that a cut there cannot leave (state 1 with no removal or rename
+// waiting to be made durable: the disk would be the worst state's).
 inline constexpr int kPowerCutStatus = 86;
+inline constexpr int kNoSuchStateStatus = 87;
 
 class PowerCutDisk : public SystemCalls {
  public:
@@ -36,7 +39,8 @@ class PowerCutDisk : public SystemCalls {
 
   // Cuts the power before call n (from 1). State 0 is the worst a cut there
   // could leave; in state 1 every change of names made survives (a removal
-  // or a rename not yet made durable) while unsynced bytes are lost; any
+  // or a rename not yet made durable, and what it needs) while unsynced
+  // bytes are lost; any
   // other state is drawn from that number, between the worst and the disk
   // as the process left it.
   void cutPowerAt(int n, int state) { cutAt_ = n, cutState_ = state; }
