@@ -1,12 +1,13 @@
 // The parts of each system's platform layer that are plain rules, tested on
-// every system: a Mac's process argument block, and whose accounts are
-// people's.
+// every system: a Mac's process argument block, whose accounts are people's,
+// and which file a bundle names as its executable.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 
+#include "engine/platform/bundle.h"
 #include "engine/platform/identifiers.h"
 #include "engine/platform/running_applications.h"
 
@@ -43,6 +44,16 @@ TEST(PlatformRules, PeoplesAccountsBeginAtEachSystemsFirstIdAndNeverIncludeNobod
     EXPECT_TRUE(isPersonId(first, ids));
     EXPECT_FALSE(isPersonId(nobody, ids));
   }
+}
+
+TEST(PlatformRules, ABundlesExecutableIsAFileInItsMacOSFolder) {
+  const auto executable = [](const std::string& name) {
+    return Bundle::withInfo("/A/Rhino 8.app", "<plist><dict><key>CFBundleExecutable</key><string>" + name +
+                                                  "</string></dict></plist>")
+        .executable();
+  };
+  EXPECT_EQ(executable("Rhinoceros"), "/A/Rhino 8.app/Contents/MacOS/Rhinoceros");
+  for (const char* name : {"", "../../../bin/sh", "MacOS/Rhinoceros"}) EXPECT_EQ(executable(name), std::nullopt) << name;
 }
 
 }  // namespace
