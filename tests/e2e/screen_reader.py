@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # Listens to the desktop's accessibility bus as a screen reader does and
 # writes one line for each thing one would read out: an announcement (a
-# notification or an alert shown), a move of the focus, a progress value.
+# notification or an alert shown), a move of the focus, a new name, a
+# progress value.
 import sys
 
 import pyatspi
@@ -21,6 +22,8 @@ def heard(event):
         elif event.type == "object:state-changed:focused" and event.detail1 == 1:
             enabled = source.getState().contains(pyatspi.STATE_ENABLED)
             say(f"focus {role}: {name}" + ("" if enabled else " [disabled]"))
+        elif event.type == "object:property-change:accessible-name":
+            say(f"name {role}: {name}")
         elif event.type == "object:property-change:accessible-value":
             value = source.queryValue()
             say(f"value {name}: {value.currentValue:g} of {value.maximumValue:g}")
@@ -30,7 +33,7 @@ def heard(event):
 
 pyatspi.Registry.registerEventListener(
     heard, "object:state-changed:showing", "object:state-changed:focused",
-    "object:property-change:accessible-value")
+    "object:property-change:accessible-name", "object:property-change:accessible-value")
 say("listening")
 sys.stdout.flush()
 pyatspi.Registry.start()

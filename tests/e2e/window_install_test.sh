@@ -127,6 +127,8 @@ grep -qF "focus push button: Done" "$heard" || fail "the completion screen did n
 moves=$(sed -n '/^pressing Return/,/^announce notification: Save your work/p' "$heard" | grep '^focus') || true
 [ "$moves" = "focus push button: Cancel" ] || fail "the focus went so when the wait began: $moves"
 ! grep -F "[disabled]" "$heard" || fail "the focus went to a disabled control"
+# A name said again unchanged is read again when its control has the focus.
+! grep -F "name push button: Cancel" "$heard" || fail "Cancel was named anew, unchanged"
 values=$(grep -o '^value Progress: [0-9]* of 6' "$heard" | cut -d' ' -f3 | tr '\n' ' ')
 [ "$values" = "$(echo "$values" | tr ' ' '\n' | grep . | sort -n | tr '\n' ' ')" ] || fail "the progress went back: $values"
 [ "${values% }" != "${values% 6 }" ] || grep -q '^value Progress: 6 of 6' "$heard" || fail "the progress did not reach its end: $values"

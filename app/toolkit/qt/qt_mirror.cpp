@@ -48,7 +48,7 @@ QWidget* QtMirror::widgetFor(const std::shared_ptr<View>& view, QWidget* parent)
     case View::Kind::animation: widget = new AnimationWidget(view, parent, toolkit_); break;
     case View::Kind::plain: widget = new MirrorWidget(view, parent); break;
   }
-  widgets_[view.get()] = {view, widget, true, {}, -1};
+  widgets_[view.get()] = {view, widget, true, -1};
   return widget;
 }
 
@@ -63,8 +63,12 @@ void QtMirror::syncView(const std::shared_ptr<View>& view, QWidget* parent, doub
   if (!view->hidden()) widget->setVisible(true);
   if (view->hidden() && !widget->isHidden()) leaving.hiding.push_back(widget);
   widget->setToolTip(QString::fromStdString(view->toolTip()));
-  widget->setAccessibleName(QString::fromStdString(view->accessibleName()));
-  widget->setAccessibleDescription(QString::fromStdString(view->accessibleDescription()));
+  // Qt tells assistive technology of a new name or description at every
+  // call, changed or not; a screen reader may read the focused control again.
+  const QString name = QString::fromStdString(view->accessibleName());
+  if (widget->accessibleName() != name) widget->setAccessibleName(name);
+  const QString description = QString::fromStdString(view->accessibleDescription());
+  if (widget->accessibleDescription() != description) widget->setAccessibleDescription(description);
   if (auto* label = qobject_cast<QLabel*>(widget); label != nullptr && view->labelFor()) {
     label->setBuddy(widgetOf(view->labelFor().get()));
   }
@@ -76,21 +80,16 @@ void QtMirror::syncView(const std::shared_ptr<View>& view, QWidget* parent, doub
     focusChain.push_back(widget);
   }
   widget->raise();  // subviews are in stacking order, the last on top
-  announce(*view, widget);
+  tellStateChange(*view, widget);
   for (const auto& child : view->subviews()) syncView(child, widget, view->frame().height, focusChain, leaving);
 }
 
-void QtMirror::announce(const View& view, QWidget* widget) {
+void QtMirror::tellStateChange(const View& view, QWidget* widget) {
   Entry& entry = widgets_[&view];
-  const std::string name = view.accessibleName();
   int state = view.hiddenOrInHidden() ? 1 : 0;
   if (view.kind() == View::Kind::button) {
     const auto& button = static_cast<const Button&>(view);
     state |= (button.enabled() ? 2 : 0) | (button.on() ? 4 : 0);
-  }
-  if (entry.state >= 0 && name != entry.name) {
-    QAccessibleEvent event(widget, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&event);
   }
   if (entry.state >= 0 && state != entry.state) {
     QAccessible::State changed;
@@ -98,7 +97,6 @@ void QtMirror::announce(const View& view, QWidget* widget) {
     QAccessibleStateChangeEvent event(widget, changed);
     QAccessible::updateAccessibility(&event);
   }
-  entry.name = name;
   entry.state = state;
 }
 
