@@ -214,50 +214,6 @@ TEST_F(Install, MovesLegacyCopiesFirstAndLeavesProductFilesInsideDestinations) {
   expectDeployed(8);
 }
 
-TEST_F(Install, ARollBackThatCannotFinishUndoesAllItCanAndNamesTheBackup) {
-  box_.deployEarlier(7, "1.2.0");
-  box_.deployEarlier(8, "1.2.0");
-  // The "complete" receipt finds the disk full; the Rhino 8 deploy cannot be taken away again.
-  PowerCutDisk disk(box_.root());
-  const std::string eight = box_.destination(8).string();
-  bool deployed = false, full = false;
-  disk.beforeCall([&](int, const std::string& call) {
-    deployed = deployed || (call.starts_with("rename ") && call.ends_with(" -> " + eight));
-    if (deployed && !full && call.starts_with("create ") && call.find("receipt.json.tmp") != std::string::npos) {
-      full = true;
-      return ENOSPC;
-    }
-    return full && call.starts_with("rename " + eight + " -> ") ? EACCES : 0;
-  });
-  FileManager fm(disk);
-  const std::string message = failure(box_.targets({7, 8}), fm);
-  const fs::path backup = box_.backupFolders().at(0);
-  EXPECT_TRUE(message.starts_with("Installation stopped. Restore the saved files from " + backup.string() + ". "))
-      << message;
-  EXPECT_EQ(box_.receiptIn(backup).state, "recovery-required");
-  EXPECT_TRUE(fs::exists(backup / "1-nimbra")) << "the Rhino 8 copy could not go back and stays saved";
-  EXPECT_EQ(readFile(box_.destination(7) / "1.2.0/lib/Old.dll"), "old library 7") << "the rest went back";
-  const std::string log = readFile(box_.support() / "Logs/install.log");
-  EXPECT_NE(log.find("  Roll-back: put " + (backup / "0-nimbra").string() + " back at " + box_.destination(7).string() +
-                     "\n"),
-            std::string::npos)
-      << log;
-  EXPECT_TRUE(log.ends_with("  " + message + "\n")) << "the sentence as it is, once";
-}
-
-TEST_F(Install, AFailureWhileStagingLeavesEverythingAndARestoredReceipt) {
-  InstallSandbox box("1.3.0", {8});
-  box.deployEarlier(8, "1.2.0");
-  const Snapshot before = box.snapshot();
-  EXPECT_EQ(
-      testing::thrownMessage([&] { box.engine()->install(box.targets({8, 7}), std::nullopt, [](const std::string&) {}); }),
-      "This installer does not contain Rhino 7.");
-  EXPECT_EQ(box.snapshot(), before);
-  const InstallReceipt receipt = box.receiptIn(box.backupFolders().at(0));
-  EXPECT_EQ(receipt.state, "restored");
-  EXPECT_TRUE(receipt.backups.empty() && receipt.deploying.empty());
-}
-
 TEST_F(Install, RefusesALockFileThatIsASymbolicLink) {
   fs::create_directories(box_.support());
   testing::writeFile(box_.home() / "elsewhere", "");
