@@ -28,10 +28,10 @@ InstallFlow::~InstallFlow() {
   if (watch_) watch_->invalidate();
 }
 
-void InstallFlow::start(std::vector<RhinoTarget> selected, std::size_t listed) {
-  selected_ = chosen_ = std::move(selected);
+void InstallFlow::start(const Choice& choice) {
+  selected_ = chosen_ = choice.chosen();
   // Nobody is asked to close Rhino for an attempt that cannot or need not go ahead.
-  if (const auto ending = endBeforeQuitting(listed)) return end(ending->first, ending->second);
+  if (const auto ending = endBeforeQuitting(choice)) return end(ending->first, ending->second);
   for (RunningApplication& running : workspace_.runningApplications()) {
     const std::optional<RhinoTarget> rhino = engine_.target(running.bundle, InstallEngine::PackageRoot::standard);
     if (rhino && (rhino->major == 7 || rhino->major == 8)) quitProcesses_.push_back(std::move(running));
@@ -88,7 +88,7 @@ void InstallFlow::tick() {
 
 void InstallFlow::end(Result result, const std::string& message) {
   engine_.log().write((result == Result::refused ? "Refused: " : "") + message);
-  observer_.finished({result, message, std::nullopt, result == Result::unchanged ? chosen_ : selected_});
+  observer_.finished({result, options_.operation, message, std::nullopt, result == Result::unchanged ? chosen_ : selected_});
   reopenQuit();
 }
 
@@ -169,7 +169,7 @@ void InstallFlow::startJob() {
       const bool putBack = dynamic_cast<const IncompleteRollBack*>(&error) == nullptr;
       const std::string message = describe(error) + (putBack ? kNothingChangedAfterFailure : "");
       post([this, message] {
-        observer_.finished({Result::failed, message, std::nullopt, selected_});
+        observer_.finished({Result::failed, options_.operation, message, std::nullopt, selected_});
         reopenQuit();
       });
     }
@@ -177,7 +177,7 @@ void InstallFlow::startJob() {
 }
 
 void InstallFlow::succeeded(const fs::path& backup) {
-  Outcome outcome{Result::done, doneText(backup), backup, selected_};
+  Outcome outcome{Result::done, options_.operation, doneText(backup), backup, selected_};
   const bool reopens = options_.operation != Operation::uninstall && options_.reopen != Reopen::none;
   std::vector<RunningApplication> applications = reopens ? quitApplications() : std::vector<RunningApplication>{};
   if (reopens && applications.empty() && options_.reopen == Reopen::quitOnesElseLastSelected && !selected_.empty()) {
@@ -193,6 +193,18 @@ void InstallFlow::succeeded(const fs::path& backup) {
   }
   observer_.finished(outcome);
   observer_.settled();
+}
+
+std::string InstallFlow::doneText(const fs::path& backup) const {
+  switch (options_.operation) {
+    case Operation::restore:
+      return "Restored the backup " + pathText(*options_.restoreFrom) +
+             ". What it replaced is in the backup folder: " + pathText(backup);
+    case Operation::uninstall: return "Removed Nimbra for " + versionsText(selected_) + ". Backup folder: " + pathText(backup);
+    case Operation::install: break;
+  }
+  return "Installed Nimbra " + engine_.release().version + " for " + versionsText(selected_) +
+         ". Backup folder: " + pathText(backup);
 }
 
 }  // namespace nimbra::ui

@@ -56,9 +56,11 @@ class InstallFlow {
   // unchanged: nothing to do. refused: not as chosen (nothing changed).
   // anotherInstallation: the install lock is held elsewhere; try later.
   // noRhino: no Rhino 7 or 8, or not the one named.
-  enum class Result { done, unchanged, refused, noRhino, cancelled, rhinoStillRunning, anotherInstallation, failed };
+  // wouldChange: only a check's.
+  enum class Result { done, unchanged, wouldChange, refused, noRhino, cancelled, rhinoStillRunning, anotherInstallation, failed };
   struct Outcome {
     Result result = Result::failed;
+    Operation operation = Operation::install;
     std::string message;  // for people
     std::optional<std::filesystem::path> backup = std::nullopt;
     std::vector<RhinoTarget> targets = {};  // those the attempt was for
@@ -84,40 +86,57 @@ class InstallFlow {
   // changes?" as the wait ran out), to open it again once it has quit.
   static constexpr double kReopenGrace = 30;
 
-  // What an attempt is for: the listed targets (the first of each major
-  // found, a located application in place of its major's) and those chosen.
-  struct Choice {
-    std::vector<RhinoTarget> listed;
-    std::vector<RhinoTarget> chosen;
+  // What an attempt is for, made by choose alone: the targets listed (the
+  // first of each major found, a located application in place of its
+  // major's) and those chosen of them. The rules that compare the two (a copy
+  // shared by both Rhinos) trust no count a caller gives.
+  class Choice {
+   public:
+    const std::vector<RhinoTarget>& listed() const { return listed_; }
+    const std::vector<RhinoTarget>& chosen() const { return chosen_; }
+
+   private:
+    friend class InstallFlow;
+    Choice(std::vector<RhinoTarget> listed, std::vector<RhinoTarget> chosen)
+        : listed_(std::move(listed)), chosen_(std::move(chosen)) {}
+    std::vector<RhinoTarget> listed_, chosen_;
   };
-  // The command line's choice: applications named by path, and majors from
-  // the list; none named, every listed target. Logs what discovery found.
-  // Ends refused or noRhino where a name finds nothing.
-  static std::variant<Choice, Outcome> choose(const InstallEngine& engine,
-                                              const std::vector<std::filesystem::path>& applications,
-                                              const std::vector<std::int64_t>& majors);
-  // The first target of each major, in the engine's order.
-  static std::vector<RhinoTarget> firstOfEachMajor(const std::vector<RhinoTarget>& discovered);
-  // found, in place of any listed target of its major, the list kept in
-  // major order.
-  static void locate(std::vector<RhinoTarget>& targets, const RhinoTarget& found);
+  // The first target of each major that discovery finds, in the engine's
+  // order; what was found goes to the install log. Blocks: discovery may
+  // query Spotlight and Rhino's yak.
+  static std::vector<RhinoTarget> discover(const InstallEngine& engine);
+  // The application named, in place of any listed target of its major (the
+  // list kept in major order); else the refusal, in the audience's words.
+  static std::variant<RhinoTarget, Outcome> locate(const InstallEngine& engine, const std::filesystem::path& application,
+                                                   Audience audience, std::vector<RhinoTarget>& listed);
+  // Of listed, the target of each major named, in major order; none named,
+  // every one. Ends noRhino where nothing is listed or a major is not.
+  static std::variant<Choice, Outcome> choose(std::vector<RhinoTarget> listed, const std::vector<std::int64_t>& majors);
   // "Rhino 7", "Rhino 7 and Rhino 8".
   static std::string versionsText(const std::vector<RhinoTarget>& targets);
-  // Writes what discovery found to the install log.
-  static void logDiscovery(const InstallEngine& engine, const std::vector<RhinoTarget>& targets);
+
+  // What an install would do for the chosen targets, changing nothing: each
+  // one's copy, and the outcome: unchanged where every copy is this release
+  // whole, failed where a newer version stands (as an install would end),
+  // else wouldChange.
+  struct Check {
+    std::vector<InstallEngine::InstalledCopy> copies;
+    Outcome outcome;
+  };
+  static Check check(const InstallEngine& engine, const Choice& choice);
 
   InstallFlow(const InstallEngine& engine, Scheduler& scheduler, Workspace& workspace, Options options,
               Observer& observer);
   ~InstallFlow();
 
-  // Ends at once what needs no Rhino to quit (fewer of listed chosen than a
-  // shared copy allows, nothing to do, another installation running, a newer
+  // Ends at once what needs no Rhino to quit (fewer chosen than listed where
+  // a shared copy needs both, nothing to do, another installation running, a newer
   // version installed, too little space); else asks every running Rhino 7 or
   // 8 to quit, waits (0.25 s ticks, up to the wait), then runs the
-  // transaction for selected in the background; the observer hears the rest.
-  // An attempt that ends without installing opens again every Rhino it asked
-  // to quit that did quit. Once only.
-  void start(std::vector<RhinoTarget> selected, std::size_t listed);
+  // transaction for the chosen targets in the background; the observer hears
+  // the rest. An attempt that ends without installing opens again every Rhino
+  // it asked to quit that did quit. Once only.
+  void start(const Choice& choice);
   // While waiting: ends the attempt at the next tick, nothing changed.
   void cancel() { cancelled_ = true; }
 
@@ -129,10 +148,10 @@ class InstallFlow {
   void startJob();
   void succeeded(const std::filesystem::path& backup);
   // What ends the attempt before any Rhino is asked to quit, if anything.
-  std::optional<std::pair<Result, std::string>> endBeforeQuitting(std::size_t listed);
+  std::optional<std::pair<Result, std::string>> endBeforeQuitting(const Choice& choice);
   // The refusal when fewer Rhinos are chosen than listed while an older copy
   // lies in a Grasshopper folder both share.
-  std::optional<std::string> sharedCopyRefusal(std::size_t listed) const;
+  std::optional<std::string> sharedCopyRefusal(const Choice& choice) const;
   // Where nothing needs to change, what says so; the targets left to change
   // stay in selected_.
   std::optional<std::string> nothingToDo();
@@ -159,7 +178,7 @@ class InstallFlow {
   Options options_;
   Observer& observer_;
   std::vector<RhinoTarget> selected_;
-  std::vector<RhinoTarget> chosen_;  // as given to start, for the nothing-to-do outcome
+  std::vector<RhinoTarget> chosen_;  // as chosen, for the nothing-to-do outcome
   std::vector<RunningApplication> quitProcesses_;
   double deadline_ = 0;
   bool cancelled_ = false;

@@ -104,9 +104,9 @@ int Commands::runCommand() {
       return report_.finish({kDone, "version", "Nimbra Setup, installing Nimbra " + engine_->release().version});
     case CommandLine::Command::list: return list();
     case CommandLine::Command::check: return check();
-    case CommandLine::Command::install: return keepBackups(install());
-    case CommandLine::Command::uninstall: return keepBackups(uninstall());
-    case CommandLine::Command::restore: return keepBackups(restore());
+    case CommandLine::Command::install: return keepBackups(attempt(Operation::install));
+    case CommandLine::Command::uninstall: return keepBackups(attempt(Operation::uninstall));
+    case CommandLine::Command::restore: return keepBackups(attempt(Operation::restore));
     case CommandLine::Command::keepBackups: return keepBackups(kDone);
     case CommandLine::Command::recover: return recover();
     case CommandLine::Command::help:
@@ -133,40 +133,32 @@ int Commands::list() {
 }
 
 int Commands::check() {
-  std::vector<RhinoTarget> listed, chosen;
-  if (const std::optional<int> status = choose(listed, chosen)) return *status;
-  std::vector<RhinoTarget> changing;
-  std::optional<std::int64_t> newer;
-  for (const RhinoTarget& target : chosen) {
-    const InstallEngine::InstalledCopy copy = engine_->installedCopy(target);
+  auto chosen = choose();
+  if (const auto* ended = std::get_if<InstallFlow::Outcome>(&chosen)) return report_.finish(reportOf(*ended));
+  const InstallFlow::Choice& choice = std::get<InstallFlow::Choice>(chosen);
+  const InstallFlow::Check check = InstallFlow::check(*engine_, choice);
+  Report::Outcome said = reportOf(check.outcome);
+  for (std::size_t i = 0; i < check.copies.size(); ++i) {
+    const RhinoTarget& target = choice.chosen()[i];
+    const InstallEngine::InstalledCopy& copy = check.copies[i];
     report_.line("Rhino " + std::to_string(target.major) + ": " + checkText(copy));
-    if (copy.state != State::upToDate) changing.push_back(target);
-    if (copy.state == State::newer && !newer) newer = target.major;
+    const bool installed = copy.state != State::notInstalled;
+    said.targets.push_back({target, installed ? std::optional(copy.version.empty() ? "unknown" : copy.version) : std::nullopt});
   }
-  // What --install would refuse, --check answers as --install would.
-  if (newer) {
-    return report_.finish(reportOf(Operation::install, {InstallFlow::Result::failed,
-                                                        InstallEngine::newerVersionInstalled(*newer)}));
-  }
-  if (changing.empty()) {
-    return report_.finish({kDone, "up-to-date",
-                           "Nimbra " + engine_->release().version + " is up to date for " +
-                               InstallFlow::versionsText(chosen) + ".",
-                           described(chosen)});
-  }
-  return report_.finish({kWouldChange, "would-change",
-                         "An install would change Nimbra for " + InstallFlow::versionsText(changing) + ".",
-                         described(chosen)});
+  // Scripts written for --check read its own word for nothing to change.
+  if (check.outcome.result == InstallFlow::Result::unchanged) said.outcome = "up-to-date";
+  return report_.finish(said);
 }
 
-std::optional<int> Commands::choose(std::vector<RhinoTarget>& listed, std::vector<RhinoTarget>& chosen) {
-  auto choice = InstallFlow::choose(*engine_, line_.paths, line_.majors);
-  if (const auto* ended = std::get_if<InstallFlow::Outcome>(&choice)) {
-    return report_.finish(reportOf(Operation::install, *ended));
+std::variant<InstallFlow::Choice, InstallFlow::Outcome> Commands::choose() const {
+  std::vector<RhinoTarget> listed = InstallFlow::discover(*engine_);
+  std::vector<std::int64_t> majors = line_.majors;
+  for (const fs::path& path : line_.paths) {
+    auto located = InstallFlow::locate(*engine_, path, InstallFlow::Audience::commandLine, listed);
+    if (const auto* refusal = std::get_if<InstallFlow::Outcome>(&located)) return *refusal;
+    majors.push_back(std::get<RhinoTarget>(located).major);
   }
-  listed = std::move(std::get<InstallFlow::Choice>(choice).listed);
-  chosen = std::move(std::get<InstallFlow::Choice>(choice).chosen);
-  return std::nullopt;
+  return InstallFlow::choose(std::move(listed), majors);
 }
 
 int Commands::keepBackups(int status) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "app/cli/command_line.h"
@@ -17,7 +18,7 @@
 namespace nimbra::ui {
 
 // The exit status and the report's word for each outcome of the install flow.
-Report::Outcome reportOf(Operation operation, const InstallFlow::Outcome& outcome);
+Report::Outcome reportOf(const InstallFlow::Outcome& outcome);
 
 class Commands {
  public:
@@ -31,17 +32,14 @@ class Commands {
   int list();
   int check();
   int recover();
-  int install();
-  int uninstall();
-  int restore();
+  // --install, --uninstall or --restore: the operation for the Rhinos
+  // chosen, through the install flow.
+  int attempt(Operation operation);
   // --keep-backups, after a command that ended status (or alone: kDone).
   int keepBackups(int status);
-  // The listed targets and those the command names; an exit status when the
-  // naming fails.
-  std::optional<int> choose(std::vector<RhinoTarget>& listed, std::vector<RhinoTarget>& chosen);
-  // Runs the operation for chosen (of listed) through the install flow.
-  int runFlow(Operation operation, const std::vector<RhinoTarget>& chosen, std::size_t listed,
-              const std::optional<std::filesystem::path>& restoreFrom = std::nullopt);
+  // The Rhinos found and those the command names (--rhino-path in place of
+  // the one found of its version; none named, every one), or why not.
+  std::variant<InstallFlow::Choice, InstallFlow::Outcome> choose() const;
   // Each target with the version installed in it now.
   std::vector<Report::Target> described(const std::vector<RhinoTarget>& targets) const;
 

@@ -34,16 +34,17 @@ class Reporter : public InstallFlow::Observer {
 
 }  // namespace
 
-Report::Outcome reportOf(Operation operation, const InstallFlow::Outcome& outcome) {
+Report::Outcome reportOf(const InstallFlow::Outcome& outcome) {
   using Result = InstallFlow::Result;
   switch (outcome.result) {
     case Result::done: {
-      const char* word = operation == Operation::install     ? "installed"
-                         : operation == Operation::uninstall ? "uninstalled"
-                                                             : "restored";
+      const char* word = outcome.operation == Operation::install     ? "installed"
+                         : outcome.operation == Operation::uninstall ? "uninstalled"
+                                                                     : "restored";
       return {kDone, word, outcome.message};
     }
     case Result::unchanged: return {kDone, "unchanged", outcome.message};
+    case Result::wouldChange: return {kWouldChange, "would-change", outcome.message};
     case Result::refused: return {kFailed, "refused", outcome.message};
     case Result::noRhino: return {kNoRhino, "no-rhino", outcome.message};
     case Result::rhinoStillRunning: return {kRhinoRunning, "rhino-running", outcome.message};
@@ -54,28 +55,12 @@ Report::Outcome reportOf(Operation operation, const InstallFlow::Outcome& outcom
   return {kFailed, "failed", outcome.message};
 }
 
-int Commands::install() {
-  std::vector<RhinoTarget> listed, chosen;
-  if (const std::optional<int> status = choose(listed, chosen)) return *status;
-  return runFlow(Operation::install, chosen, listed.size());
-}
-
-int Commands::uninstall() {
-  std::vector<RhinoTarget> listed, chosen;
-  if (const std::optional<int> status = choose(listed, chosen)) return *status;
-  return runFlow(Operation::uninstall, chosen, listed.size());
-}
-
-int Commands::restore() {
-  std::vector<RhinoTarget> listed, chosen;
-  if (const std::optional<int> status = choose(listed, chosen)) return *status;
-  const std::optional<fs::path> folder =
+int Commands::attempt(Operation operation) {
+  auto chosen = choose();
+  if (const auto* ended = std::get_if<InstallFlow::Outcome>(&chosen)) return report_.finish(reportOf(*ended));
+  const InstallFlow::Choice& choice = std::get<InstallFlow::Choice>(chosen);
+  const std::optional<fs::path> restoreFrom =
       line_.restoreFolder ? std::optional(fs::absolute(*line_.restoreFolder)) : std::nullopt;
-  return runFlow(Operation::restore, listed, listed.size(), folder);
-}
-
-int Commands::runFlow(Operation operation, const std::vector<RhinoTarget>& chosen, std::size_t listed,
-                      const std::optional<fs::path>& restoreFrom) {
   ConsoleLoop loop;
   Reporter reporter(report_, loop);
   InstallFlow flow(*engine_, loop, SystemWorkspace::shared(),
@@ -91,10 +76,10 @@ int Commands::runFlow(Operation operation, const std::vector<RhinoTarget>& chose
   const std::unique_ptr<Timer> watch = loop.scheduleRepeating(0.1, [&flow] {
     if (InterruptGuard::requested()) flow.cancel();
   });
-  loop.postToMain([&flow, &chosen, listed] { flow.start(chosen, listed); });
+  loop.postToMain([&flow, &choice] { flow.start(choice); });
   loop.run();
   const InstallFlow::Outcome& outcome = reporter.outcome();
-  Report::Outcome said = reportOf(operation, outcome);
+  Report::Outcome said = reportOf(outcome);
   said.targets = described(outcome.targets);
   said.backupFolder = outcome.backup;
   return report_.finish(said);

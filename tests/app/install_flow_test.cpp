@@ -31,20 +31,16 @@ class InstallFlowTest : public AppTest {
     rhino7_ = addRhino(7, "Rhino 7.app");
     rhino8_ = addRhino(8, "Rhino 8.app");
     engine_ = engineFactory()(box_.resources(), box_.home());
-    listed_ = InstallFlow::firstOfEachMajor(engine_->discover());
+    listed_ = InstallFlow::discover(*engine_);
   }
   pid_t running(const fs::path& application, bool quitsWhenAsked = true) {
     return toolkit_.startApplication({application, quitsWhenAsked});
   }
   // Starts an attempt for the listed targets of majors (all: none named).
-  void start(InstallFlow::Options options, std::vector<std::int64_t> majors = {}) {
-    std::vector<RhinoTarget> selected;
-    for (const RhinoTarget& target : listed_) {
-      if (majors.empty() || std::count(majors.begin(), majors.end(), target.major)) selected.push_back(target);
-    }
+  void start(InstallFlow::Options options, const std::vector<std::int64_t>& majors = {}) {
     recorder_ = Recorder();
     flow_ = std::make_unique<InstallFlow>(*engine_, toolkit_, toolkit_, options, recorder_);
-    flow_->start(selected, listed_.size());
+    flow_->start(std::get<InstallFlow::Choice>(InstallFlow::choose(listed_, majors)));
   }
   // Lets the wait's ticks pass and the transaction run until the attempt ends.
   const InstallFlow::Outcome& finish() {
@@ -73,27 +69,34 @@ class InstallFlowTest : public AppTest {
 };
 
 TEST_F(InstallFlowTest, ChoosesTheNamedRhinosOrSaysWhyNot) {
-  const auto choose = [&](std::vector<fs::path> applications, std::vector<std::int64_t> majors) {
-    return InstallFlow::choose(*engine_, applications, majors);
-  };
-  const auto why = [&](std::vector<fs::path> applications, std::vector<std::int64_t> majors) {
-    const auto ended = choose(std::move(applications), std::move(majors));
+  using Audience = InstallFlow::Audience;
+  const auto message = [](const auto& ended) {
     return std::holds_alternative<InstallFlow::Outcome>(ended) ? std::get<InstallFlow::Outcome>(ended).message : "";
   };
   const fs::path other = addRhino(7, box_.home() / "Elsewhere/Rhino 7.app");
-  const auto choice = std::get<InstallFlow::Choice>(choose({other}, {8, 7}));  // it stands for Rhino 7, once
-  EXPECT_EQ(choice.listed.at(0).application, other);
-  ASSERT_EQ(choice.chosen.size(), 2u);
-  EXPECT_EQ(choice.chosen[0].application, other);
-  EXPECT_EQ(choice.chosen[1].application, rhino8_);
-  EXPECT_EQ(std::get<InstallFlow::Choice>(choose({}, {})).chosen.size(), 2u) << "none named: all";
+  std::vector<RhinoTarget> listed = listed_;
+  ASSERT_EQ(message(InstallFlow::locate(*engine_, other, Audience::commandLine, listed)), "");
+  const auto choice = std::get<InstallFlow::Choice>(InstallFlow::choose(listed, {8, 7, 7}));  // it stands for Rhino 7, once
+  EXPECT_EQ(choice.listed().at(0).application, other);
+  ASSERT_EQ(choice.chosen().size(), 2u);
+  EXPECT_EQ(choice.chosen()[0].application, other);
+  EXPECT_EQ(choice.chosen()[1].application, rhino8_);
+  EXPECT_EQ(std::get<InstallFlow::Choice>(InstallFlow::choose(listed_, {})).chosen().size(), 2u) << "none named: all";
 
+  const auto why = [&](const fs::path& application, Audience audience = Audience::commandLine) {
+    std::vector<RhinoTarget> kept = listed_;
+    const std::string refusal = message(InstallFlow::locate(*engine_, application, audience, kept));
+    EXPECT_EQ(kept.size(), listed_.size()) << "a refused application is not listed";
+    return refusal;
+  };
   nimbra::testing::writeFile(box_.home() / "File.app", "");
-  EXPECT_EQ(why({box_.home() / "No.app"}, {}), "\u201c" + (box_.home() / "No.app").string() + "\u201d does not exist.");
-  EXPECT_EQ(why({box_.home() / "File.app"}, {}), "\u201c" + (box_.home() / "File.app").string() + "\u201d is not a folder.");
-  EXPECT_EQ(why({box_.home()}, {}), "\u201c" + box_.home().string() + "\u201d is not a Rhino 7 or Rhino 8 application.");
+  EXPECT_EQ(why(box_.home() / "No.app"), "\u201c" + (box_.home() / "No.app").string() + "\u201d does not exist.");
+  EXPECT_EQ(why(box_.home() / "File.app"), "\u201c" + (box_.home() / "File.app").string() + "\u201d is not a folder.");
+  EXPECT_EQ(why(box_.home()), "\u201c" + box_.home().string() + "\u201d is not a Rhino 7 or Rhino 8 application.");
+  EXPECT_EQ(why(box_.home(), Audience::window), "Select the Rhino 7 or Rhino 8 application.");
   fs::remove_all(rhino7_);
-  EXPECT_EQ(why({}, {7}), "Rhino 7 was not found.");
+  EXPECT_EQ(message(InstallFlow::choose(InstallFlow::discover(*engine_), {7})), "Rhino 7 was not found.");
+  EXPECT_EQ(message(InstallFlow::choose({}, {})), "Rhino 7 or 8 was not found.");
 }
 
 TEST_F(InstallFlowTest, WaitsForEveryQuitProcessAndForARhinoStartedMeanwhile) {

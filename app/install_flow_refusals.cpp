@@ -1,5 +1,5 @@
-// What the install flow decides before anyone is asked to quit Rhino, and the
-// words of its outcomes: which targets, the refusals, and nothing to do.
+// What the install flow decides before anyone is asked to quit Rhino: the
+// refusals, and nothing to do (and, beside it, what --check answers).
 
 #include <algorithm>
 
@@ -19,70 +19,9 @@ using State = InstallEngine::InstalledCopy::State;
 
 }  // namespace
 
-std::variant<InstallFlow::Choice, InstallFlow::Outcome> InstallFlow::choose(
-    const InstallEngine& engine, const std::vector<fs::path>& applications, const std::vector<std::int64_t>& majors) {
-  Choice choice{firstOfEachMajor(engine.discover()), {}};
-  for (const fs::path& path : applications) {
-    const std::string named = "\u201c" + pathText(path) + "\u201d";
-    std::error_code error;
-    const bool exists = fs::exists(path, error), folder = fs::is_directory(path, error);
-    const std::optional<RhinoTarget> found = folder ? engine.target(path) : std::nullopt;
-    if (!found) {
-      return Outcome{Result::refused, named + (!exists  ? " does not exist."
-                                               : !folder ? " is not a folder."
-                                                         : " is not a Rhino 7 or Rhino 8 application.")};
-    }
-    locate(choice.listed, *found);
-    choice.chosen.push_back(*found);
-  }
-  logDiscovery(engine, choice.listed);
-  if (choice.listed.empty()) return Outcome{Result::noRhino, sentence::kNoRhino};
-  for (const std::int64_t major : majors) {
-    const auto found = std::find_if(choice.listed.begin(), choice.listed.end(),
-                                    [&](const RhinoTarget& target) { return target.major == major; });
-    if (found == choice.listed.end()) return Outcome{Result::noRhino, "Rhino " + std::to_string(major) + " was not found."};
-    choice.chosen.push_back(*found);
-  }
-  if (choice.chosen.empty()) choice.chosen = choice.listed;
-  std::stable_sort(choice.chosen.begin(), choice.chosen.end(), [](const auto& a, const auto& b) { return a.major < b.major; });
-  choice.chosen = firstOfEachMajor(choice.chosen);
-  return choice;
-}
-
-std::vector<RhinoTarget> InstallFlow::firstOfEachMajor(const std::vector<RhinoTarget>& discovered) {
-  std::vector<RhinoTarget> kept;
-  for (const RhinoTarget& target : discovered) {
-    const bool seen = std::any_of(kept.begin(), kept.end(), [&](const auto& k) { return k.major == target.major; });
-    if (!seen) kept.push_back(target);
-  }
-  return kept;
-}
-
-void InstallFlow::locate(std::vector<RhinoTarget>& targets, const RhinoTarget& found) {
-  std::erase_if(targets, [&](const RhinoTarget& target) { return target.major == found.major; });
-  targets.push_back(found);
-  std::stable_sort(targets.begin(), targets.end(), [](const auto& a, const auto& b) { return a.major < b.major; });
-}
-
-std::string InstallFlow::versionsText(const std::vector<RhinoTarget>& targets) {
-  std::string text;
-  for (const RhinoTarget& target : targets) {
-    text += (text.empty() ? "" : " and ") + ("Rhino " + std::to_string(target.major));
-  }
-  return text;
-}
-
-void InstallFlow::logDiscovery(const InstallEngine& engine, const std::vector<RhinoTarget>& targets) {
-  if (targets.empty()) engine.log().write("Found no Rhino 7 or 8.");
-  for (const RhinoTarget& target : targets) {
-    engine.log().write("Found Rhino " + std::to_string(target.major) + " at " + pathText(target.application) +
-                       ", packages in " + pathText(target.packageRoot));
-  }
-}
-
-std::optional<std::pair<InstallFlow::Result, std::string>> InstallFlow::endBeforeQuitting(std::size_t listed) {
+std::optional<std::pair<InstallFlow::Result, std::string>> InstallFlow::endBeforeQuitting(const Choice& choice) {
   try {
-    if (const std::optional<std::string> refusal = sharedCopyRefusal(listed)) return {{Result::refused, *refusal}};
+    if (const std::optional<std::string> refusal = sharedCopyRefusal(choice)) return {{Result::refused, *refusal}};
     restoreNamed_ = options_.restoreFrom.has_value();
     if (options_.operation == Operation::restore && !options_.restoreFrom) {
       options_.restoreFrom = engine_.newestCompleteBackup();
@@ -97,9 +36,9 @@ std::optional<std::pair<InstallFlow::Result, std::string>> InstallFlow::endBefor
   return std::nullopt;
 }
 
-std::optional<std::string> InstallFlow::sharedCopyRefusal(std::size_t listed) const {
+std::optional<std::string> InstallFlow::sharedCopyRefusal(const Choice& choice) const {
   // With every listed Rhino updated, the engine moves the shared copy itself.
-  if (options_.operation != Operation::install || selected_.size() >= listed ||
+  if (options_.operation != Operation::install || choice.chosen().size() >= choice.listed().size() ||
       engine_.scanLegacy(engine_.legacyRoots()).empty()) {
     return std::nullopt;
   }
@@ -129,6 +68,28 @@ std::optional<std::string> InstallFlow::nothingToDo() {
   }
   if (!allUpToDate) return std::nullopt;
   return "Nimbra " + engine_.release().version + " is already installed for " + versionsText(selected_) + ".";
+}
+
+InstallFlow::Check InstallFlow::check(const InstallEngine& engine, const Choice& choice) {
+  Check check;
+  std::vector<RhinoTarget> changing;
+  std::optional<std::int64_t> newer;
+  for (const RhinoTarget& target : choice.chosen()) {
+    check.copies.push_back(engine.installedCopy(target));
+    if (check.copies.back().state != State::upToDate) changing.push_back(target);
+    if (check.copies.back().state == State::newer && !newer) newer = target.major;
+  }
+  if (newer) {
+    check.outcome = {Result::failed, Operation::install, InstallEngine::newerVersionInstalled(*newer)};
+  } else if (changing.empty()) {
+    check.outcome = {Result::unchanged, Operation::install,
+                     "Nimbra " + engine.release().version + " is up to date for " + versionsText(choice.chosen()) + "."};
+  } else {
+    check.outcome = {Result::wouldChange, Operation::install,
+                     "An install would change Nimbra for " + versionsText(changing) + "."};
+  }
+  check.outcome.targets = choice.chosen();
+  return check;
 }
 
 std::optional<std::string> InstallFlow::restoreChangesNothing() const {
@@ -165,18 +126,6 @@ std::optional<std::string> InstallFlow::refusalOfTheTransaction() const {
     return describe(error);
   }
   return std::nullopt;
-}
-
-std::string InstallFlow::doneText(const fs::path& backup) const {
-  switch (options_.operation) {
-    case Operation::restore:
-      return "Restored the backup " + pathText(*options_.restoreFrom) +
-             ". What it replaced is in the backup folder: " + pathText(backup);
-    case Operation::uninstall: return "Removed Nimbra for " + versionsText(selected_) + ". Backup folder: " + pathText(backup);
-    case Operation::install: break;
-  }
-  return "Installed Nimbra " + engine_.release().version + " for " + versionsText(selected_) +
-         ". Backup folder: " + pathText(backup);
 }
 
 }  // namespace nimbra::ui
