@@ -31,11 +31,6 @@ class LegacyScan : public ::testing::Test {
   std::string failure(const std::vector<fs::path>& roots) {
     return testing::thrownMessage([&] { engine_->scanLegacy(roots); });
   }
-  // A file of exactly size bytes holding the marker at its start.
-  void writeSparseProduct(const fs::path& path, std::uint64_t size) {
-    writeFile(path, productMarker());
-    fs::resize_file(path, size);
-  }
 
   testing::TemporaryFolder folder_;
   std::unique_ptr<InstallEngine> engine_;
