@@ -50,7 +50,7 @@ class InstallEngine {
       : InstallEngine(std::move(resources), std::move(home), FileManager::standard()) {}
   explicit InstallEngine(std::filesystem::path resources) : InstallEngine(std::move(resources), homeFolder()) {}
 
-  static constexpr std::string_view pluginID();
+  static constexpr std::string_view pluginID() { return rhino::kPluginID; }
 
   // True when a process with this id exists and has not ended (an unreaped
   // zombie has); never signals 0 or below.
@@ -254,8 +254,7 @@ class InstallEngine {
   // Throws InstallError when lock is held by another process ("Another Nimbra
   // installation is already running.") or could not be opened.
   void requireLock(const FileLock& lock) const;
-  // Locations one operation has already found free of links, with all their
-  // parents; shared by the threads of that operation.
+  // Locations (with their parents) one operation found free of links, for its threads.
   class LinkMemo {
    public:
     bool contains(const std::string& path);
@@ -275,8 +274,7 @@ class InstallEngine {
   std::vector<RhinoTarget> examine(const std::vector<std::filesystem::path>& candidates) const;
   void checkInterrupted(const std::filesystem::path& entry, const InstallReceipt& receipt,
                         const std::vector<std::string>& deploys) const;
-  // Runs action on every receipt of an interrupted install, in listing
-  // order, once all of its checks have passed.
+  // Runs action on every receipt of an interrupted install, in listing order, once checked.
   using InterruptedAction = std::function<void(const std::filesystem::path& entry, InstallReceipt& receipt,
                                                const std::vector<std::string>& deploys)>;
   void forEachInterrupted(const std::vector<RhinoTarget>& targets, const InterruptedAction& action) const;
@@ -297,7 +295,5 @@ class InstallEngine {
   Release release_;
   InstallLog log_;
 };
-
-constexpr std::string_view InstallEngine::pluginID() { return rhino::kPluginID; }
 
 }  // namespace nimbra
