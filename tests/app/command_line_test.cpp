@@ -253,6 +253,7 @@ TEST_F(CommandLine, RunAgainItChangesNothingAndChecksWhatAnInstallWouldChange) {
   EXPECT_EQ(before.err, refused.err);
   fs::remove_all(destination(8));
   EXPECT_EQ(run("--check --rhino 8").out, "Rhino 8: not installed\n");
+  EXPECT_EQ(run("--check --rhino-path " + quoted(application(8))).out, "Rhino 8: not installed\n") << "it alone";
   ASSERT_EQ(run("--install --no-open").status, 0);
   const std::size_t backupFolders = std::distance(fs::directory_iterator(backups()), fs::directory_iterator());
   EXPECT_EQ(run("--install").out, "Nimbra " + kVersion + " is already installed for Rhino 7 and Rhino 8.\n");
