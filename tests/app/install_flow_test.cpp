@@ -68,35 +68,29 @@ class InstallFlowTest : public AppTest {
   std::unique_ptr<InstallFlow> flow_;
 };
 
+// The window's words and a second Rhino 8 located there: WelcomeScreen's tests.
 TEST_F(InstallFlowTest, ChoosesTheNamedRhinosOrSaysWhyNot) {
-  using Audience = InstallFlow::Audience;
   const auto message = [](const auto& ended) {
     return std::holds_alternative<InstallFlow::Outcome>(ended) ? std::get<InstallFlow::Outcome>(ended).message : "";
   };
   const fs::path other = addRhino(7, box_.home() / "Elsewhere/Rhino 7.app");
   std::vector<RhinoTarget> listed = listed_;
-  ASSERT_EQ(message(InstallFlow::locate(*engine_, other, Audience::commandLine, listed)), "");
+  InstallFlow::locate(*engine_, other, InstallFlow::Audience::commandLine, listed);
   const auto choice = std::get<InstallFlow::Choice>(InstallFlow::choose(listed, {8, 7, 7}));  // it stands for Rhino 7, once
-  EXPECT_EQ(choice.listed().at(0).application, other);
   ASSERT_EQ(choice.chosen().size(), 2u);
   EXPECT_EQ(choice.chosen()[0].application, other);
   EXPECT_EQ(choice.chosen()[1].application, rhino8_);
-  EXPECT_EQ(std::get<InstallFlow::Choice>(InstallFlow::choose(listed_, {})).chosen().size(), 2u) << "none named: all";
 
-  const auto why = [&](const fs::path& application, Audience audience = Audience::commandLine) {
-    std::vector<RhinoTarget> kept = listed_;
-    const std::string refusal = message(InstallFlow::locate(*engine_, application, audience, kept));
-    EXPECT_EQ(kept.size(), listed_.size()) << "a refused application is not listed";
-    return refusal;
+  const auto why = [&](const fs::path& application) {
+    return message(InstallFlow::locate(*engine_, application, InstallFlow::Audience::commandLine, listed));
   };
   nimbra::testing::writeFile(box_.home() / "File.app", "");
   EXPECT_EQ(why(box_.home() / "No.app"), "\u201c" + (box_.home() / "No.app").string() + "\u201d does not exist.");
   EXPECT_EQ(why(box_.home() / "File.app"), "\u201c" + (box_.home() / "File.app").string() + "\u201d is not a folder.");
   EXPECT_EQ(why(box_.home()), "\u201c" + box_.home().string() + "\u201d is not a Rhino 7 or Rhino 8 application.");
-  EXPECT_EQ(why(box_.home(), Audience::window), "Select the Rhino 7 or Rhino 8 application.");
+  EXPECT_EQ(listed.size(), 2u) << "a refused application is not listed";
   fs::remove_all(rhino7_);
   EXPECT_EQ(message(InstallFlow::choose(InstallFlow::discover(*engine_), {7})), "Rhino 7 was not found.");
-  EXPECT_EQ(message(InstallFlow::choose({}, {})), "Rhino 7 or 8 was not found.");
 }
 
 TEST_F(InstallFlowTest, WaitsForEveryQuitProcessAndForARhinoStartedMeanwhile) {
