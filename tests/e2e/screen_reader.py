@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 # Listens to the desktop's accessibility bus as a screen reader does and
 # writes one line for each thing one would read out: an announcement (a
-# notification or an alert shown), a move of the focus, a new name, a
-# progress value.
+# notification or an alert shown), a move of the focus, a control checked or
+# cleared, enabled or disabled, a new name, a progress value.
 import sys
 
 import pyatspi
@@ -22,6 +22,10 @@ def heard(event):
         elif event.type == "object:state-changed:focused" and event.detail1 == 1:
             enabled = source.getState().contains(pyatspi.STATE_ENABLED)
             say(f"focus {role}: {name}" + ("" if enabled else " [disabled]"))
+        elif event.type == "object:state-changed:checked":
+            say(f"{'checked' if event.detail1 else 'cleared'} {role}: {name}")
+        elif event.type == "object:state-changed:enabled":
+            say(f"{'enabled' if event.detail1 else 'disabled'} {role}: {name}")
         elif event.type == "object:property-change:accessible-name":
             say(f"name {role}: {name}")
         elif event.type == "object:property-change:accessible-value":
@@ -32,7 +36,8 @@ def heard(event):
 
 
 pyatspi.Registry.registerEventListener(
-    heard, "object:state-changed:showing", "object:state-changed:focused",
+    heard, "object:state-changed:showing", "object:state-changed:focused", "object:state-changed:checked",
+    "object:state-changed:enabled",
     "object:property-change:accessible-name", "object:property-change:accessible-value")
 say("listening")
 sys.stdout.flush()

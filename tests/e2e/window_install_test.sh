@@ -126,6 +126,11 @@ grep -qF "focus push button: Done" "$heard" || fail "the completion screen did n
 moves=$(sed -n '/^pressing Return/,/^announce notification: Save your work/p' "$heard" | grep '^focus') || true
 [ "$moves" = "focus push button: Cancel" ] || fail "the focus went so when the wait began: $moves"
 ! grep -F "[disabled]" "$heard" || fail "the focus went to a disabled control"
+# Each change of a control's state is told, and only that: no label, button or
+# bar is checked or cleared because something else changed.
+in_order "pressing Return" "disabled push button: Install Nimbra" "enabled push button: Install Nimbra"
+! grep -E "^(checked|cleared) (label|heading|panel|push button|progress bar)" "$heard" ||
+  fail "a control that cannot be checked was told checked or cleared"
 # A name said again unchanged is read again when its control has the focus.
 ! grep -F "name push button: Cancel" "$heard" || fail "Cancel was named anew, unchanged"
 values=$(grep -o '^value Progress: [0-9]* of 6' "$heard" | cut -d' ' -f3 | tr '\n' ' ')

@@ -1,6 +1,5 @@
 #include "app/toolkit/qt/qt_mirror.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -48,7 +47,7 @@ QWidget* QtMirror::widgetFor(const std::shared_ptr<View>& view, QWidget* parent)
     case View::Kind::animation: widget = new AnimationWidget(view, parent, toolkit_); break;
     case View::Kind::plain: widget = new MirrorWidget(view, parent); break;
   }
-  widgets_[view.get()] = {view, widget, true, -1};
+  widgets_[view.get()] = {view, widget, true};
   return widget;
 }
 
@@ -79,25 +78,10 @@ void QtMirror::syncView(const std::shared_ptr<View>& view, QWidget* parent, doub
     if (!enabled && widget->isEnabled()) leaving.disabling.push_back(widget);
     focusChain.push_back(widget);
   }
+  // Qt tells assistive technology of what changes in its own widget's state
+  // (enabled, checked, shown), which follows the view's.
   widget->raise();  // subviews are in stacking order, the last on top
-  tellStateChange(*view, widget);
   for (const auto& child : view->subviews()) syncView(child, widget, view->frame().height, focusChain, leaving);
-}
-
-void QtMirror::tellStateChange(const View& view, QWidget* widget) {
-  Entry& entry = widgets_[&view];
-  int state = view.hiddenOrInHidden() ? 1 : 0;
-  if (view.kind() == View::Kind::button) {
-    const auto& button = static_cast<const Button&>(view);
-    state |= (button.enabled() ? 2 : 0) | (button.on() ? 4 : 0);
-  }
-  if (entry.state >= 0 && state != entry.state) {
-    QAccessible::State changed;
-    changed.checked = changed.disabled = changed.invisible = true;
-    QAccessibleStateChangeEvent event(widget, changed);
-    QAccessible::updateAccessibility(&event);
-  }
-  entry.state = state;
 }
 
 void QtMirror::sync(const std::function<void()>& focus) {

@@ -36,9 +36,6 @@ class QtMirror {
   QWidget* widgetFor(const std::shared_ptr<View>& view, QWidget* parent);
   void syncView(const std::shared_ptr<View>& view, QWidget* parent, double parentHeight,
                 std::vector<QWidget*>& focusChain, Leaving& leaving);
-  // Tells of a change of the view's states that its view's interface reads
-  // (disabled, checked, hidden).
-  void tellStateChange(const View& view, QWidget* widget);
 
   QWidget* root_;
   std::shared_ptr<View> content_;
@@ -47,7 +44,6 @@ class QtMirror {
     std::weak_ptr<View> view;
     QWidget* widget;
     bool seen;
-    int state = -1;
   };
   std::map<const View*, Entry> widgets_;
 };
