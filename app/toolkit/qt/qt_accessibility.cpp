@@ -2,7 +2,6 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
-#include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
 #include <QWidget>
@@ -87,17 +86,6 @@ class ViewAccessible : public ShownChildren {
     if (button->role() == Role::radioButton) state.selected = button->on();
     return state;
   }
-  // Qt's own gives a control the label whose buddy it is; the label here
-  // also names what it labels.
-  QList<QPair<QAccessibleInterface*, QAccessible::Relation>> relations(
-      QAccessible::Relation match) const override {
-    auto related = ShownChildren::relations(match);
-    const auto* label = qobject_cast<const QLabel*>(widget());
-    if ((match & QAccessible::Labelled) != 0 && label != nullptr && label->buddy() != nullptr) {
-      related.append({QAccessible::queryAccessibleInterface(label->buddy()), QAccessible::Labelled});
-    }
-    return related;
-  }
   QStringList actionNames() const override {
     const auto button = pressable();
     // A disabled control can be neither pressed nor focused: it offers neither.
@@ -141,6 +129,11 @@ QAccessibleInterface* interfaceFor(const QString&, QObject* object) {
   }
   if (auto* said = dynamic_cast<Announcement*>(object)) return new AnnouncementAccessible(said);
   if (qobject_cast<QProgressBar*>(object) != nullptr) return nullptr;  // Qt's own, with its value
+  // A label is Qt's own (its text, and the control it labels), a heading ours.
+  if (auto* label = dynamic_cast<LabelWidget*>(object); label != nullptr && label->view() &&
+                                                        label->view()->role() != Role::heading) {
+    return nullptr;
+  }
   if (auto* holder = dynamic_cast<ViewHolder*>(object)) {
     if (auto* widget = dynamic_cast<QWidget*>(object)) return new ViewAccessible(widget, *holder);
   }

@@ -1,8 +1,10 @@
 #pragma once
 
 // Makes Qt's accessibility see each mirrored widget as what its view says it
-// is: role, name, state and action, for every view alike. Hidden widgets
-// leave the tree. The progress bar is Qt's own.
+// is. The progress bar and the labels are Qt's own (a value; a text and the
+// control it labels). Headings, and the buttons, are ours: Qt has no heading
+// label, and its toggle action sets a check box without the click that the
+// view's press hangs on. Hidden widgets leave the tree.
 
 #include <QWidget>
 
