@@ -146,7 +146,7 @@ bool contains(const std::vector<std::string>& lines, const std::string& line) {
 std::string node(QAccessible::Role role, const std::string& rest) { return std::to_string(role) + " " + rest; }
 
 // Runs every action the tree offers on every shown node: a press or toggle
-// runs the control's action once and a toggle flips it; "set focus" gives it
+// runs the control's action once, after the call has returned, and a toggle flips it; "set focus" gives it
 // the focus. A disabled control offers none. The control's own action is counted in
 // place of running and put back after.
 void expectEveryActionDoesWhatItSays(QAccessibleInterface* node, int& actions) {
@@ -170,14 +170,17 @@ void expectEveryActionDoesWhatItSays(QAccessibleInterface* node, int& actions) {
     call.start();
     offered->doAction(action);
     EXPECT_LT(call.elapsed(), 100) << name << ": " << action.toStdString() << " waited for what it started";
+    const bool focusing = action == QAccessibleActionInterface::setFocusAction();
+    // A press runs once the call has returned, within a second.
+    const bool pressed = focusing || QTest::qWaitFor([&] { return ran > 0; }, 1000);
     QApplication::processEvents();
     button->setAction(own);
-    if (action == QAccessibleActionInterface::setFocusAction()) {
+    if (focusing) {
       EXPECT_EQ(QApplication::focusWidget(), node->object()) << name;
       continue;
     }
     EXPECT_TRUE(button->enabled()) << name << " offers " << action.toStdString() << " while disabled";
-    EXPECT_EQ(ran, 1) << name << ": " << action.toStdString();
+    EXPECT_TRUE(pressed && ran == 1) << name << ": " << action.toStdString() << " ran " << ran << " times";
     if (action == QAccessibleActionInterface::toggleAction()) {
       EXPECT_NE(button->on(), wasOn) << name;
       offered->doAction(action);  // and back as it was

@@ -78,7 +78,6 @@ class ViewAccessible : public ShownChildren {
     if (!button) return state;
     state.focusable = true;
     state.disabled = !button->enabled();
-    state.defaultButton = button->isDefault();
     if (button->role() == Role::checkBox || button->role() == Role::radioButton) {
       state.checkable = true;
       state.checked = button->on();
@@ -129,6 +128,9 @@ QAccessibleInterface* interfaceFor(const QString&, QObject* object) {
   }
   if (auto* said = dynamic_cast<Announcement*>(object)) return new AnnouncementAccessible(said);
   if (qobject_cast<QProgressBar*>(object) != nullptr) return nullptr;  // Qt's own, with its value
+  // A push button is Qt's own: its press clicks the button a moment later, so
+  // the call returns before the press runs.
+  if (dynamic_cast<PushButtonWidget*>(object) != nullptr) return nullptr;
   // A label is Qt's own (its text, and the control it labels), a heading ours.
   if (auto* label = dynamic_cast<LabelWidget*>(object); label != nullptr && label->view() &&
                                                         label->view()->role() != Role::heading) {

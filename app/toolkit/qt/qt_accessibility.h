@@ -1,10 +1,12 @@
 #pragma once
 
 // Makes Qt's accessibility see each mirrored widget as what its view says it
-// is. The progress bar and the labels are Qt's own (a value; a text and the
-// control it labels). Headings, and the buttons, are ours: Qt has no heading
-// label, and its toggle action sets a check box without the click that the
-// view's press hangs on. Hidden widgets leave the tree.
+// is. The progress bar, the labels and the push buttons are Qt's own (a
+// value; a text and the control it labels; a press that clicks a moment after
+// the call returns). Headings, check boxes and the option cards are ours: Qt
+// has no heading label, and its toggle action sets a check box or radio
+// button without the click that the view's press hangs on, so the next redraw
+// would set it back. Hidden widgets leave the tree.
 
 #include <QWidget>
 

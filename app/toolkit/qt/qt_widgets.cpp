@@ -172,7 +172,9 @@ template <class Base>
 void ButtonWidget<Base>::refresh() {
   const auto button = std::static_pointer_cast<Button>(this->view());
   if (!button) return;
-  if constexpr (!std::is_same_v<Base, QPushButton>) {
+  if constexpr (std::is_same_v<Base, QPushButton>) {
+    this->setDefault(button->isDefault());  // for a screen reader, and Return while it has the focus
+  } else {
     const QSignalBlocker quiet(this);
     this->setChecked(button->on());
   }
