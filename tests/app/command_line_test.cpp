@@ -56,7 +56,7 @@ class CommandLine : public ::testing::Test {
   };
 
   void SetUp() override {
-    if (!ProcessNamespace::available()) GTEST_SKIP() << "no process list of its own (unshare needs root or user namespaces)";
+    if (!ProcessNamespace().made()) GTEST_SKIP() << "no process list of its own (unshare needs root or user namespaces)";
     for (const std::int64_t major : {7, 8}) simulated::makeRhinoBundle(application(major), {.major = major});
   }
   fs::path home() const { return box_.home(); }
@@ -444,7 +444,8 @@ TEST_F(EveryUser, EachUsersInstallIsTheirsAndOneFailureStopsNobodyElse) {
       return again > 0;
     })) << "Ada's Rhino left closed";
     if (again > 0) {
-      EXPECT_EQ(readFile("/proc/" + std::to_string(again) + "/environ"), std::string("NIMBRA_SESSION=ada-desktop\0", 27))
+      EXPECT_EQ(readFile(space->seen("/proc/" + std::to_string(again) + "/environ")),
+                std::string("NIMBRA_SESSION=ada-desktop\0", 27))
           << "not opened again in Ada's session";
     }
   }

@@ -1,14 +1,11 @@
 #include "tests/support/process_namespace.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
-#include <thread>
 
 #include "tests/support/sandbox.h"
 
@@ -20,46 +17,23 @@ namespace {
 
 const bool kRoot = ::geteuid() == 0;
 
-std::string linkTarget(const fs::path& link) {
-  std::error_code error;
-  return fs::read_symlink(link, error).string();
-}
-
 }  // namespace
 
 ProcessNamespace::ProcessNamespace() {
-  std::vector<const char*> command = {"unshare", "--pid", "--fork", "--mount-proc", "sleep", "infinity", nullptr};
-  if (!kRoot) command.insert(command.begin() + 1, {"--user", "--map-root-user"});
-  unshare_ = ::fork();
-  if (unshare_ == 0) {
-    ::dup2(::open("/dev/null", O_WRONLY), STDERR_FILENO);
-    ::execvp(command[0], const_cast<char* const*>(command.data()));
-    ::_exit(127);
-  }
-  // Ready once its first process is sleep: /proc is mounted in it by then.
-  const std::string children = "/proc/" + std::to_string(unshare_) + "/task/" + std::to_string(unshare_) + "/children";
-  pid_t ended = 0;
-  for (int wait = 0; wait < 1000 && (ended = ::waitpid(unshare_, nullptr, WNOHANG)) == 0; ++wait) {
-    try {
-      first_ = std::atoi(readFile(children).c_str());
-      if (first_ > 0 && readFile("/proc/" + std::to_string(first_) + "/comm") == "sleep\n") return;
-    } catch (const std::exception&) {
-      // Not there yet.
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  // It could not, or not in five seconds.
-  if (ended == 0) ::kill(unshare_, SIGKILL);
-  if (ended != 0) unshare_ = -1;
-  first_ = -1;
+  // Its first process tells its id out here, read before it mounts a /proc
+  // of its own, and sleeps until it is ended.
+  const std::string first =
+      "read -r id rest </proc/self/stat && mount -t proc proc /proc && echo $id && exec sleep infinity";
+  const std::string command = std::string("unshare ") + (kRoot ? "" : "--user --map-root-user ") +
+                              "--pid --fork --mount sh -c " + quoted(first) + " 2>/dev/null";
+  unshare_ = ::popen(command.c_str(), "r");
+  if (unshare_ == nullptr || std::fscanf(unshare_, "%d", &first_) != 1) first_ = -1;
 }
 
 ProcessNamespace::~ProcessNamespace() {
   if (first_ > 0) ::kill(first_, SIGKILL);
-  if (unshare_ > 0) ::waitpid(unshare_, nullptr, 0);
+  if (unshare_ != nullptr) ::pclose(unshare_);
 }
-
-bool ProcessNamespace::available() { return ProcessNamespace().first_ > 0; }
 
 int ProcessNamespace::run(const std::string& command) const {
   if (first_ <= 0) return -1;
@@ -74,11 +48,10 @@ fs::path ProcessNamespace::seen(const fs::path& path) const {
 }
 
 std::vector<pid_t> ProcessNamespace::processes(const std::string& text) const {
-  const std::string own = linkTarget("/proc/" + std::to_string(first_) + "/ns/pid");
   std::vector<pid_t> found;
-  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(seen("/proc"))) {
     const std::string name = entry.path().filename().string();
-    if (!std::all_of(name.begin(), name.end(), ::isdigit) || linkTarget(entry.path() / "ns/pid") != own) continue;
+    if (!std::all_of(name.begin(), name.end(), ::isdigit)) continue;
     std::string line;
     try {
       line = readFile(entry.path() / "cmdline");
@@ -97,7 +70,5 @@ std::string quoted(const std::string& text) {
   for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
 }
-
-std::string quoted(const fs::path& path) { return quoted(path.string()); }
 
 }  // namespace nimbra::testing

@@ -8,6 +8,7 @@
 
 #include <sys/types.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -21,23 +22,22 @@ class ProcessNamespace {
   ProcessNamespace(const ProcessNamespace&) = delete;
   ProcessNamespace& operator=(const ProcessNamespace&) = delete;
 
-  // Whether one can be made here (unshare needs root or user namespaces).
-  static bool available();
+  // Whether it could be made (unshare needs root or user namespaces).
+  bool made() const { return first_ > 0; }
   // Runs a shell command in it and waits: its exit status, -1 for a signal.
   int run(const std::string& command) const;
   // Where a path of its mounts is seen from out here.
   std::filesystem::path seen(const std::filesystem::path& path) const;
   // Its processes whose command line begins with text (an executable's
-  // path: not a shell or setpriv about to run it), by their ids out here.
+  // path: not a shell or setpriv about to run it), by their ids in it.
   std::vector<pid_t> processes(const std::string& text) const;
 
  private:
-  pid_t unshare_ = -1;
-  pid_t first_ = -1;  // the first process in it, the one commands join
+  FILE* unshare_ = nullptr;
+  pid_t first_ = -1;  // the first process in it, by its id out here
 };
 
 // Single quotes around text, for a shell.
 std::string quoted(const std::string& text);
-std::string quoted(const std::filesystem::path& path);
 
 }  // namespace nimbra::testing
