@@ -194,26 +194,6 @@ TEST(FreeSpace, CountsEveryFolderAndLooksUpToTheNearestFolderThatExists) {
   EXPECT_EQ(missing->device, existing->device);
 }
 
-TEST_F(Install, MovesLegacyCopiesFirstAndLeavesProductFilesInsideDestinations) {
-  box_.deployEarlier(8, "1.2.0");
-  box_.writeProductFile(box_.sharedLibraries() / "Nimbra.gha", "legacy");
-  const fs::path listed = box_.home() / "My Libraries";
-  box_.listInSettings(listed);
-  box_.writeProductFile(listed / "sub/Nimbra Old.gha", "listed legacy");
-  testing::writeFile(listed / "Other.gha", "not ours");
-  ASSERT_EQ(failure(box_.targets({7, 8})), "");
-
-  const InstallReceipt receipt = box_.receiptIn(backup_);
-  ASSERT_EQ(receipt.backups.size(), 3u);
-  EXPECT_EQ(receipt.backups[0].backup, (backup_ / "0-Nimbra.gha").string());
-  EXPECT_EQ(receipt.backups[1].original, (listed / "sub/Nimbra Old.gha").string());
-  EXPECT_EQ(receipt.backups[2].backup, (backup_ / "2-nimbra").string());
-  EXPECT_TRUE(fs::exists(listed / "Other.gha"));
-  EXPECT_TRUE(fs::exists(backup_ / "2-nimbra/1.2.0/Nimbra.gha"));
-  expectDeployed(7);
-  expectDeployed(8);
-}
-
 TEST_F(Install, RefusesALockFileThatIsASymbolicLink) {
   fs::create_directories(box_.support());
   testing::writeFile(box_.home() / "elsewhere", "");
