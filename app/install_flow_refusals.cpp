@@ -57,16 +57,14 @@ std::optional<std::string> InstallFlow::nothingToDo() {
     return "Nimbra is not installed for " + versionsText(chosen_) + ".";
   }
   if (options_.reinstall) return std::nullopt;
-  bool allUpToDate = true;
-  for (const RhinoTarget& target : selected_) {
-    const InstallEngine::InstalledCopy copy = engine_.installedCopy(target);
-    allUpToDate = allUpToDate && copy.state == State::upToDate;
-    if (copy.state == State::changed) {
-      observer_.statusChanged("Rhino " + std::to_string(target.major) + ": " + copy.changed +
-                              " differs from this installer's; installing again.");
-    }
+  // The rule --check answers with: nothing to do where every copy is whole.
+  const Check found = check(engine_, Choice(selected_, selected_));
+  for (std::size_t i = 0; i < found.copies.size(); ++i) {
+    if (found.copies[i].state != State::changed) continue;
+    observer_.statusChanged("Rhino " + std::to_string(selected_[i].major) + ": " + found.copies[i].changed +
+                            " differs from this installer's; installing again.");
   }
-  if (!allUpToDate) return std::nullopt;
+  if (found.outcome.result != Result::unchanged) return std::nullopt;
   return "Nimbra " + engine_.release().version + " is already installed for " + versionsText(selected_) + ".";
 }
 
@@ -88,7 +86,6 @@ InstallFlow::Check InstallFlow::check(const InstallEngine& engine, const Choice&
     check.outcome = {Result::wouldChange, Operation::install,
                      "An install would change Nimbra for " + versionsText(changing) + "."};
   }
-  check.outcome.targets = choice.chosen();
   return check;
 }
 

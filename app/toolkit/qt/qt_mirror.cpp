@@ -59,6 +59,8 @@ void QtMirror::syncView(const std::shared_ptr<View>& view, QWidget* parent, doub
   widget->setGeometry(flipped(view->frame(), parentHeight).toAlignedRect());
   // Before it hides: a bar's last value is told while it is still shown.
   dynamic_cast<ViewHolder&>(*widget).refresh();
+  // Qt tells assistive technology of what changes in its widget's state
+  // (shown, enabled, checked), which follows the view's from here on.
   if (!view->hidden()) widget->setVisible(true);
   if (view->hidden() && !widget->isHidden()) leaving.hiding.push_back(widget);
   widget->setToolTip(QString::fromStdString(view->toolTip()));
@@ -78,8 +80,6 @@ void QtMirror::syncView(const std::shared_ptr<View>& view, QWidget* parent, doub
     if (!enabled && widget->isEnabled()) leaving.disabling.push_back(widget);
     focusChain.push_back(widget);
   }
-  // Qt tells assistive technology of what changes in its own widget's state
-  // (enabled, checked, shown), which follows the view's.
   widget->raise();  // subviews are in stacking order, the last on top
   for (const auto& child : view->subviews()) syncView(child, widget, view->frame().height, focusChain, leaving);
 }
