@@ -109,9 +109,11 @@ installer=""
 in_order() {
   local from=1 line
   for expected in "$@"; do
-    line=$(tail -n "+$from" "$heard" | grep -nF -m1 -- "$expected" | cut -d: -f1) ||
-      fail "did not hear \"$expected\" after line $from; heard: $(cat "$heard")"
-    from=$((from + line))
+    # One reader, no pipe: under pipefail a writer cut off by grep -m1 would
+    # make a line that was heard count as unheard.
+    line=$(awk -v from="$from" -v words="$expected" 'NR >= from && index($0, words) { print NR; exit }' "$heard")
+    [ -n "$line" ] || fail "did not hear \"$expected\" after line $from; heard: $(cat "$heard")"
+    from=$((line + 1))
   done
 }
 in_order "announce notification: Ready to install" "pressing Return" "focus push button: Cancel" \
