@@ -11,7 +11,7 @@ namespace {
 namespace fs = std::filesystem;
 using nimbra::testing::writeFile;
 
-TEST(DesktopSettings, AnyDesktopThatAsksForLessMotionIsHeard) {
+TEST(DesktopSettings, AnyDesktopThatAsksForLessMotionIsHeardWhereItKeepsItsSettings) {
   struct Case {
     const char* file;  // below the config folder
     const char* text;
@@ -39,9 +39,7 @@ TEST(DesktopSettings, AnyDesktopThatAsksForLessMotionIsHeard) {
     EXPECT_EQ(desktopReducesMotion(settings), c.reduce)
         << (c.file ? c.file : "no file") << " " << (c.text ? c.text : "") << " gnome " << (c.gnome ? c.gnome : "-");
   }
-}
-
-TEST(DesktopSettings, AreReadWhereTheDesktopSaysTheyAre) {
+  // The settings are read where the desktop says they are.
   nimbra::testing::TemporaryFolder folder;
   const char* home = std::getenv("HOME");
   const std::string saved = home != nullptr ? home : "";

@@ -56,10 +56,6 @@ class InstallFlowTest : public AppTest {
     return finish();
   }
   bool installed(std::int64_t major) const { return fs::exists(box_.destination(major) / "1.3.0"); }
-  std::size_t backupFolders() const {
-    const fs::path backups = box_.support() / "Backups";
-    return fs::exists(backups) ? std::distance(fs::directory_iterator(backups), fs::directory_iterator()) : 0;
-  }
 
   fs::path rhino7_, rhino8_;
   std::unique_ptr<InstallEngine> engine_;
@@ -153,7 +149,7 @@ TEST_F(InstallFlowTest, RefusesBeforeAnyRhinoIsAskedToQuit) {
   EXPECT_TRUE(toolkit_.quitRequests().empty());
   EXPECT_TRUE(toolkit_.launches().empty());
   EXPECT_FALSE(installed(7) || installed(8));
-  EXPECT_EQ(backupFolders(), 0u);
+  EXPECT_EQ(box_.backupFolders().size(), 0u);
 }
 
 TEST_F(InstallFlowTest, RunAgainWithoutReinstallNothingChanges) {
@@ -162,7 +158,7 @@ TEST_F(InstallFlowTest, RunAgainWithoutReinstallNothingChanges) {
   EXPECT_EQ(attempt({.reinstall = false}).result, Result::unchanged);
   EXPECT_EQ(recorder_.outcome->message, "Nimbra 1.3.0 is already installed for Rhino 7 and Rhino 8.");
   EXPECT_TRUE(toolkit_.quitRequests().empty());
-  EXPECT_EQ(backupFolders(), 1u);
+  EXPECT_EQ(box_.backupFolders().size(), 1u);
 
   const std::string file = engine_->release().packages[1].files[0].path;
   box_.writeProductFile(box_.destination(8) / "1.3.0" / file, "changed by hand");

@@ -230,7 +230,6 @@ TEST_F(QtWindowTest, TheCloseButtonEndsTheApplication) {
 
 TEST_F(QtWindowTest, AnInstallCanBeShapedCancelledAndFinishedByKeyboardAlone) {
   machine_.startApplication({applications() / "Rhino 7.app", true});
-  const pid_t rhino = machine_.startApplication({applications() / "Rhino 8.app", false});
   run([&] {
     type(Qt::Key_Tab);
     EXPECT_EQ(focused(), "Install automatically");
@@ -273,16 +272,8 @@ TEST_F(QtWindowTest, AnInstallCanBeShapedCancelledAndFinishedByKeyboardAlone) {
     type(Qt::Key_Space);  // the focus waits on the progress bar, then comes back
     waitFor([&] { return focused() == "Search again" && shown("Ready to install · 1.3.0") != nullptr; });
 
+    // Escape cancelling a wait: the end-to-end test, at a real window.
     type(Qt::Key_Return);  // Install, the default button, wherever the focus is
-    waitFor([&] { return shown("Cancel") != nullptr; });
-    EXPECT_EQ(machine_.quitRequests().size(), 2u);
-    type(Qt::Key_Escape);  // Cancel
-    waitFor([&] { return shown("Installation cancelled. No plug-in files were changed.") != nullptr; });
-    // Rhino 7 quit for nothing: it is open again; Rhino 8 never closed.
-    EXPECT_EQ(machine_.launches(), std::vector<fs::path>{applications() / "Rhino 7.app"});
-
-    machine_.endApplication(rhino);
-    type(Qt::Key_Return);
     waitFor([&] { return focused() == "Done"; });
     type(Qt::Key_Return);  // a second press meant for Install lands on Done at once
     ASSERT_NE(window(), nullptr) << "the completion screen was skipped";
@@ -291,7 +282,8 @@ TEST_F(QtWindowTest, AnInstallCanBeShapedCancelledAndFinishedByKeyboardAlone) {
   }, true);
   EXPECT_TRUE(fs::exists(box_.destination(7) / "1.3.0/Nimbra.gha"));
   EXPECT_TRUE(fs::exists(box_.destination(8) / "1.3.0/Nimbra.gha"));
-  EXPECT_EQ(machine_.launches().size(), 1u) << "opened again after the install, unasked";
+  EXPECT_EQ(machine_.quitRequests().size(), 1u);
+  EXPECT_EQ(machine_.launches(), std::vector<fs::path>{}) << "opened again after the install, unasked";
 }
 
 TEST_F(QtWindowTest, TheOptionCardsAnswerAClickInTheirMiddle) {

@@ -89,7 +89,9 @@ TEST_F(Discovery, TakesThePackageFolderFromTheFirstQualifyingYakLine) {
   EXPECT_EQ(packageRootWithYak("/Users/ada/packages/7.0\n", 0, 7), "/Users/ada/packages/7.0");
 }
 
-TEST_F(Discovery, WalksBothApplicationsFoldersToDepthFourOnly) {
+// Both Applications folders to depth four, ordered by major, then by path
+// with upper case first.
+TEST_F(Discovery, WalksBothApplicationsFoldersToDepthFourOnlyInOrder) {
   makeRhinoBundle(host_.systemApplications / "Rhino 7.app", {.major = 7});
   makeRhinoBundle(host_.systemApplications / "a/b/c/Rhino 8.app", {.major = 8});      // depth 4
   makeRhinoBundle(host_.systemApplications / "a/b/c/d/Deep 8.app", {.major = 8});     // depth 5
@@ -97,10 +99,16 @@ TEST_F(Discovery, WalksBothApplicationsFoldersToDepthFourOnly) {
   makeRhinoBundle(host_.systemApplications / "Shouting 8.APP", {.major = 8});
   makeRhinoBundle(userApplications() / "Rhino 8.app", {.major = 8});
   makeRhinoBundle(userApplications() / "Rhino 8.app/Contents/Inner 8.app", {.major = 8});
+  makeRhinoBundle(userApplications() / "b/Rhino 8.app", {.major = 8});
+  makeRhinoBundle(userApplications() / "B/Rhino 8.app", {.major = 8});
+  makeRhinoBundle(userApplications() / "z/Rhino 7.app", {.major = 7});
   EXPECT_EQ(applications(engine().discover()),
             (std::vector<std::string>{"7 " + (host_.systemApplications / "Rhino 7.app").string(),
+                                      "7 " + (userApplications() / "z/Rhino 7.app").string(),
                                       "8 " + (host_.systemApplications / "a/b/c/Rhino 8.app").string(),
-                                      "8 " + (userApplications() / "Rhino 8.app").string()}));
+                                      "8 " + (userApplications() / "B/Rhino 8.app").string(),
+                                      "8 " + (userApplications() / "Rhino 8.app").string(),
+                                      "8 " + (userApplications() / "b/Rhino 8.app").string()}));
 }
 
 TEST_F(Discovery, AddsSpotlightsFindsAndRunningApplicationsOnceEach) {
@@ -115,18 +123,6 @@ TEST_F(Discovery, AddsSpotlightsFindsAndRunningApplicationsOnceEach) {
             (std::vector<std::string>{"7 " + (root() / "running/Rhino 7.app").string(),
                                       "8 " + (root() / "elsewhere/Rhino 8.app").string(),
                                       "8 " + (userApplications() / "Rhino 8.app").string()}));
-}
-
-TEST_F(Discovery, OrdersByMajorThenByPathWithUpperCaseFirst) {
-  makeRhinoBundle(userApplications() / "b/Rhino 8.app", {.major = 8});
-  makeRhinoBundle(userApplications() / "B/Rhino 8.app", {.major = 8});
-  makeRhinoBundle(userApplications() / "a/Rhino 8.app", {.major = 8});
-  makeRhinoBundle(userApplications() / "z/Rhino 7.app", {.major = 7});
-  EXPECT_EQ(applications(engine().discover()),
-            (std::vector<std::string>{"7 " + (userApplications() / "z/Rhino 7.app").string(),
-                                      "8 " + (userApplications() / "B/Rhino 8.app").string(),
-                                      "8 " + (userApplications() / "a/Rhino 8.app").string(),
-                                      "8 " + (userApplications() / "b/Rhino 8.app").string()}));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <map>
 #include <system_error>
 
 #include "engine/platform/file_manager.h"
@@ -33,7 +32,7 @@ class FileManagerTest : public ::testing::Test {
   FileManager fm_;
 };
 
-TEST_F(FileManagerTest, MoveNeverReplacesAFileOrAnEmptyFolder) {
+TEST_F(FileManagerTest, MovesWithoutReplacingAndRemovesWithoutFollowingLinks) {
   writeFile(at("a"), "new");
   writeFile(at("b"), "old");
   EXPECT_EQ(errorOf([&] { fm_.moveItem(at("a"), at("b")); }), std::errc::file_exists);
@@ -48,6 +47,15 @@ TEST_F(FileManagerTest, MoveNeverReplacesAFileOrAnEmptyFolder) {
   fm_.moveItem(at("full"), at("moved"));
   EXPECT_EQ(readFile(at("moved/x")), "x");
   EXPECT_FALSE(fs::exists(at("full")));
+
+  // A tree goes whole, a link in it without what it points at.
+  writeFile(at("keep/precious"), "p");
+  writeFile(at("tree/sub/f"), "f");
+  fs::create_directory_symlink(at("keep"), at("tree/sub/link"));
+  fm_.removeItem(at("tree"));
+  EXPECT_FALSE(fs::exists(at("tree")));
+  EXPECT_EQ(readFile(at("keep/precious")), "p");
+  EXPECT_EQ(errorOf([&] { fm_.removeItem(at("tree")); }), std::errc::no_such_file_or_directory);
 }
 
 TEST_F(FileManagerTest, AtomicWriteIntoAReadOnlyFolderFailsAndKeepsTheOldBytes) {
@@ -57,16 +65,6 @@ TEST_F(FileManagerTest, AtomicWriteIntoAReadOnlyFolderFailsAndKeepsTheOldBytes) 
   fs::permissions(at("ro"), fs::perms::owner_read | fs::perms::owner_exec);
   EXPECT_EQ(errorOf([&] { fm_.writeAtomically(at("ro/r"), "new"); }), std::errc::permission_denied);
   EXPECT_EQ(readFile(at("ro/r")), "old");
-}
-
-TEST_F(FileManagerTest, RemovesTreesAndLinksWithoutFollowingThem) {
-  writeFile(at("keep/precious"), "p");
-  writeFile(at("tree/sub/f"), "f");
-  fs::create_directory_symlink(at("keep"), at("tree/sub/link"));
-  fm_.removeItem(at("tree"));
-  EXPECT_FALSE(fs::exists(at("tree")));
-  EXPECT_EQ(readFile(at("keep/precious")), "p");
-  EXPECT_EQ(errorOf([&] { fm_.removeItem(at("tree")); }), std::errc::no_such_file_or_directory);
 }
 
 TEST_F(FileManagerTest, NeverWritesMovesOrRemovesThroughALinkOnTheWay) {
@@ -93,31 +91,6 @@ TEST_F(FileManagerTest, NeverWritesMovesOrRemovesThroughALinkOnTheWay) {
   EXPECT_EQ(fm_.readWholeFile(at("link/inside"), 100, Links::follow), "theirs");
   fm_.removeItem(at("link"));  // the link itself goes, not what it points at
   EXPECT_EQ(readFile(at("real/inside")), "theirs");
-}
-
-TEST_F(FileManagerTest, WalkReportsDepthRelativePathsLinksAndHiddenEntries) {
-  writeFile(at("r/a/b/c.txt"), "");
-  writeFile(at("r/.hidden/x.txt"), "");
-  writeFile(at("r/.dot"), "");
-  fs::create_directory_symlink(at("r/a"), at("r/link"));
-  std::map<std::string, std::pair<int, bool>> seen;
-  const auto visit = [&](const WalkEntry& entry) {
-    seen[entry.relative.string()] = {entry.depth, entry.isSymbolicLink};
-    return true;
-  };
-  const auto ignore = [](const fs::filesystem_error&) { return true; };
-
-  ASSERT_TRUE(fm_.walk(at("r"), Hidden::skip, visit, ignore));
-  const std::map<std::string, std::pair<int, bool>> visible = {
-      {"a", {1, false}}, {"a/b", {2, false}}, {"a/b/c.txt", {3, false}}, {"link", {1, true}}};
-  EXPECT_EQ(seen, visible);
-
-  seen.clear();
-  fm_.walk(at("r"), Hidden::include, visit, ignore);
-  EXPECT_EQ(seen.size(), 7u);
-  EXPECT_TRUE(seen.count(".hidden/x.txt"));
-
-  EXPECT_FALSE(fm_.walk(at("missing"), Hidden::skip, visit, ignore));
 }
 
 }  // namespace

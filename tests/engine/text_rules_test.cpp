@@ -37,14 +37,12 @@ TEST(NumericComparison, ComparesDigitRunsByValueAndTheRestByCharacter) {
   }
 }
 
-TEST(UnicodeText, TrimsUnicodeWhitespaceAndLineBreaksOnly) {
+TEST(UnicodeText, TrimsWhitespaceAndSplitsAtEveryLineBreakCharacter) {
   EXPECT_EQ(trimmedWhitespace(" \t\r\n word \n"), "word");
   EXPECT_EQ(trimmedWhitespace("\xc2\x85\xe2\x80\xa8\xc2\xa0 in side \xe2\x80\xa9\xe3\x80\x80"), "in side");
   EXPECT_EQ(trimmedWhitespace(" \n "), "");
   EXPECT_EQ(trimmedWhitespace("\xff "), "\xff");
-}
-
-TEST(UnicodeText, SplitsAtEveryLineBreakCharacter) {
+  // Lines split at every line break character.
   const std::vector<std::string> expected = {"a", "b", "c", "d", "e", "f", "g", "h"};
   EXPECT_EQ(splitLines("a\nb\x0b"
                        "c\x0c"

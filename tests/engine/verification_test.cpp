@@ -32,14 +32,11 @@ class Verification : public ::testing::Test {
   PayloadPackage package_;
 };
 
-TEST_F(Verification, AcceptsTheExactPackageWithEmptySubfolders) {
+TEST_F(Verification, AcceptsTheExactPackageWithEmptySubfoldersButNoEmptyList) {
   fs::create_directories(payload() / "empty/inside");
   EXPECT_NO_THROW(engine_->verify(package_, payload()));
   EXPECT_NO_THROW(engine_->verify(package_, payload().string() + "/"));
-}
-
-TEST_F(Verification, RefusesAnEmptyFileListWhateverTheFolderHolds) {
-  EXPECT_EQ(failure(PayloadPackage{8, "pkg", {}}), "The installer package is empty.");
+  EXPECT_EQ(failure(PayloadPackage{8, "pkg", {}}), "The installer package is empty.") << "whatever the folder holds";
 }
 
 TEST_F(Verification, RefusesInvalidPathsBeforeReadingAnything) {
@@ -70,7 +67,9 @@ TEST_F(Verification, RefusesWrongDigestsAndSizesNamingTheFirstInManifestOrder) {
   EXPECT_EQ(failure(package_), damaged("lib/deep/b.dll"));
 }
 
-TEST_F(Verification, RefusesAnyExtraRegularFileHiddenOrNot) {
+// A file beside the listing, hidden or not, or named by the listing in
+// another spelling, is one the package should not hold.
+TEST_F(Verification, RefusesAnyFileTheListingDoesNotNameAsItIsSpelled) {
   for (const char* extra : {"extra.txt", ".DS_Store", "lib/.hidden/x", "lib/deep/c.dll"}) {
     writeFile(payload() / extra, "");
     EXPECT_EQ(failure(package_), "The package contains unexpected files.") << extra;
@@ -78,17 +77,11 @@ TEST_F(Verification, RefusesAnyExtraRegularFileHiddenOrNot) {
   }
   fs::create_symlink(payload() / "Nimbra.gha", payload() / "alias");
   EXPECT_EQ(failure(package_), "") << "a link is not a regular file and is not listed";
-}
-
-TEST_F(Verification, RefusesAPathSpelledOtherThanTheListing) {
   for (const char* spelling : {"lib/./a.dll", "lib//a.dll", "./lib/a.dll"}) {
     PayloadPackage package = package_;
     package.files[1].path = spelling;
     EXPECT_EQ(failure(package), "The package contains unexpected files.") << spelling;
   }
-}
-
-TEST_F(Verification, RefusesTwoNamesThatAreCanonicallyTheSame) {
   // Linux keeps a composed and a decomposed name apart; under canonical
   // equivalence they are one listed path, and the second is an extra file.
   const std::string decomposed = "Cafe\xcc\x81.gh";

@@ -63,30 +63,30 @@ void InstallSandbox::listInSettings(const fs::path& folder) {
                 "</item></settings>");
 }
 
-Snapshot InstallSandbox::snapshot() const {
+Snapshot snapshotOf(const fs::path& root, const std::function<bool(const fs::path&)>& skip) {
   Snapshot snapshot;
-  const fs::path supportFolder = support();
-  for (auto it = fs::recursive_directory_iterator(home_); it != fs::recursive_directory_iterator(); ++it) {
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
     const fs::path& path = it->path();
-    if (path == supportFolder || path.filename().string().starts_with(".nimbra-install-")) {
+    if (skip(path)) {
       it.disable_recursion_pending();
       continue;
     }
-    const std::string relative = path.lexically_relative(home_).string();
-    if (it->is_symlink()) {
-      snapshot[relative] = "link:" + fs::read_symlink(path).string();
-    } else if (it->is_directory()) {
-      snapshot[relative] = "dir";
-    } else {
-      // Settings files name folders below home; spell home alike in every sandbox.
-      std::string bytes = readFile(path);
-      for (std::size_t at = bytes.find(home_.string()); at != std::string::npos; at = bytes.find(home_.string())) {
-        bytes.replace(at, home_.string().size(), "<home>");
-      }
-      snapshot[relative] = "file:" + bytes;
+    // Settings files and links name folders below root: spelt alike in every sandbox.
+    std::string value = it->is_symlink()     ? "link:" + fs::read_symlink(path).string()
+                        : it->is_directory() ? "dir"
+                                             : "file:" + readFile(path);
+    for (std::size_t at = value.find(root.string()); at != std::string::npos; at = value.find(root.string())) {
+      value.replace(at, root.string().size(), "<root>");
     }
+    snapshot[path.lexically_relative(root).string()] = value;
   }
   return snapshot;
+}
+
+Snapshot InstallSandbox::snapshot() const {
+  return snapshotOf(home_, [&](const fs::path& path) {
+    return path == support() || path.filename().string().starts_with(".nimbra-install-");
+  });
 }
 
 std::vector<fs::path> InstallSandbox::stagingLeftovers() const {

@@ -4,6 +4,7 @@
 // installer payload, for tests of the install transaction and recovery.
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -61,6 +62,9 @@ class InstallSandbox {
   std::filesystem::path resources_;
   Release release_;
 };
+
+// Every name below root that skip does not pass by (nor anything inside it).
+Snapshot snapshotOf(const std::filesystem::path& root, const std::function<bool(const std::filesystem::path&)>& skip);
 
 // Every line of a snapshot that differs, for a readable failure message.
 std::string differences(const Snapshot& expected, const Snapshot& actual);

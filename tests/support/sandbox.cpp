@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <stdexcept>
 
 #include "engine/install_engine.h"
@@ -88,6 +89,14 @@ void writeSignedManifest(const fs::path& resources, std::string_view bytes) {
 
 void writeRelease(const fs::path& resources, const Release& release) {
   writeSignedManifest(resources, encodeRelease(release));
+}
+
+bool eventually(const std::function<bool()>& condition) {
+  for (int i = 0; i < 6000; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return condition();
 }
 
 std::string productMarker() {

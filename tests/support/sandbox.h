@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -59,6 +60,10 @@ std::string thrownMessage(Call&& call) {
   }
   return "";
 }
+
+// Whether condition holds, polled for what nothing announces. The limit only
+// keeps a broken build from hanging: a loaded machine may take many seconds.
+bool eventually(const std::function<bool()>& condition);
 
 // The plug-in identifier as UTF-16LE, as a product .gha file carries it.
 std::string productMarker();

@@ -41,15 +41,8 @@ constexpr int kRecoveryStates = 2;
 // same for alike disks in two sandboxes.
 std::size_t diskDigest(const fs::path& root) {
   std::string text;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    text += entry.path().lexically_relative(root).string() + '\0';
-    text += entry.is_symlink() ? "link:" + fs::read_symlink(entry.path()).string()
-            : entry.is_directory() ? std::string("dir")
-                                   : "file:" + readFile(entry.path());
-    text += '\0';
-  }
-  for (std::size_t at = text.find(root.string()); at != std::string::npos; at = text.find(root.string(), at)) {
-    text.replace(at, root.string().size(), "<root>");
+  for (const auto& [path, value] : snapshotOf(root, [](const fs::path&) { return false; })) {
+    text += path + '\0' + value + '\0';
   }
   return std::hash<std::string>{}(text);
 }
