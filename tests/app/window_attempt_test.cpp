@@ -24,12 +24,12 @@ class WindowAttempt : public AppTest {
   fs::path rhino7_, rhino8_;
 };
 
-// Cancel only while waiting, with the focus, and a wait that ends with Rhino
-// still running told urgently. The rest a screen reader hears, the steps,
-// the progress and the outcome, the end-to-end test hears from the real
-// window.
-TEST_F(WindowAttempt, WaitsWithCancelAndTellsAScreenReaderWhenTheWaitRunsOut) {
-  running(rhino8_, false);
+// Cancel only while waiting, with the focus; a wait that ends with Rhino
+// still running told urgently; then a step of the progress for each step of
+// the work. The real window carries these to a screen reader in the
+// end-to-end test.
+TEST_F(WindowAttempt, WaitsWithCancelAndTellsAScreenReaderEachStep) {
+  const pid_t eight = running(rhino8_, false);
   launch();
   const Window& window = *toolkit_.shownWindow();
   named("Install Nimbra").press();
@@ -40,6 +40,20 @@ TEST_F(WindowAttempt, WaitsWithCancelAndTellsAScreenReaderWhenTheWaitRunsOut) {
   EXPECT_EQ(window.announcements().back().urgency, Window::Urgency::assertive) << "Rhino still runs: act now";
   EXPECT_EQ(window.firstResponder(), nullptr) << "the focus goes back where it was";
   EXPECT_TRUE(named("Cancel").hidden());
+
+  const auto& progress = named<ProgressBar>("Progress");
+  std::vector<int> steps;
+  View::setChangeObserver([&] {
+    if (steps.empty() || steps.back() != progress.done()) steps.push_back(progress.done());
+  });
+  named("Install Nimbra").press();
+  toolkit_.endApplication(eight);
+  toolkit_.advance(0.25);
+  toolkit_.runBackgroundJobs();
+  View::setChangeObserver(nullptr);
+  EXPECT_EQ(steps, (std::vector<int>{0, 1, 2, 3, 4, 5, 6})) << "checked 7 and 8, backed up, installed 7 and 8, done";
+  EXPECT_EQ(progress.total(), 6);
+  EXPECT_EQ(window.announcements().back().text, "Installed for Rhino 7 and Rhino 8");
 }
 
 TEST_F(WindowAttempt, RefusesToUpdateOneVersionWhileACopyIsShared) {

@@ -46,15 +46,15 @@ class Install : public ::testing::Test {
   std::vector<std::string> progress_;
 };
 
-TEST_F(Install, RefusesEmptyOrDuplicateTargetsBeforeTouchingAnythingButTheLog) {
+// Targets that are not one for each version are refused before anything but
+// the log is written; one target is installed, reported and recorded.
+TEST_F(Install, RefusesEmptyOrDuplicateTargetsThenDeploysReportsAndRecordsOne) {
   EXPECT_EQ(failure({}), "Choose one installation for each Rhino version.");
   EXPECT_EQ(failure(box_.targets({8, 8})), "Choose one installation for each Rhino version.");
   EXPECT_EQ(names(box_.home() / "Library/Application Support"), std::set<std::string>{"Nimbra"});
   EXPECT_EQ(names(box_.support()), std::set<std::string>{"Logs"});
   EXPECT_TRUE(readFile(box_.support() / "Logs/install.log").ends_with("  Choose one installation for each Rhino version.\n"));
-}
 
-TEST_F(Install, FreshInstallDeploysReportsAndRecordsACompleteReceipt) {
   ASSERT_EQ(failure(box_.targets({8})), "");
   EXPECT_EQ(progress_, (std::vector<std::string>{"Checking Rhino 8 files…", "Backing up the previous installation…",
                                                  "Installing Nimbra for Rhino 8…"}));
