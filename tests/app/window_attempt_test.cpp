@@ -35,6 +35,7 @@ TEST_F(WindowAttempt, WaitsWithCancelAndTellsAScreenReaderEachStep) {
   named("Install Nimbra").press();
   EXPECT_TRUE(waiting());
   EXPECT_EQ(window.firstResponder(), &named("Cancel"));
+  ASSERT_FALSE(window.announcements().empty());
   EXPECT_EQ(window.announcements().back(), (Window::Announcement{"Save your work in Rhino to continue."}));
   toolkit_.advance(121);
   EXPECT_EQ(window.announcements().back().urgency, Window::Urgency::assertive) << "Rhino still runs: act now";
