@@ -228,7 +228,7 @@ TEST_F(QtWindowTest, TheCloseButtonEndsTheApplication) {
   EXPECT_EQ(window(), nullptr);
 }
 
-TEST_F(QtWindowTest, AnInstallCanBeShapedCancelledAndFinishedByKeyboardAlone) {
+TEST_F(QtWindowTest, AnInstallCanBeShapedAndFinishedByKeyboardAlone) {
   machine_.startApplication({applications() / "Rhino 7.app", true});
   run([&] {
     type(Qt::Key_Tab);

@@ -5,8 +5,8 @@
 
 #include <fstream>
 #include <sstream>
-#include <thread>
 #include <stdexcept>
+#include <thread>
 
 #include "engine/install_engine.h"
 #include "tools/release_packer/release_packer.h"
