@@ -64,7 +64,9 @@ void makeRhinoBundle(const fs::path& application, const RhinoBundle& bundle) {
   write(contents / "Resources/quit-delay", std::to_string(bundle.quitDelaySeconds) + "\n");
   if (bundle.runnable) {
     fs::create_directories(contents / "MacOS");
-    fs::copy_file(NIMBRA_SIMULATED_RHINO_EXECUTABLE, contents / "MacOS" / bundle.executableName);
+    // A run as another user is given a copy it may read.
+    const char* copy = std::getenv("NIMBRA_TEST_SIMULATED_RHINO");
+    fs::copy_file(copy != nullptr ? copy : NIMBRA_SIMULATED_RHINO_EXECUTABLE, contents / "MacOS" / bundle.executableName);
     makeExecutable(contents / "MacOS" / bundle.executableName);
   }
   if (bundle.yakOutput) {
