@@ -35,7 +35,6 @@ PowerCutDisk::PowerCutDisk(fs::path root) : root_(std::move(root)) { capture(); 
 bool PowerCutDisk::intercept(const std::string& call) {
   ++count_;
   log_.push_back(call);
-  if (count_ == cutAt_) cutPower(cutState_);
   int error = hook_ ? hook_(count_, call) : 0;
   if (const auto found = failures_.find(count_); found != failures_.end()) error = found->second;
   if (error == 0) return false;
@@ -51,7 +50,7 @@ int PowerCutDisk::openAt(int folder, const char* name, int flags, mode_t mode) {
   const int fd = ::openat(folder, name, flags, mode);
   if (fd < 0) return fd;
   if (!existed) {
-    created(folder, name, Node::Type::file, "");
+    created(folder, name, Entry::Type::file);
   } else if ((flags & O_TRUNC) != 0) {
     if (const Id id = idOf(fd)) dirty_[id] = 0;
   }
@@ -79,7 +78,7 @@ int PowerCutDisk::fsync(int fd) {
   if (intercept("fsync " + pathOf(fd).string())) return -1;
   const Id id = idOf(fd);
   if (id == 0) return 0;
-  if (durable_[id].type != Node::Type::folder) {
+  if (durable_[id].type != Entry::Type::folder) {
     durable_[id].data = readFile(pathOf(fd));
     dirty_.erase(id);
     return 0;
@@ -116,7 +115,7 @@ int PowerCutDisk::mkdirAt(int folder, const char* name, mode_t mode) {
   std::lock_guard lock(mutex_);
   if (intercept("mkdir " + describe(folder, name))) return -1;
   const int result = ::mkdirat(folder, name, mode);
-  if (result == 0) created(folder, name, Node::Type::folder, "");
+  if (result == 0) created(folder, name, Entry::Type::folder);
   return result;
 }
 
@@ -195,7 +194,7 @@ PowerCutDisk::Id PowerCutDisk::idAt(int folder, const char* name) const {
   return found == live_.end() ? 0 : found->second;
 }
 
-void PowerCutDisk::created(int folder, const char* name, Node::Type type, const std::string& data) {
+void PowerCutDisk::created(int folder, const char* name, Entry::Type type) {
   const Id parent = idOf(folder);
   struct stat info {};
   if (parent == 0 || ::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return;
@@ -203,8 +202,8 @@ void PowerCutDisk::created(int folder, const char* name, Node::Type type, const 
   // held may still be what the disk keeps under its old name.
   const Id id = next_++;
   live_[{info.st_dev, info.st_ino}] = id;
-  durable_[id] = Node{type, data, {}, info.st_mode & 07777};
-  if (type == Node::Type::file) dirty_[id] = 0;
+  durable_[id] = Node{{type, "", info.st_mode & 07777}, {}};
+  if (type == Entry::Type::file) dirty_[id] = 0;
   pending_.push_back({parent, 0, name, "", id, {}});
 }
 
@@ -224,12 +223,12 @@ PowerCutDisk::Id PowerCutDisk::captureNode(const fs::path& path) {
   Node node;
   node.mode = info.st_mode & 07777;
   if (S_ISDIR(info.st_mode)) {
-    node.type = Node::Type::folder;
+    node.type = Entry::Type::folder;
     for (const auto& entry : fs::directory_iterator(path)) {
       if (const Id child = captureNode(entry.path())) node.entries[entry.path().filename().string()] = child;
     }
   } else if (S_ISLNK(info.st_mode)) {
-    node.type = Node::Type::link;
+    node.type = Entry::Type::link;
     node.data = fs::read_symlink(path).string();
   } else {
     node.data = readFile(path);
@@ -258,7 +257,7 @@ void PowerCutDisk::apply(const Change& change, Nodes& nodes) {
   }
 }
 
-void PowerCutDisk::cutPower(int state) {
+std::optional<PowerCutDisk::Image> PowerCutDisk::cut(int state) const {
   std::lock_guard lock(mutex_);
   Nodes nodes = durable_;
   std::mt19937_64 random(static_cast<std::uint64_t>(state) * 7919 + static_cast<std::uint64_t>(count_));
@@ -267,22 +266,21 @@ void PowerCutDisk::cutPower(int state) {
   // or whole.
   if (state == 1 && std::none_of(pending_.begin(), pending_.end(),
                                   [](const Change& change) { return change.node == 0 || change.toFolder != 0; })) {
-    ::_exit(kNoSuchStateStatus);
+    return std::nullopt;
   }
   if (state != 0) {
     const std::size_t kept =
         state == 1 ? pending_.size() : std::uniform_int_distribution<std::size_t>(0, pending_.size())(random);
     for (std::size_t i = 0; i < kept; ++i) apply(pending_[i], nodes);
   }
-  const std::map<Id, std::string> now = liveFiles();
+  const std::map<Id, std::string> now = state <= 1 ? std::map<Id, std::string>() : liveFiles();
   for (const auto& [id, shortest] : dirty_) {
     const auto node = nodes.find(id);
     if (node == nodes.end()) continue;
     std::string& data = node->second.data;
     const std::string worst = data.substr(0, std::min(shortest, data.size()));
     const auto current = now.find(id);
-    const int pick =
-        state <= 1 || current == now.end() ? 0 : std::uniform_int_distribution<int>(0, 2)(random);
+    const int pick = current == now.end() ? 0 : std::uniform_int_distribution<int>(0, 2)(random);
     if (pick == 0) {
       data = worst;
     } else if (pick == 1) {
@@ -292,35 +290,35 @@ void PowerCutDisk::cutPower(int state) {
       data = current->second;
     }
   }
-  rewrite(nodes);
-  ::_exit(kPowerCutStatus);
+  Image image;
+  add(nodes, rootId_, "", image);
+  return image;
 }
 
-void PowerCutDisk::rewrite(const Nodes& nodes) const {
-  for (const auto& entry : fs::directory_iterator(root_)) fs::remove_all(entry.path());
-  build(nodes, rootId_, root_, 0);
-}
-
-void PowerCutDisk::build(const Nodes& nodes, Id id, const fs::path& path, int depth) const {
+void PowerCutDisk::add(const Nodes& nodes, Id id, const fs::path& path, Image& image) const {
   const auto folder = nodes.find(id);
-  if (folder == nodes.end() || depth > 64) return;
+  if (folder == nodes.end() || image.size() > 100'000) return;  // a cycle no disk has
   for (const auto& [name, child] : folder->second.entries) {
     const auto node = nodes.find(child);
     if (node == nodes.end()) continue;
-    const fs::path at = path / name;
-    switch (node->second.type) {
-      case Node::Type::folder:
-        fs::create_directory(at);
-        build(nodes, child, at, depth + 1);
-        break;
-      case Node::Type::file:
-        writeFile(at, node->second.data);
-        break;
-      case Node::Type::link:
-        fs::create_symlink(node->second.data, at);
-        continue;
+    image[path / name] = node->second;
+    if (node->second.type == Entry::Type::folder) add(nodes, child, path / name, image);
+  }
+}
+
+void PowerCutDisk::write(const fs::path& root, const Image& image) {
+  for (const auto& entry : fs::directory_iterator(root)) fs::remove_all(entry.path());
+  for (const auto& [path, entry] : image) {
+    const fs::path at = root / path;
+    switch (entry.type) {
+      case Entry::Type::folder: fs::create_directory(at); break;
+      case Entry::Type::file: writeFile(at, entry.data); break;
+      case Entry::Type::link: fs::create_symlink(entry.data, at); break;
     }
-    ::chmod(at.c_str(), node->second.mode);
+  }
+  // Modes last, deepest first: a folder that may not be written still got its entries.
+  for (auto it = image.rbegin(); it != image.rend(); ++it) {
+    if (it->second.type != Entry::Type::link) ::chmod((root / it->first).c_str(), it->second.mode);
   }
 }
 

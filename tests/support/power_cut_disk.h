@@ -8,16 +8,16 @@
 // the root when the model is made counts as durable.
 //
 // It stands between the engine and the disk as its SystemCalls: it numbers
-// every call, can fail one with an errno, and can cut the power before one:
-// the disk below the root is rewritten to a state the cut could leave and the
-// process ends on the spot. The real fsync and syncfs are never made: the
-// model alone decides what survives. (Links the engine makes, which no
-// payload holds, are not modelled.)
+// every call, can fail one with an errno, and tells, before any call, what a
+// power cut there would leave of the disk below the root. The real fsync and
+// syncfs are never made: the model alone decides what survives. (Links the
+// engine makes, which no payload holds, are not modelled.)
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -27,25 +27,29 @@
 
 namespace nimbra::testing {
 
-// The exit status of a process whose power was cut; and of one asked for a
-// state that a cut there cannot leave (state 1 with no removal or rename
-// waiting to be made durable: the disk would be the worst state's).
-inline constexpr int kPowerCutStatus = 86;
-inline constexpr int kNoSuchStateStatus = 87;
-
 class PowerCutDisk : public SystemCalls {
  public:
   explicit PowerCutDisk(std::filesystem::path root);
 
-  // Cuts the power before call n (from 1). State 0 is the worst a cut there
-  // could leave; in state 1 every change of names made survives (a removal
-  // or a rename not yet made durable, and what it needs) while unsynced
-  // bytes are lost; any
-  // other state is drawn from that number, between the worst and the disk
-  // as the process left it.
-  void cutPowerAt(int n, int state) { cutAt_ = n, cutState_ = state; }
-  // Rewrites the disk as a cut now would leave it and ends the process.
-  [[noreturn]] void cutPower(int state);
+  // A disk below the root, entry by entry: relative paths, each folder
+  // before what it holds.
+  struct Entry {
+    enum class Type { file, folder, link } type = Type::file;
+    std::string data;  // a file's bytes, a link's target
+    mode_t mode = 0644;
+  };
+  using Image = std::map<std::filesystem::path, Entry>;
+
+  // What a power cut now could leave below the root. State 0 is the worst;
+  // in state 1 every change of names made survives (a removal or a rename
+  // not yet made durable, and what it needs) while unsynced bytes are lost;
+  // any other state is drawn from that number and the calls made so far,
+  // between the worst and the disk as it stands. Nothing in state 1 while no
+  // removal or rename waits: its disk would be state 0's.
+  std::optional<Image> cut(int state) const;
+  // Makes the disk below root hold exactly what image holds.
+  static void write(const std::filesystem::path& root, const Image& image);
+
   // Call n fails with error and changes nothing.
   void failAt(int n, int error) { failures_[n] = error; }
   // Runs before each call with its number and what it does ("rename <from>
@@ -71,11 +75,8 @@ class PowerCutDisk : public SystemCalls {
 
  private:
   using Id = std::uint64_t;
-  struct Node {
-    enum class Type { file, folder, link } type = Type::file;
-    std::string data;                   // a file's bytes, a link's target
+  struct Node : Entry {
     std::map<std::string, Id> entries;  // a folder's names
-    mode_t mode = 0644;
   };
   using Nodes = std::map<Id, Node>;
   // A change of names not yet durable.
@@ -92,7 +93,7 @@ class PowerCutDisk : public SystemCalls {
   std::string describe(int folder, const char* name) const;
   Id idOf(int fd) const;
   Id idAt(int folder, const char* name) const;
-  void created(int folder, const char* name, Node::Type type, const std::string& data);
+  void created(int folder, const char* name, Entry::Type type);
   void capture();
   Id captureNode(const std::filesystem::path& path);
   std::map<Id, std::string> liveFiles() const;
@@ -101,8 +102,7 @@ class PowerCutDisk : public SystemCalls {
   bool onSecondVolume(const std::filesystem::path& path) const;
   void syncVolume(bool second);
   static void apply(const Change& change, Nodes& nodes);
-  void rewrite(const Nodes& nodes) const;
-  void build(const Nodes& nodes, Id id, const std::filesystem::path& path, int depth) const;
+  void add(const Nodes& nodes, Id id, const std::filesystem::path& path, Image& image) const;
 
   std::filesystem::path root_;
   std::filesystem::path second_;
@@ -114,8 +114,6 @@ class PowerCutDisk : public SystemCalls {
   std::vector<Change> pending_;
   std::map<Id, std::size_t> dirty_;  // file -> its shortest length since its last fsync
   int count_ = 0;
-  int cutAt_ = 0;
-  int cutState_ = 0;
   std::map<int, int> failures_;
   std::function<int(int, const std::string&)> hook_;
   std::vector<std::string> log_;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <set>
 
 #include "engine/platform/file_manager.h"
 #include "tests/support/power_cut_disk.h"
@@ -63,76 +64,112 @@ void expectInstallsAgain(InstallSandbox& box, const std::string& context, const 
   EXPECT_EQ(differences(finishedSnapshot(scenario), box.snapshot()), "") << context << ", run again";
 }
 
-TEST(FaultHarness, EveryFailingCallIsRolledBackAndReported) {
-  for (const Scenario& scenario : allScenarios()) {
-    const int calls = callsOf(scenario);
-    int points = 0;
-    for (int n = 1; n <= calls && !::testing::Test::HasFailure(); ++n) {
-      const int error = kErrors[n % 3];
-      InstallSandbox box;
-      prepare(box, scenario);
-      const Snapshot before = box.snapshot();
-      const std::vector<std::string> statesBefore = receiptStates(box);
-      std::vector<std::string> log;
-      const Outcome outcome = installFailing(box, {{n, error}}, &log, scenario);
-      const std::string context =
-          nameOf(scenario) + ", call " + std::to_string(n) + " failing with " + std::strerror(error);
-      ++points;
-      if (outcome.finished) {  // a failure it may absorb: what it did must still be whole
-        EXPECT_EQ(differences(finishedSnapshot(scenario), box.snapshot()), "") << context;
-        continue;
-      }
-      EXPECT_EQ(outcome.code, std::error_code(error, std::system_category())) << context << ": " << outcome.message;
-      EXPECT_EQ(differences(before, box.snapshot()), "") << context;
-      std::vector<std::string> states = statesBefore;
-      if (const int made = backupFolderCall(log, box); n > made && made > 0) states.push_back("restored");
-      std::vector<std::string> now = receiptStates(box);
-      std::sort(states.begin(), states.end());
-      std::sort(now.begin(), now.end());
-      EXPECT_EQ(now, states) << context;
-      expectInstallsAgain(box, context, scenario);
-    }
-    if (::testing::Test::HasFailure()) return;
-    std::cout << "[ harness ] fault: " << points << " failing calls (EIO, ENOSPC, EACCES) in " << nameOf(scenario)
-              << ", all held\n";
-  }
+// Of the failing calls beyond one of each kind, the share a default run tries.
+constexpr double kShare = 0.25;
+
+// The kind of each call the scenario's operation makes from the prepared
+// disk (in its order of listing folders, which a disk written again keeps).
+std::vector<std::string> callKinds(InstallSandbox& box, const Scenario& scenario, const PowerCutDisk::Image& prepared) {
+  PowerCutDisk::write(box.root(), prepared);
+  std::vector<std::string> log;
+  EXPECT_TRUE(installFailing(box, {}, &log, scenario).finished);
+  std::vector<std::string> kinds;
+  for (const std::string& call : log) kinds.push_back(kindOf(call, box.root()));
+  return kinds;
 }
 
-TEST(FaultHarness, ARollBackThatFailsTooLosesNothingAndIsFinishedByRecovery) {
-  for (const Scenario& scenario : {Scenario{Operation::install, false}, Scenario{Operation::install, true}}) {
-    const int calls = callsOf(scenario);
-    int points = 0;
-    for (int n = 1; n <= calls && !::testing::Test::HasFailure(); ++n) {
-      for (int k = n + 1; k <= n + 3; ++k) {
-        InstallSandbox box;
-        prepare(box, scenario);
-        const Snapshot before = box.snapshot();
-        const Outcome outcome = installFailing(box, {{n, EIO}, {k, EACCES}}, nullptr, scenario);
-        if (outcome.finished) continue;
-        ++points;
-        const std::string context =
-            nameOf(scenario) + ", calls " + std::to_string(n) + " and " + std::to_string(k) + " failing";
-        expectNothingLost(box, before, context);
-        if (outcome.message.starts_with("Installation stopped. Restore the saved files from ")) {
-          ASSERT_EQ(box.backupFolders().size(), 1u) << context;
-          EXPECT_TRUE(outcome.message.starts_with("Installation stopped. Restore the saved files from " +
-                                                  box.backupFolders().at(0).string() + ". "))
-              << context;
-          EXPECT_EQ(receiptStates(box), std::vector<std::string>{"recovery-required"}) << context;
-        } else {  // the first failure not absorbed (a log line may absorb one) is the one reported
-          EXPECT_TRUE(outcome.code == std::errc::io_error || outcome.code == std::errc::permission_denied)
-              << context << ": " << outcome.message;
-        }
-        box.engine()->recoverInterrupted(ignoreProgress);
-        EXPECT_EQ(differences(before, box.snapshot()), "") << context;
-        expectInstallsAgain(box, context, scenario);
-      }
+class FaultOf : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(FaultOf, EveryFailingCallIsRolledBackAndReported) {
+  const Scenario& scenario = GetParam();
+  Sweep sweep("fault of " + nameOf(scenario), kShare);
+  InstallSandbox box;
+  prepare(box, scenario);
+  const PowerCutDisk::Image prepared = imageOf(box);
+  const Snapshot before = box.snapshot();
+  const std::vector<std::string> statesBefore = receiptStates(box);
+  const std::vector<std::string> kinds = callKinds(box, scenario, prepared);
+  const std::vector<bool> chosen = sweep.choose(kinds);
+  std::set<std::size_t> rolledBack;
+  int points = 0;
+  for (int n = 1; n <= static_cast<int>(kinds.size()) && !HasFailure(); ++n) {
+    if (!chosen[n - 1]) continue;
+    const int error = kErrors[n % 3];
+    PowerCutDisk::write(box.root(), prepared);
+    std::vector<std::string> log;
+    const Outcome outcome = installFailing(box, {{n, error}}, &log, scenario);
+    const std::string context =
+        nameOf(scenario) + ", call " + std::to_string(n) + " failing with " + std::strerror(error);
+    ++points;
+    if (outcome.finished) {  // a failure it may absorb: what it did must still be whole
+      EXPECT_EQ(differences(finishedSnapshot(scenario), box.snapshot()), "") << context;
+      continue;
     }
-    if (::testing::Test::HasFailure()) return;
-    std::cout << "[ harness ] fault: " << points << " double failures in roll-backs of " << nameOf(scenario)
-              << ", all held\n";
+    EXPECT_EQ(outcome.code, std::error_code(error, std::system_category())) << context << ": " << outcome.message;
+    EXPECT_EQ(differences(before, box.snapshot()), "") << context;
+    std::vector<std::string> states = statesBefore;
+    if (const int made = backupFolderCall(log, box); n > made && made > 0) states.push_back("restored");
+    std::vector<std::string> now = receiptStates(box);
+    std::sort(states.begin(), states.end());
+    std::sort(now.begin(), now.end());
+    EXPECT_EQ(now, states) << context;
+    // A disk rolled back alike before is run again alike.
+    if (rolledBack.insert(digestOf(imageOf(box), box)).second) expectInstallsAgain(box, context, scenario);
   }
+  if (HasFailure()) return;
+  std::cout << "[ harness ] fault: " << points << " of " << kinds.size()
+            << " failing calls (EIO, ENOSPC, EACCES) in " << nameOf(scenario) << ", all held\n";
 }
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, FaultOf, ::testing::ValuesIn(allScenarios()),
+                         [](const ::testing::TestParamInfo<Scenario>& info) { return tagOf(info.param); });
+
+class DoubleFaultOf : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(DoubleFaultOf, ARollBackThatFailsTooLosesNothingAndIsFinishedByRecovery) {
+  const Scenario& scenario = GetParam();
+  Sweep sweep("double fault of " + nameOf(scenario), kShare);
+  InstallSandbox box;
+  prepare(box, scenario);
+  const PowerCutDisk::Image prepared = imageOf(box);
+  const Snapshot before = box.snapshot();
+  const std::vector<std::string> kinds = callKinds(box, scenario, prepared);
+  const std::vector<bool> chosen = sweep.choose(kinds);
+  const int calls = static_cast<int>(kinds.size());
+  std::set<std::size_t> recovered;
+  int points = 0;
+  for (int n = 1; n <= calls && !HasFailure(); ++n) {
+    for (int k = n + 1; k <= n + 3 && chosen[n - 1]; ++k) {
+      PowerCutDisk::write(box.root(), prepared);
+      const Outcome outcome = installFailing(box, {{n, EIO}, {k, EACCES}}, nullptr, scenario);
+      if (outcome.finished) continue;
+      ++points;
+      const std::string context =
+          nameOf(scenario) + ", calls " + std::to_string(n) + " and " + std::to_string(k) + " failing";
+      expectNothingLost(box, before, context);
+      if (outcome.message.starts_with("Installation stopped. Restore the saved files from ")) {
+        ASSERT_EQ(box.backupFolders().size(), 1u) << context;
+        EXPECT_TRUE(outcome.message.starts_with("Installation stopped. Restore the saved files from " +
+                                                box.backupFolders().at(0).string() + ". "))
+            << context;
+        EXPECT_EQ(receiptStates(box), std::vector<std::string>{"recovery-required"}) << context;
+      } else {  // the first failure not absorbed (a log line may absorb one) is the one reported
+        EXPECT_TRUE(outcome.code == std::errc::io_error || outcome.code == std::errc::permission_denied)
+            << context << ": " << outcome.message;
+      }
+      box.engine()->recoverInterrupted(ignoreProgress);
+      EXPECT_EQ(differences(before, box.snapshot()), "") << context;
+      if (recovered.insert(digestOf(imageOf(box), box)).second) expectInstallsAgain(box, context, scenario);
+    }
+  }
+  if (HasFailure()) return;
+  std::cout << "[ harness ] fault: " << points << " double failures in roll-backs of " << nameOf(scenario)
+            << ", all held\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, DoubleFaultOf,
+                         ::testing::Values(Scenario{Operation::install, false}, Scenario{Operation::install, true}),
+                         [](const ::testing::TestParamInfo<Scenario>& info) { return tagOf(info.param); });
 
 }  // namespace
 }  // namespace nimbra::testing

@@ -4,9 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <iostream>
+#include <regex>
 #include <set>
 
 #include "engine/platform/file_manager.h"
+#include "engine/rhino_conventions.h"
 #include "tests/support/power_cut_disk.h"
 
 namespace nimbra::testing {
@@ -107,10 +111,49 @@ const Snapshot& finishedSnapshot(const Scenario& scenario) { return reference(sc
 
 int callsOf(const Scenario& scenario) { return reference(scenario).calls; }
 
+namespace {
+
+// Replaces what follows each marker in text (a UUID, a temporary file's
+// number) with the order in which it first appears.
+void renumber(std::string& text, std::string_view marker, std::size_t length, std::map<std::string, int>& numbers) {
+  for (std::size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + 1)) {
+    const std::size_t from = at + marker.size();
+    const std::size_t end = length != 0 ? from + length : text.find_first_not_of("0123456789", from);
+    const std::string drawn = text.substr(from, end - from);
+    const auto [number, added] = numbers.try_emplace(drawn, static_cast<int>(numbers.size()));
+    text.replace(from, drawn.size(), std::to_string(number->second));
+  }
+}
+
+}  // namespace
+
+std::size_t digestOf(const PowerCutDisk::Image& image, const InstallSandbox& box) {
+  const std::string logs = (box.support() / "Logs").lexically_relative(box.root()).string();
+  std::map<std::string, int> numbers;
+  std::string text;
+  for (const auto& [path, entry] : image) {
+    if (path.native().starts_with(logs)) continue;
+    std::string line = path.string() + '\0' + std::to_string(static_cast<int>(entry.type)) + entry.data + '\0';
+    renumber(line, rhino::kStagingPrefix, 36, numbers);
+    renumber(line, ".tmp-", 0, numbers);
+    text += line;
+  }
+  return std::hash<std::string>{}(text);
+}
+
+PowerCutDisk::Image imageOf(const InstallSandbox& box) { return *PowerCutDisk(box.root()).cut(0); }
+
 std::string nameOf(const Scenario& scenario) {
   const char* names[] = {"install", "uninstall", "restore"};
   return std::string(names[static_cast<int>(scenario.operation)]) +
          (scenario.backupsElsewhere ? " with the backups on another file system" : "");
+}
+
+void PrintTo(const Scenario& scenario, std::ostream* out) { *out << nameOf(scenario); }
+
+std::string tagOf(const Scenario& scenario) {
+  const char* tags[] = {"Install", "Uninstall", "Restore"};
+  return std::string(tags[static_cast<int>(scenario.operation)]) + (scenario.backupsElsewhere ? "AcrossFileSystems" : "");
 }
 
 int runInChild(const std::function<void()>& body) {
@@ -183,5 +226,68 @@ std::vector<std::string> receiptStates(const InstallSandbox& box) {
 }
 
 void ignoreProgress(const std::string&) {}
+
+}  // namespace nimbra::testing
+
+namespace nimbra::testing {
+
+namespace {
+
+std::uint64_t seedOfTheRun() {
+  static const std::uint64_t seed = [] {
+    const char* given = std::getenv("NIMBRA_SEED");
+    return given != nullptr ? std::strtoull(given, nullptr, 10) : std::random_device{}();
+  }();
+  return seed;
+}
+
+}  // namespace
+
+Sweep::Sweep(const std::string& harness, double share)
+    : share_(share), random_(seedOfTheRun() ^ std::hash<std::string>{}(harness)) {
+  const char* sweep = std::getenv("NIMBRA_SWEEP");
+  full_ = sweep != nullptr && std::string(sweep) == "full";
+  std::cout << "[ sweep   ] " << harness << ": "
+            << (full_ ? "every call point" : "seed " + std::to_string(seedOfTheRun()) + " (NIMBRA_SEED replays it)")
+            << "\n";
+}
+
+std::vector<bool> Sweep::choose(const std::vector<std::string>& kinds) {
+  std::vector<bool> chosen(kinds.size(), full_);
+  if (full_) return chosen;
+  std::map<std::string, std::vector<std::size_t>> untried;
+  for (std::size_t i = 0; i < kinds.size(); ++i) {
+    if (!tried_.count(kinds[i])) untried[kinds[i]].push_back(i);
+    chosen[i] = std::bernoulli_distribution(share_)(random_);
+  }
+  for (const auto& [kind, points] : untried) {
+    chosen[points[std::uniform_int_distribution<std::size_t>(0, points.size() - 1)(random_)]] = true;
+    tried_.insert(kind);
+  }
+  return chosen;
+}
+
+std::string kindOf(const std::string& call, const fs::path& root) {
+  static const std::pair<std::regex, const char*> kGeneric[] = {
+      {std::regex("\\.tmp-[0-9]+$"), ".tmp-*"},
+      {std::regex("(/\\.nimbra-install-)[0-9A-F-]{36}(/.*)?$"), "$1*"},
+      {std::regex("(/Backups/)[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}-[0-9]{2}-[0-9]{2}Z-[0-9A-F]{8}(/([0-9]+-)?([^/]*)(/.*)?)?$"),
+       "$1*/$4"},
+  };
+  // "<verb> <path>", "copy -> <path>" or "rename <path> -> <path>".
+  std::size_t at = call.find(' ');
+  if (at == std::string::npos) return call;
+  std::string kind = call.substr(0, at);
+  if (call.compare(at, 4, " -> ") == 0) at += 3;
+  while (at != std::string::npos) {
+    const std::size_t next = call.find(" -> ", at + 1);
+    std::string path = call.substr(at + 1, next == std::string::npos ? std::string::npos : next - at - 1);
+    if (path.starts_with(root.string())) path.erase(0, root.string().size());
+    for (const auto& [pattern, replacement] : kGeneric) path = std::regex_replace(path, pattern, replacement);
+    kind += " " + path;
+    at = next == std::string::npos ? next : next + 3;
+  }
+  return kind;
+}
 
 }  // namespace nimbra::testing

@@ -1,12 +1,13 @@
 // Cuts the power before every call an install, an uninstall or a restore makes
 // to the file system (with the backups on the home's file system and on one of
 // their own), and before every call of the recovery of each state such a cut
-// of an install leaves. The disk
-// is rewritten to the worst state the cut could leave, and to states drawn
-// between that and the whole disk. After each: nothing is lost, recovery puts
-// the folders back as they were before or as a finished install leaves them,
-// and the next install succeeds and leaves exactly what a reference install
-// leaves, with no staging folder behind.
+// leaves. One run of each tells, before each call, what a cut there would
+// leave: the worst state, the one where every change of names survives, and
+// one drawn between the worst and the whole disk. Each distinct disk is then
+// written out and checked: nothing is lost, recovery puts the folders back as
+// they were before or as a finished run leaves them, and the next run succeeds
+// and leaves exactly what a reference run leaves, with no staging folder
+// behind.
 
 #include <gtest/gtest.h>
 
@@ -23,54 +24,62 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Disk states tried at every point: the worst, the one where every change of
-// names survives, and one drawn between the worst and the whole disk (not
-// for recoveries, which are tried from many states). A state that leaves the
-// same disk as one tried before at that point is passed by. Under the
-// sanitizers, which look for memory and thread errors, every point is still
-// cut, in its worst state only.
-#ifdef NIMBRA_SANITIZED
-constexpr int kStates = 1;
-constexpr int kRecoveryStates = 1;
-#else
-constexpr int kStates = 3;
-constexpr int kRecoveryStates = 2;
-#endif
+const std::vector<int> kStates = {0, 1, 2};
+// Recoveries are tried from many interrupted states: the worst and the one
+// where names survive.
+const std::vector<int> kRecoveryStates = {0, 1};
+// Of the call points beyond one of each kind, the share a default run tries.
+constexpr double kShare = 0.25;
 
-// Every name below root with its kind and bytes, in one number that is the
-// same for alike disks in two sandboxes.
-std::size_t diskDigest(const fs::path& root) {
-  std::string text;
-  for (const auto& [path, value] : snapshotOf(root, [](const fs::path&) { return false; })) {
-    text += path + '\0' + value + '\0';
-  }
-  return std::hash<std::string>{}(text);
+// A disk a cut could leave, before which call of how many, in which state.
+struct Cut {
+  int point = 0;
+  int state = 0;
+  std::string kind;
+  PowerCutDisk::Image image;
+};
+struct Cuts {
+  int calls = 0;
+  std::vector<Cut> cuts;
+};
+
+// Runs body once over the box's disk and returns the disk a cut before each
+// of its calls, or after its last, would leave in each state, where it is not
+// in seen already.
+Cuts cutsOf(InstallSandbox& box, const Scenario& scenario, const std::vector<int>& states,
+            const std::function<void(InstallEngine&)>& body, std::set<std::size_t>& seen) {
+  PowerCutDisk disk(box.root());
+  shapeDisk(disk, box, scenario);
+  Cuts found;
+  const auto record = [&](int point, const std::string& call) {
+    for (const int state : states) {
+      std::optional<PowerCutDisk::Image> image = disk.cut(state);
+      if (!image || !seen.insert(digestOf(*image, box)).second) continue;
+      found.cuts.push_back({point, state, kindOf(call, box.root()) + " #" + std::to_string(state), std::move(*image)});
+    }
+    return 0;
+  };
+  disk.beforeCall(record);
+  FileManager fm(disk);
+  EXPECT_NO_THROW(body(*box.engine(fm))) << nameOf(scenario) << ": the uncut run failed";
+  disk.beforeCall(nullptr);
+  found.calls = disk.calls();
+  record(found.calls + 1, "end");
+  return found;
 }
 
-// Runs body over a disk whose power is cut at point (past its last call:
-// once it has returned). False when the cut left a disk in seen already, or
-// no disk: a state the cut cannot leave.
-bool cutDuring(InstallSandbox& box, const Scenario& scenario, int point, int state,
-               const std::function<void(InstallEngine&)>& body, std::set<std::size_t>& seen) {
-  const int status = runInChild([&] {
-    PowerCutDisk disk(box.root());
-    shapeDisk(disk, box, scenario);
-    disk.cutPowerAt(point, state);
-    FileManager fm(disk);
-    body(*box.engine(fm));
-    disk.cutPower(state);
-  });
-  if (status == kNoSuchStateStatus) return false;
-  EXPECT_EQ(status, kPowerCutStatus) << "the run ended otherwise";
-  return seen.insert(diskDigest(box.root())).second;
+std::vector<std::string> kindsOf(const Cuts& found) {
+  std::vector<std::string> kinds;
+  for (const Cut& cut : found.cuts) kinds.push_back(cut.kind);
+  return kinds;
 }
 
-// What must hold after any cut; finished: the cut came after the install had
-// returned, so what it reported done must stay done; recovered: the disks
-// recovered so far, from each of which the next run is tried once. (The
-// checks need no real flush: their disk is the model, left uncut.)
+// What must hold after any cut; finished: the cut came after the operation
+// had returned, so what it reported done must stay done; recovered: the
+// disks recovered so far, from each of which the next run is tried once.
+// (The checks need no real flush: their disk is the model, left uncut.)
 void expectRecoverable(InstallSandbox& box, const Snapshot& before, const std::string& context,
-                       const Scenario& scenario, bool finished = false, std::set<std::size_t>* recovered = nullptr) {
+                       const Scenario& scenario, bool finished, std::set<std::size_t>& recovered) {
   expectNothingLost(box, before, context);
   PowerCutDisk disk(box.root());
   shapeDisk(disk, box, scenario);
@@ -96,11 +105,11 @@ void expectRecoverable(InstallSandbox& box, const Snapshot& before, const std::s
     complete += ours && receipt.state == "complete" ? 1 : 0;
   }
   EXPECT_LE(complete, 1) << context;
-  EXPECT_TRUE(complete == 1 || !finished) << context << ": an install that returned did not last";
+  EXPECT_TRUE(complete == 1 || !finished) << context << ": a run that returned did not last";
   EXPECT_EQ(differences(complete != 0 ? finishedSnapshot(scenario) : before, box.snapshot()), "")
       << context << (complete != 0 ? ", finished" : ", undone");
   // The next run from a recovered disk met before does what it did then.
-  if (recovered != nullptr && !recovered->insert(diskDigest(box.root())).second) return;
+  if (!recovered.insert(digestOf(imageOf(box), box)).second) return;
   EXPECT_NO_THROW(transact(*engine, box, scenario)) << context;
   EXPECT_EQ(differences(finishedSnapshot(scenario), box.snapshot()), "") << context << ", run again";
   EXPECT_TRUE(box.stagingLeftovers().empty()) << context << ": " << box.stagingLeftovers().front();
@@ -125,9 +134,9 @@ std::string fingerprint(const InstallSandbox& box) {
   return key;
 }
 
-void copyTree(const fs::path& from, const fs::path& to) {
-  for (const auto& entry : fs::directory_iterator(to)) fs::remove_all(entry.path());
-  fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+std::string where(const Cut& cut, const Cuts& of) {
+  return "call " + std::to_string(cut.point) + " of " + std::to_string(of.calls) + ", state " +
+         std::to_string(cut.state);
 }
 
 // The harnesses hold every cut to what one uncut run leaves: that must be
@@ -165,94 +174,76 @@ TEST(PowerCut, AnUncutRunLeavesWhatItsOperationPromises) {
   }
 }
 
-TEST(PowerCut, AtEveryCallOfEachOperationNothingIsLostAndTheNextRunFinishes) {
-  for (const Scenario& scenario : allScenarios()) {
-    const int calls = callsOf(scenario);
-    int disksTried = 0;
-    for (int point = 1; point <= calls + 1 && !::testing::Test::HasFailure(); ++point) {
-      std::set<std::size_t> disks;
-      for (int state = 0; state < kStates; ++state) {
-        InstallSandbox box;
-        prepare(box, scenario);
-        const Snapshot before = box.snapshot();
-        const auto run = [&](InstallEngine& engine) { transact(engine, box, scenario); };
-        if (!cutDuring(box, scenario, point, state, run, disks)) continue;
-        expectRecoverable(box, before,
-                          nameOf(scenario) + " cut at call " + std::to_string(point) + " of " + std::to_string(calls) +
-                              ", state " + std::to_string(state),
-                          scenario, point > calls);
-        ++disksTried;
-      }
-    }
-    EXPECT_GT(calls, 20);
-    if (::testing::Test::HasFailure()) return;
-    std::cout << "[ harness ] power cut: " << calls + 1 << " call points in " << nameOf(scenario) << ", "
-              << disksTried << " distinct disks, all held\n";
+class PowerCutOf : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(PowerCutOf, EveryCallLosesNothingAndTheNextRunFinishes) {
+  const Scenario& scenario = GetParam();
+  Sweep sweep("power cut of " + nameOf(scenario), kShare);
+  InstallSandbox box;
+  prepare(box, scenario);
+  const Snapshot before = box.snapshot();
+  std::set<std::size_t> seen, recovered;
+  const Cuts found = cutsOf(box, scenario, kStates, [&](InstallEngine& engine) { transact(engine, box, scenario); }, seen);
+  const std::vector<bool> chosen = sweep.choose(kindsOf(found));
+  int tried = 0;
+  for (std::size_t i = 0; i < found.cuts.size() && !HasFailure(); ++i) {
+    if (!chosen[i]) continue;
+    const Cut& cut = found.cuts[i];
+    PowerCutDisk::write(box.root(), cut.image);
+    expectRecoverable(box, before, nameOf(scenario) + " cut at " + where(cut, found), scenario,
+                      cut.point > found.calls, recovered);
+    ++tried;
   }
+  EXPECT_GT(found.calls, 20);
+  if (HasFailure()) return;
+  std::cout << "[ harness ] power cut: " << found.calls + 1 << " call points in " << nameOf(scenario) << ", "
+            << found.cuts.size() << " distinct disks, " << tried << " tried, all held\n";
 }
 
 // Cuts the power at every call of the recovery of each distinct state that a
-// cut of the scenario's operation leaves. One test for each scenario, so that
-// each has its own time limit and they run side by side.
-void recoverAtEveryCall(const Scenario& scenario) {
-  const int calls = callsOf(scenario);
-  std::set<std::string> seen;
-  // Recoveries of different interrupted runs meet on the same disks: each is
-  // checked once.
-  std::set<std::size_t> disks, recovered;
-  int interrupted = 0;
-  int points = 0, disksTried = 0;
-  for (int point = 1; point <= calls && !::testing::Test::HasFailure(); ++point) {
-    InstallSandbox box;
-    prepare(box, scenario);
-    const Snapshot before = box.snapshot();
-    std::set<std::size_t> unused;
-    cutDuring(box, scenario, point, 0, [&](InstallEngine& engine) { transact(engine, box, scenario); }, unused);
+// cut of the scenario's operation leaves.
+TEST_P(PowerCutOf, EveryCallOfTheRecoveryOfEachCutLosesNothing) {
+  const Scenario& scenario = GetParam();
+  Sweep sweep("power cut of the recoveries of " + nameOf(scenario), kShare);
+  InstallSandbox box;
+  prepare(box, scenario);
+  const Snapshot before = box.snapshot();
+  std::set<std::size_t> seen, disks, recovered;
+  std::set<std::string> fingerprints;
+  const Cuts interrupted =
+      cutsOf(box, scenario, {0}, [&](InstallEngine& engine) { transact(engine, box, scenario); }, seen);
+  int runs = 0, points = 0, distinct = 0, tried = 0;
+  for (const Cut& cut : interrupted.cuts) {
+    if (HasFailure()) break;
+    PowerCutDisk::write(box.root(), cut.image);
     const std::vector<std::string> states = receiptStates(box);
     if (std::find(states.begin(), states.end(), "installing") == states.end()) continue;
-    if (!seen.insert(fingerprint(box)).second) continue;
-    ++interrupted;
-
-    TemporaryFolder saved;
-    copyTree(box.root(), saved.path());
-    int recoveryCalls = 0;
-    {
-      PowerCutDisk disk(box.root());
-      shapeDisk(disk, box, scenario);
-      FileManager fm(disk);
-      box.engine(fm)->recoverInterrupted(ignoreProgress);
-      recoveryCalls = disk.calls();
+    if (!fingerprints.insert(fingerprint(box)).second) continue;
+    ++runs;
+    const Cuts found = cutsOf(
+        box, scenario, kRecoveryStates, [](InstallEngine& engine) { engine.recoverInterrupted(ignoreProgress); }, disks);
+    const std::vector<bool> chosen = sweep.choose(kindsOf(found));
+    points += found.calls + 1;
+    distinct += static_cast<int>(found.cuts.size());
+    for (std::size_t i = 0; i < found.cuts.size() && !HasFailure(); ++i) {
+      if (!chosen[i]) continue;
+      PowerCutDisk::write(box.root(), found.cuts[i].image);
+      expectRecoverable(box, before,
+                        nameOf(scenario) + " cut at " + where(cut, interrupted) + ", its recovery at " +
+                            where(found.cuts[i], found),
+                        scenario, false, recovered);
+      ++tried;
     }
-    for (int cut = 1; cut <= recoveryCalls + 1 && !::testing::Test::HasFailure(); ++cut) {
-      for (int state = 0; state < kRecoveryStates; ++state) {
-        copyTree(saved.path(), box.root());
-        const auto recover = [](InstallEngine& engine) { engine.recoverInterrupted(ignoreProgress); };
-        if (!cutDuring(box, scenario, cut, state, recover, disks)) continue;
-        expectRecoverable(box, before,
-                          nameOf(scenario) + " cut at call " + std::to_string(point) + ", its recovery at call " +
-                              std::to_string(cut) + " of " + std::to_string(recoveryCalls) + ", state " +
-                              std::to_string(state),
-                          scenario, false, &recovered);
-        ++disksTried;
-      }
-    }
-    points += recoveryCalls + 1;
   }
-  EXPECT_GT(interrupted, 5);
-  if (::testing::Test::HasFailure()) return;
-  std::cout << "[ harness ] power cut: " << points << " call points in the recoveries of " << interrupted
-            << " interrupted runs of " << nameOf(scenario) << ", " << disksTried << " distinct disks, all held\n";
+  EXPECT_GT(runs, 5);
+  if (HasFailure()) return;
+  std::cout << "[ harness ] power cut: " << points << " call points in the recoveries of " << runs
+            << " interrupted runs of " << nameOf(scenario) << ", " << distinct << " distinct disks, " << tried
+            << " tried, all held\n";
 }
 
-TEST(PowerCut, AtEveryCallOfTheRecoveryOfAnInstallNothingIsLost) { recoverAtEveryCall({Operation::install, false}); }
-
-TEST(PowerCut, AtEveryCallOfTheRecoveryOfAnInstallAcrossFileSystemsNothingIsLost) {
-  recoverAtEveryCall({Operation::install, true});
-}
-
-TEST(PowerCut, AtEveryCallOfTheRecoveryOfARestoreAcrossFileSystemsNothingIsLost) {
-  recoverAtEveryCall({Operation::restore, true});
-}
+INSTANTIATE_TEST_SUITE_P(Scenarios, PowerCutOf, ::testing::ValuesIn(allScenarios()),
+                         [](const ::testing::TestParamInfo<Scenario>& info) { return tagOf(info.param); });
 
 }  // namespace
 }  // namespace nimbra::testing
