@@ -34,7 +34,10 @@ void InstallFlow::start(const Choice& choice) {
   if (const auto ending = endBeforeQuitting(choice)) return end(ending->first, ending->second);
   for (RunningApplication& running : workspace_.runningApplications()) {
     const std::optional<RhinoTarget> rhino = engine_.target(running.bundle, InstallEngine::PackageRoot::standard);
-    if (rhino && (rhino->major == 7 || rhino->major == 8)) quitProcesses_.push_back(std::move(running));
+    if (!rhino || (rhino->major != 7 && rhino->major != 8)) continue;
+    // What opens it again in its own session; read of Rhino alone.
+    running.environment = workspace_.environmentOf(running.pid);
+    quitProcesses_.push_back(std::move(running));
   }
   if (!quitProcesses_.empty() && !options_.askRhinoToQuit) {
     quitProcesses_.clear();  // none was asked, so none is to be opened again
@@ -43,10 +46,18 @@ void InstallFlow::start(const Choice& choice) {
   observer_.waitingChanged(true);
   observer_.statusChanged(quitProcesses_.empty() ? "Checking installation…" : "Save your work in Rhino to continue.");
   // The ordinary quit request: Rhino asks the user about unsaved work itself.
-  for (const RunningApplication& running : quitProcesses_) {
-    engine_.log().write("Asked " + pathText(running.bundle) + " (process " + std::to_string(running.pid) + ") to quit.");
-    workspace_.terminateApplication(running.pid);
-  }
+  // One the request did not reach was not closed by us: it is neither
+  // watched nor opened again.
+  std::erase_if(quitProcesses_, [this](const RunningApplication& running) {
+    const std::string who = pathText(running.bundle) + " (process " + std::to_string(running.pid) + ")";
+    if (workspace_.terminateApplication(running.pid)) {
+      engine_.log().write("Asked " + who + " to quit.");
+      return false;
+    }
+    engine_.log().write("Could not ask " + who + " to quit: " + sentence::kQuitNotDelivered);
+    if (std::find(notAsked_.begin(), notAsked_.end(), running.bundle) == notAsked_.end()) notAsked_.push_back(running.bundle);
+    return true;
+  });
   deadline_ = scheduler_.now() + options_.waitSeconds;
   timer_ = scheduler_.scheduleRepeating(kWaitInterval, [this] { tick(); });
 }
@@ -74,6 +85,7 @@ void InstallFlow::tick() {
       for (const fs::path& bundle : rhinosStillRunning()) names += (names.empty() ? "" : ", ") + pathText(bundle);
       if (!names.empty()) message += " Still running after the wait: " + names + ".";
     }
+    for (const fs::path& bundle : notAsked_) message += " " + pathText(bundle) + " was not asked to quit: " + sentence::kQuitNotDelivered;
     return end(cancelled_ ? Result::cancelled : Result::rhinoStillRunning, message);
   }
   // A Rhino started since the request holds the install back too.
@@ -88,7 +100,9 @@ void InstallFlow::tick() {
 
 void InstallFlow::end(Result result, const std::string& message) {
   engine_.log().write((result == Result::refused ? "Refused: " : "") + message);
-  observer_.finished({result, options_.operation, message, std::nullopt, result == Result::unchanged ? chosen_ : selected_});
+  Outcome outcome{result, options_.operation, message, std::nullopt, result == Result::unchanged ? chosen_ : selected_};
+  outcome.notAskedToQuit = notAsked_;
+  observer_.finished(outcome);
   reopenQuit();
 }
 

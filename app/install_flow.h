@@ -29,6 +29,8 @@ inline constexpr const char* kNoRhino = "Rhino 7 or 8 was not found.";
 inline constexpr const char* kLookingForRhino = "Looking for Rhino…";
 inline constexpr const char* kOpenRhinoYourself = "Installed. Open Rhino from Applications.";
 inline constexpr const char* kNotInItsSession = "it cannot be opened in its user\u2019s desktop session from here";
+inline constexpr const char* kQuitNotDelivered =
+    "it cannot be reached from this desktop session, or it refused. Quit it yourself and try again.";
 }  // namespace sentence
 
 class InstallFlow {
@@ -66,6 +68,8 @@ class InstallFlow {
     std::vector<RhinoTarget> targets = {};  // those the attempt was for
     // Applications quit for a finished attempt that could not be opened again.
     std::vector<std::filesystem::path> leftClosed = {};
+    // Running Rhinos the quit request did not reach.
+    std::vector<std::filesystem::path> notAskedToQuit = {};
   };
 
   class Observer {
@@ -180,6 +184,7 @@ class InstallFlow {
   std::vector<RhinoTarget> selected_;
   std::vector<RhinoTarget> chosen_;  // as chosen, for the nothing-to-do outcome
   std::vector<RunningApplication> quitProcesses_;
+  std::vector<std::filesystem::path> notAsked_;  // those the quit request did not reach
   double deadline_ = 0;
   bool cancelled_ = false;
   bool restoreNamed_ = false;  // the backup to restore was named, not chosen as the newest

@@ -5,13 +5,14 @@
 #include <cstdlib>
 #include <ostream>
 
-#if defined(__APPLE__)
+#if NIMBRA_MAC
 #include <dlfcn.h>
 #endif
 
 #include "app/cli/all_users.h"
 #include "app/cli/commands.h"
 #include "app/cli/option_numbers.h"
+#include "app/cli/user_run.h"
 
 namespace nimbra::ui {
 
@@ -85,7 +86,7 @@ bool wantsCommandLine(int argc, char**) { return argc > 1; }
 
 namespace {
 
-#if defined(__APPLE__)
+#if NIMBRA_MAC
 // A command run over ssh or by a deployment tool has no window server: the
 // security session says whether this process may draw (Security framework,
 // reached at run time, so the command line links only libSystem).
@@ -143,6 +144,11 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& argu
       const std::optional<std::string> name = value();
       ok = name.has_value();
       if (ok) line.users.push_back(*name);
+    }
+    else if (argument == "--for-user") {
+      const std::optional<std::string> name = value();
+      ok = name.has_value();
+      if (ok) line.forUser = *name;
     }
     else if (argument == "--help") ok = setCommand(line, Command::help, problem);
     else if (argument == "--version") ok = setCommand(line, Command::version, problem);
@@ -220,7 +226,8 @@ int runCommandLine(const std::vector<std::string>& arguments, const std::filesys
     out << kHelp;
     return kDone;
   }
-  if (line->allUsers || !line->users.empty()) return runForUsers(*line, arguments, resources, out, err);
+  if (line->forUser) return runAsUser(*line, arguments, resources, out, err);
+  if (line->allUsers || !line->users.empty()) return runForUsers(*line, arguments, out, err);
   line->forAnotherUser = by == RunBy::administrator;
   std::string invocation;
   for (const std::string& argument : arguments) invocation += (invocation.empty() ? "" : " ") + argument;

@@ -36,7 +36,10 @@ struct CommandLine {
   std::optional<std::filesystem::path> restoreFolder;  // --restore FOLDER; else the newest complete one
   bool allUsers = false;           // --all-users: every person's account, each as its owner
   std::vector<std::string> users;  // --user NAME, for chosen ones
-  bool forAnotherUser = false;     // run by an administrator as this user (not an option)
+  // --for-user NAME: how an administrator's run starts each person's (see
+  // user_run.h); not for people to type.
+  std::optional<std::string> forUser;
+  bool forAnotherUser = false;  // run by an administrator as this user (not an option)
 };
 
 // Who runs a command: the user, or an administrator as the user (--all-users).

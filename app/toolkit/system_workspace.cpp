@@ -17,7 +17,7 @@ SystemWorkspace& SystemWorkspace::shared() {
 
 bool SystemWorkspace::isProcessRunning(pid_t pid) { return nimbra::isProcessRunning(pid); }
 
-void SystemWorkspace::terminateApplication(pid_t pid) { requestQuit(pid); }
+bool SystemWorkspace::terminateApplication(pid_t pid) { return requestQuit(pid); }
 
 void SystemWorkspace::launchApplication(const fs::path& application, const std::vector<std::string>& environment) {
   openApplication(application, environment);

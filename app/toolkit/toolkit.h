@@ -103,10 +103,13 @@ struct OpenPanelRequest {
 class Workspace {
  public:
   virtual ~Workspace() = default;
+  // Without their environments: see environmentOf.
   virtual std::vector<RunningApplication> runningApplications() = 0;
+  virtual std::vector<std::string> environmentOf(pid_t pid) = 0;
   virtual bool isProcessRunning(pid_t pid) = 0;
-  // The ordinary quit request; never forced.
-  virtual void terminateApplication(pid_t pid) = 0;
+  // The ordinary quit request; never forced. False when it did not reach
+  // the application.
+  virtual bool terminateApplication(pid_t pid) = 0;
   // With environment when one is given (to open it in the session whose
   // environment that is), else with the installer's. Throws when the
   // application cannot be launched.
@@ -124,8 +127,9 @@ class SystemWorkspace : public Workspace {
  public:
   static SystemWorkspace& shared();
   std::vector<RunningApplication> runningApplications() override { return nimbra::runningApplications(); }
+  std::vector<std::string> environmentOf(pid_t pid) override { return nimbra::environmentOf(pid); }
   bool isProcessRunning(pid_t pid) override;
-  void terminateApplication(pid_t pid) override;
+  bool terminateApplication(pid_t pid) override;
   void launchApplication(const std::filesystem::path& application, const std::vector<std::string>& environment) override;
 };
 

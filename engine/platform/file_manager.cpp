@@ -3,8 +3,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
+#if NIMBRA_MAC
+#include <sys/mount.h>
+#else
+#include <sys/vfs.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -77,9 +81,11 @@ std::optional<std::pair<fs::path, struct stat>> nearestExisting(const fs::path& 
 
 std::optional<FileSystemSpace> FileManager::spaceFor(const fs::path& path) const {
   const auto existing = nearestExisting(path);
-  struct statvfs space {};
-  if (!existing || ::statvfs(existing->first.c_str(), &space) != 0) return std::nullopt;
-  const std::uint64_t block = space.f_frsize != 0 ? space.f_frsize : space.f_bsize;
+  // statfs, not statvfs: a Mac's statvfs counts blocks in 32 bits, and a
+  // volume with more than 2^32 free blocks would read as nearly full.
+  struct statfs space {};
+  if (!existing || ::statfs(existing->first.c_str(), &space) != 0) return std::nullopt;
+  const auto block = static_cast<std::uint64_t>(space.f_bsize);
   return FileSystemSpace{existing->second.st_dev, block, static_cast<std::uint64_t>(space.f_bavail) * block};
 }
 
@@ -157,7 +163,7 @@ std::uint64_t FileManager::readFile(const fs::path& path, const std::function<vo
   if (::fstat(fd.get(), &info) != 0) throwFileError("fstat", path, errno);
   if (S_ISDIR(info.st_mode)) throwFileError("read", path, EISDIR);
 
-#if defined(__APPLE__)
+#if NIMBRA_MAC
   ::fcntl(fd.get(), F_RDAHEAD, 1);
 #else
   ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);

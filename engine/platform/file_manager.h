@@ -124,10 +124,11 @@ class FileManager {
   // Recursive removal; a link is removed, never followed. Fails if nothing is there.
   void removeItem(const std::filesystem::path& path);
   // Makes what copyItem made at each of copies durable, every file's bytes
-  // and every name, on the disk itself. On Linux one syncfs for each file
-  // system they lie on, which costs less than a flush per file; on a Mac
-  // (no syncfs, and an fsync that stops at the drive's cache) a plain fsync
-  // of each file and folder, then one F_FULLFSYNC per volume.
+  // and every name, the copy's own name in its folder included, on the disk
+  // itself. On Linux one syncfs for each file system they lie on, which
+  // costs less than a flush per file; on a Mac (no syncfs, and an fsync that
+  // stops at the drive's cache) each file and folder sent to the drive, then
+  // one full flush per volume.
   void makeCopiesDurable(const std::vector<std::filesystem::path>& copies);
 
   SystemCalls& calls() const { return calls_; }

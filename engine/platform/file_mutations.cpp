@@ -9,9 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <map>
 #include <random>
-#include <set>
 
 #include "engine/platform/file_manager.h"
 #include "engine/platform/link_free.h"
@@ -130,46 +128,5 @@ void FileManager::removeItem(const fs::path& path) {
   const UniqueFd folder = openFolderWithoutLinks(parentOf(path));
   removeAt(calls_, folder.get(), path.filename().string(), path);
 }
-
-#if defined(__APPLE__)
-// No syncfs here: a plain fsync of each copied file and folder sends it to
-// the drive (no cache flush, so it is cheap), then one F_FULLFSYNC per volume
-// (calls_.fsync) empties the drive's cache for all of them at once. A full
-// flush per file would cost a cache flush per file, thousands of them.
-void FileManager::makeCopiesDurable(const std::vector<fs::path>& copies) {
-  std::map<dev_t, UniqueFd> volumes;
-  const auto send = [&](const fs::path& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    if (!fd.valid()) throwFileError("open", path, errno);
-    if (::fsync(fd.get()) != 0) throwFileError("fsync", path, errno);
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) throwFileError("fstat", path, errno);
-    volumes.try_emplace(info.st_dev, std::move(fd));
-  };
-  for (const fs::path& copy : copies) {
-    send(copy);
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(copy, error), end; !error && it != end; it.increment(error)) {
-      if (!it->is_symlink()) send(it->path());
-    }
-    if (error) throw fs::filesystem_error("list", copy, error);
-  }
-  for (const auto& [device, fd] : volumes) {
-    if (calls_.fsync(fd.get()) != 0) throwFileError("fsync", copies.front(), errno);
-  }
-}
-#else
-void FileManager::makeCopiesDurable(const std::vector<fs::path>& copies) {
-  std::set<dev_t> flushed;
-  for (const fs::path& copy : copies) {
-    UniqueFd fd(::open(copy.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    if (!fd.valid()) throwFileError("open", copy, errno);
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) throwFileError("fstat", copy, errno);
-    if (!flushed.insert(info.st_dev).second) continue;
-    if (calls_.syncfs(fd.get()) != 0) throwFileError("syncfs", copy, errno);
-  }
-}
-#endif
 
 }  // namespace nimbra

@@ -4,7 +4,7 @@
 #include <unistd.h>
 #include <uuid/uuid.h>
 
-#if defined(__APPLE__)
+#if NIMBRA_MAC
 #include <mach-o/dyld.h>
 #endif
 
@@ -45,7 +45,7 @@ std::filesystem::path homeFolder() {
 
 std::filesystem::path currentExecutable() {
   std::error_code error;
-#if defined(__APPLE__)
+#if NIMBRA_MAC
   std::uint32_t size = 0;
   _NSGetExecutablePath(nullptr, &size);
   std::vector<char> path(size + 1);

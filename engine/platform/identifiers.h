@@ -29,7 +29,7 @@ struct PersonIds {
 };
 inline constexpr PersonIds kLinuxPersonIds{1000, 65534};
 inline constexpr PersonIds kMacPersonIds{501, 4294967294u};  // nobody is -2 there
-#if defined(__APPLE__)
+#if NIMBRA_MAC
 inline constexpr PersonIds kPersonIds = kMacPersonIds;
 #else
 inline constexpr PersonIds kPersonIds = kLinuxPersonIds;

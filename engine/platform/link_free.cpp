@@ -22,7 +22,7 @@ namespace {
 
 // A descriptor that names a folder for *at() calls without the right to read
 // it, so a folder that may be searched but not listed is no obstacle.
-#if defined(__APPLE__)
+#if NIMBRA_MAC
 constexpr int kSearchOnly = O_SEARCH;
 #else
 constexpr int kSearchOnly = O_PATH | O_DIRECTORY;

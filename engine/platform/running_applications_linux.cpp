@@ -27,9 +27,11 @@ std::optional<pid_t> processID(const std::string& name) {
   return pid;
 }
 
-std::vector<std::string> environmentOf(const fs::path& process) {
+}  // namespace
+
+std::vector<std::string> environmentOf(pid_t pid) {
   constexpr std::size_t kLimit = 1 << 20;
-  std::ifstream file(process / "environ", std::ios::binary);
+  std::ifstream file("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
   std::vector<std::string> environment;
   std::size_t total = 0;
   for (std::string entry; std::getline(file, entry, '\0') && total < kLimit; total += entry.size() + 1) {
@@ -37,6 +39,8 @@ std::vector<std::string> environmentOf(const fs::path& process) {
   }
   return environment;
 }
+
+namespace {
 
 bool hasEnded(pid_t pid) {
   // "<pid> (<command>) <state> ...": the command may itself hold ")".
@@ -64,7 +68,7 @@ std::vector<RunningApplication> runningApplications() {
     const fs::path executable = fs::read_symlink(it->path() / "exe", linkError);
     if (linkError) continue;  // gone, or not ours to read
     if (const std::optional<fs::path> bundle = bundleOf(executable)) {
-      applications.push_back({*pid, *bundle, environmentOf(it->path())});
+      applications.push_back({*pid, *bundle});
     }
   }
   return applications;
@@ -83,8 +87,6 @@ void openApplication(const fs::path& bundle, const std::vector<std::string>& env
   launchDetached(*executable, {}, environment);
 }
 
-void requestQuit(pid_t pid) {
-  if (pid > 0) ::kill(pid, SIGTERM);
-}
+bool requestQuit(pid_t pid) { return pid > 0 && ::kill(pid, SIGTERM) == 0; }
 
 }  // namespace nimbra

@@ -49,7 +49,7 @@ pid_t spawn(const std::filesystem::path& executable, const std::vector<std::stri
   argv.push_back(nullptr);
   // Nothing of this process beyond the three standard streams reaches the
   // child, whoever opened the descriptor and however.
-#if defined(__APPLE__)
+#if NIMBRA_MAC
   setup.flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;
 #else
   posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
@@ -65,7 +65,8 @@ int decodeStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 
 
 }  // namespace
 
-Subprocess::Subprocess(const std::filesystem::path& executable, const std::vector<std::string>& arguments) {
+Subprocess::Subprocess(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
+                       Captured captured) {
   int output[2];
   int cancel[2];
   makeCloseOnExecPipe(output);
@@ -76,8 +77,15 @@ Subprocess::Subprocess(const std::filesystem::path& executable, const std::vecto
   cancelWrite_.reset(cancel[1]);
 
   SpawnSetup setup;
+#if NIMBRA_MAC
+  // Every descriptor the actions do not name is closed there, the standard ones too.
+  posix_spawn_file_actions_addinherit_np(&setup.actions, STDIN_FILENO);
+  if (captured == Captured::outputOnly) posix_spawn_file_actions_addinherit_np(&setup.actions, STDERR_FILENO);
+#endif
   posix_spawn_file_actions_adddup2(&setup.actions, write.get(), STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&setup.actions, write.get(), STDERR_FILENO);
+  if (captured == Captured::outputAndErrors) {
+    posix_spawn_file_actions_adddup2(&setup.actions, write.get(), STDERR_FILENO);
+  }
   pid_ = spawn(executable, arguments, setup);
   write.reset();  // only the child holds the write end now, so its end is the pipe's end
   drainer_ = std::thread([this] { drain(); });
@@ -107,6 +115,21 @@ bool Subprocess::running() {
     status_ = 128;
   }
   return !ended_;
+}
+
+int Subprocess::wait() {
+  while (running()) {
+    int status = 0;
+    const pid_t result = ::waitpid(pid_, &status, 0);
+    if (result == pid_) {
+      ended_ = true;
+      status_ = decodeStatus(status);
+    } else if (result < 0 && errno != EINTR) {
+      ended_ = true;
+      status_ = 128;
+    }
+  }
+  return status_;
 }
 
 void Subprocess::terminate() {
@@ -143,7 +166,7 @@ void Subprocess::drain() {
 }
 
 void makeCloseOnExecPipe(int ends[2]) {
-#if defined(__APPLE__)
+#if NIMBRA_MAC
   // No pipe2 here; nothing of ours spawns between the two calls without
   // POSIX_SPAWN_CLOEXEC_DEFAULT.
   if (::pipe(ends) != 0) throw std::system_error(errno, std::system_category(), "pipe");

@@ -18,13 +18,16 @@ namespace nimbra {
 
 // A child process started directly (no shell, no PATH search) with an exact
 // argument list. Its standard output and standard error share one pipe that a
-// thread drains while it runs, so a child that writes megabytes never blocks.
-// The child inherits the environment, working folder and standard input, and
-// no other descriptor of this process.
+// thread drains while it runs, so a child that writes megabytes never blocks;
+// or its standard output alone, its standard error then being ours. The
+// child inherits the environment, working folder and standard input, and no
+// other descriptor of this process.
 class Subprocess {
  public:
+  enum class Captured { outputAndErrors, outputOnly };
   // Throws std::system_error with the platform's error when it cannot start.
-  Subprocess(const std::filesystem::path& executable, const std::vector<std::string>& arguments);
+  Subprocess(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
+             Captured captured = Captured::outputAndErrors);
   // Stops the drain thread. A child still running is reaped in the
   // background once it ends, never left as a zombie.
   ~Subprocess();
@@ -34,6 +37,8 @@ class Subprocess {
   pid_t pid() const { return pid_; }
   // Whether the child has not ended yet; never blocks.
   bool running();
+  // Waits for the child to end; its status() then.
+  int wait();
   // The exit status, or 128 + the signal that ended it. REQUIRES: !running().
   int status() const { return status_; }
   // Sends the ordinary quit request, SIGTERM.

@@ -27,8 +27,13 @@ class SystemCalls {
   virtual int openAt(int folder, const char* name, int flags, mode_t mode);  // O_CREAT or O_TRUNC only
   virtual ssize_t write(int fd, const void* bytes, std::size_t length);
   // A file's bytes, or a folder's entries, on the disk itself: on a Mac
-  // F_FULLFSYNC, since its fsync leaves them in the drive's cache.
+  // F_FULLFSYNC, which also empties the drive's cache of everything sent to
+  // it from that volume before, since its fsync stops at that cache.
   virtual int fsync(int fd);
+  // The same bytes or entries sent to the drive only: a Mac's fsync, lost
+  // with the drive's cache at a power cut until the next fsync above on that
+  // volume. On Linux, whose fsync waits for the drive, the same as fsync.
+  virtual int sendToDrive(int fd);
   virtual int renameAt(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags);
   virtual int mkdirAt(int folder, const char* name, mode_t mode);
   virtual int unlinkAt(int folder, const char* name, int flags);  // AT_REMOVEDIR for a folder
@@ -36,7 +41,9 @@ class SystemCalls {
   // In the kernel, at both offsets. A Mac has none: -1 with ENOSYS.
   virtual ssize_t copyFileRange(int from, int to, std::size_t length);
   // A copy of the file from that shares its blocks (APFS's clonefile): no
-  // data written. -1 with ENOTSUP where the file system cannot (always here).
+  // data written, and, like a copy, its bytes and modes without the source's
+  // extended attributes. -1 with ENOTSUP where the file system cannot clone
+  // (always on Linux), EXDEV across volumes.
   virtual int cloneFileAt(int from, int folder, const char* name);
   // Everything on fd's file system. A Mac has none: -1 with ENOSYS.
   virtual int syncfs(int fd);

@@ -80,7 +80,7 @@ void copyFile(SystemCalls& calls, const FileCopy& file) {
                                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, file.mode & 07777));
   if (!target.valid()) throwFileError("create", file.to, errno);
   copyBytes(calls, source.get(), target.get(), file.from, file.to);
-#if !defined(__APPLE__)
+#if !NIMBRA_MAC
   // Start writing the copy out now, so that the later flush waits for little.
   ::sync_file_range(target.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif

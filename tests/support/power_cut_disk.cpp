@@ -17,6 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr bool kMac = NIMBRA_MAC;
+
 fs::path pathOf(int fd) {
   std::error_code error;
   return fs::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
@@ -66,11 +68,35 @@ ssize_t PowerCutDisk::write(int fd, const void* bytes, std::size_t length) {
 }
 
 ssize_t PowerCutDisk::copyFileRange(int from, int to, std::size_t length) {
+  if (kMac) {  // a Mac has none
+    errno = ENOSYS;
+    return -1;
+  }
   std::lock_guard lock(mutex_);
   if (intercept("copy -> " + pathOf(to).string())) return -1;
   const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, length, 0);
   if (const Id id = copied > 0 ? idOf(to) : 0) dirty_.emplace(id, durable_[id].data.size());
   return copied;
+}
+
+int PowerCutDisk::cloneFileAt(int from, int folder, const char* name) {
+  if (!kMac) return SystemCalls::real().cloneFileAt(from, folder, name);
+  std::lock_guard lock(mutex_);
+  if (intercept("clone -> " + describe(folder, name))) return -1;
+  if (onSecondVolume(pathOf(from)) != onSecondVolume(describe(folder, name))) {
+    errno = EXDEV;
+    return -1;
+  }
+  // A clone is a new file with the source's bytes, durable like any other.
+  struct stat info {};
+  ::fstat(from, &info);
+  const int fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
+  if (fd < 0) return -1;
+  const std::string bytes = readFile(pathOf(from));
+  const bool whole = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  ::close(fd);
+  created(folder, name, Entry::Type::file);
+  return whole ? 0 : -1;
 }
 
 int PowerCutDisk::fsync(int fd) {
@@ -81,11 +107,53 @@ int PowerCutDisk::fsync(int fd) {
   if (durable_[id].type != Entry::Type::folder) {
     durable_[id].data = readFile(pathOf(fd));
     dirty_.erase(id);
-    return 0;
+  } else {
+    for (Change& change : pending_) {
+      if (change.folder == id || change.toFolder == id) change.synced.insert(id);
+    }
+  }
+  // A Mac's full flush empties the drive's cache of that whole volume.
+  if (kMac) flushDrive(onSecondVolume(pathOf(fd)));
+  applyReady();
+  return 0;
+}
+
+int PowerCutDisk::sendToDrive(int fd) {
+  if (!kMac) return fsync(fd);
+  std::lock_guard lock(mutex_);
+  if (intercept("send " + pathOf(fd).string())) return -1;
+  const Id id = idOf(fd);
+  if (id != 0 && durable_[id].type != Entry::Type::folder) sent_[id] = readFile(pathOf(fd));
+  for (Change& change : pending_) {
+    if (id != 0 && (change.folder == id || change.toFolder == id)) change.sent.insert(id);
+  }
+  return 0;
+}
+
+void PowerCutDisk::flushDrive(bool second) {
+  const bool cached = !sent_.empty() || std::any_of(pending_.begin(), pending_.end(),
+                                                     [](const Change& change) { return !change.sent.empty(); });
+  if (!cached) return;
+  const std::map<Id, fs::path> paths = livePaths();
+  const auto here = [&](Id id) {
+    const auto found = paths.find(id);
+    return found != paths.end() && onSecondVolume(found->second) == second;
+  };
+  for (auto it = sent_.begin(); it != sent_.end();) {
+    if (!here(it->first)) {
+      ++it;
+      continue;
+    }
+    durable_[it->first].data = it->second;
+    if (readFile(paths.at(it->first)) == it->second) dirty_.erase(it->first);
+    it = sent_.erase(it);
   }
   for (Change& change : pending_) {
-    if (change.folder == id || change.toFolder == id) change.synced.insert(id);
+    if (here(change.folder)) change.synced.insert(change.sent.begin(), change.sent.end());
   }
+}
+
+void PowerCutDisk::applyReady() {
   for (auto it = pending_.begin(); it != pending_.end();) {
     if (!it->ready()) {
       ++it;
@@ -94,7 +162,6 @@ int PowerCutDisk::fsync(int fd) {
     apply(*it, durable_);
     it = pending_.erase(it);
   }
-  return 0;
 }
 
 int PowerCutDisk::renameAt(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
@@ -107,7 +174,7 @@ int PowerCutDisk::renameAt(int fromFolder, const char* from, int toFolder, const
   const Id node = idAt(fromFolder, from);
   const int result = ::renameat2(fromFolder, from, toFolder, to, flags);
   const Id source = idOf(fromFolder), target = idOf(toFolder);
-  if (result == 0 && node != 0 && source != 0 && target != 0) pending_.push_back({source, target, from, to, node, {}});
+  if (result == 0 && node != 0 && source != 0 && target != 0) pending_.push_back({source, target, from, to, node, {}, {}});
   return result;
 }
 
@@ -123,7 +190,7 @@ int PowerCutDisk::unlinkAt(int folder, const char* name, int flags) {
   std::lock_guard lock(mutex_);
   if (intercept(((flags & AT_REMOVEDIR) != 0 ? "rmdir " : "unlink ") + describe(folder, name))) return -1;
   const int result = ::unlinkat(folder, name, flags);
-  if (const Id id = result == 0 ? idOf(folder) : 0) pending_.push_back({id, 0, name, "", 0, {}});
+  if (const Id id = result == 0 ? idOf(folder) : 0) pending_.push_back({id, 0, name, "", 0, {}, {}});
   return result;
 }
 
@@ -204,7 +271,7 @@ void PowerCutDisk::created(int folder, const char* name, Entry::Type type) {
   live_[{info.st_dev, info.st_ino}] = id;
   durable_[id] = Node{{type, "", info.st_mode & 07777}, {}};
   if (type == Entry::Type::file) dirty_[id] = 0;
-  pending_.push_back({parent, 0, name, "", id, {}});
+  pending_.push_back({parent, 0, name, "", id, {}, {}});
 }
 
 void PowerCutDisk::capture() {

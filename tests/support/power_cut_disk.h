@@ -5,7 +5,11 @@
 // lost or cut at any block; a name created, renamed or removed survives once
 // its folder has been fsynced (a rename once both of its folders have, in one
 // piece); syncfs makes all of it on its file system durable. Everything below
-// the root when the model is made counts as durable.
+// the root when the model is made counts as durable. In a build of the Mac's
+// half, the Mac's disk: a plain fsync (sendToDrive) only reaches the drive's
+// cache, which a cut loses until a full flush (fsync, F_FULLFSYNC there)
+// anywhere on that volume; copies are clones, and there is no copy in the
+// kernel.
 //
 // It stands between the engine and the disk as its SystemCalls: it numbers
 // every call, can fail one with an errno, and tells, before any call, what a
@@ -66,6 +70,8 @@ class PowerCutDisk : public SystemCalls {
   int openAt(int folder, const char* name, int flags, mode_t mode) override;
   ssize_t write(int fd, const void* bytes, std::size_t length) override;
   int fsync(int fd) override;
+  int sendToDrive(int fd) override;
+  int cloneFileAt(int from, int folder, const char* name) override;
   int renameAt(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) override;
   int mkdirAt(int folder, const char* name, mode_t mode) override;
   int unlinkAt(int folder, const char* name, int flags) override;
@@ -85,6 +91,7 @@ class PowerCutDisk : public SystemCalls {
     std::string name, toName;
     Id node = 0;                  // linked, or renamed; 0 for a removal
     std::set<Id> synced;          // its folders fsynced since
+    std::set<Id> sent;            // its folders sent to a Mac's drive since, not yet flushed
     bool ready() const;
   };
 
@@ -101,6 +108,9 @@ class PowerCutDisk : public SystemCalls {
   std::map<Id, std::filesystem::path> livePaths() const;
   bool onSecondVolume(const std::filesystem::path& path) const;
   void syncVolume(bool second);
+  // A Mac's full flush: what was sent to the drive from that volume is durable.
+  void flushDrive(bool second);
+  void applyReady();
   static void apply(const Change& change, Nodes& nodes);
   void add(const Nodes& nodes, Id id, const std::filesystem::path& path, Image& image) const;
 
@@ -113,6 +123,7 @@ class PowerCutDisk : public SystemCalls {
   std::map<std::pair<dev_t, ino_t>, Id> live_;
   std::vector<Change> pending_;
   std::map<Id, std::size_t> dirty_;  // file -> its shortest length since its last fsync
+  std::map<Id, std::string> sent_;   // a file's bytes in a Mac's drive cache
   int count_ = 0;
   std::map<int, int> failures_;
   std::function<int(int, const std::string&)> hook_;

@@ -144,5 +144,14 @@ TEST(HostileFileSystem, ADiskTooSmallIsNamedWithTheSpaceNeededBeforeAnyChange) {
   EXPECT_TRUE(box.stagingLeftovers().empty());
 }
 
+TEST(HostileFileSystem, ADiskWithMoreThanFourBillionFreeBlocksHasRoom) {
+  // 2^32 blocks and 2 more: counted in 32 bits, as a Mac's statvfs counts
+  // them, only 2 would be free.
+  InstallSandbox box("1.3.0", {8});
+  Mounted disk(box.standardRoot(8), "size=" + std::to_string((4294967296ull + 2) * 4096));
+  if (!disk.mounted()) GTEST_SKIP() << "this machine does not allow mounting a file system";
+  EXPECT_EQ(thrownMessage([&] { box.engine()->install(box.targets({8}), std::nullopt, ignoreProgress); }), "");
+}
+
 }  // namespace
 }  // namespace nimbra::testing

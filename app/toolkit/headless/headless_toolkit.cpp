@@ -124,14 +124,21 @@ pid_t HeadlessToolkit::startApplication(FakeApplication application) {
 
 std::vector<RunningApplication> HeadlessToolkit::runningApplications() {
   std::vector<RunningApplication> list;
-  for (const auto& [pid, application] : running_) list.push_back({pid, application.bundle, {}});
+  for (const auto& [pid, application] : running_) list.push_back({pid, application.bundle});
   return list;
 }
 
-void HeadlessToolkit::terminateApplication(pid_t pid) {
-  quitRequests_.push_back(pid);
+std::vector<std::string> HeadlessToolkit::environmentOf(pid_t pid) {
   const auto found = running_.find(pid);
-  if (found != running_.end() && found->second.quitsWhenAsked) running_.erase(found);
+  return found != running_.end() ? found->second.environment : std::vector<std::string>{};
+}
+
+bool HeadlessToolkit::terminateApplication(pid_t pid) {
+  const auto found = running_.find(pid);
+  if (found == running_.end() || !found->second.reachable) return false;
+  quitRequests_.push_back(pid);
+  if (found->second.quitsWhenAsked) running_.erase(found);
+  return true;
 }
 
 void HeadlessToolkit::launchApplication(const std::filesystem::path& application, const std::vector<std::string>&) {

@@ -25,6 +25,9 @@ class HeadlessToolkit : public Toolkit, public Workspace {
     std::filesystem::path bundle;
     // Whether a quit request ends it at once (else it keeps running).
     bool quitsWhenAsked = true;
+    // Whether a quit request reaches it at all.
+    bool reachable = true;
+    std::vector<std::string> environment = {};
   };
 
   int run(ApplicationDelegate& delegate) override;
@@ -78,8 +81,9 @@ class HeadlessToolkit : public Toolkit, public Workspace {
   std::optional<std::filesystem::path> runOpenPanel(const OpenPanelRequest& request) override;
   Workspace& workspace() override { return *this; }
   std::vector<RunningApplication> runningApplications() override;
+  std::vector<std::string> environmentOf(pid_t pid) override;
   bool isProcessRunning(pid_t pid) override { return running_.count(pid) != 0; }
-  void terminateApplication(pid_t pid) override;
+  bool terminateApplication(pid_t pid) override;
   void launchApplication(const std::filesystem::path& application, const std::vector<std::string>& environment) override;
   bool openFolder(const std::filesystem::path& folder) override {
     openedFolders_.push_back(folder);
