@@ -41,7 +41,7 @@ int generate(const fs::path& payload, int files, double megabytes) {
     out.write(block.data() + offset, static_cast<std::streamsize>(size));
   }
   const packer::SigningKey key = packer::SigningKey::read(NIMBRA_SIGNING_KEY_FILE);
-  const Release release = packer::packRelease(payload, "1.0.0", {{7, "Package"}, {8, "Package"}}, &key);
+  const Release release = packer::packRelease(payload, "1.0.0", {{7, "Package"}, {8, "Package"}}, &key).release;
   std::uint64_t bytes = 0;
   for (const PayloadFile& file : release.packages[0].files) bytes += static_cast<std::uint64_t>(file.size);
   std::printf("generated %zu files, %.1f MB\n", release.packages[0].files.size(), bytes / 1e6);

@@ -110,7 +110,11 @@ class InstallEngine {
     std::string path;
     std::exception_ptr error;
   };
-  std::optional<Difference> difference(const PayloadPackage& package, const std::filesystem::path& folder) const;
+  // FinderFiles::passedBy: the Finder's own files (isFinderFile) in folder
+  // are no difference, as in an installed copy someone opened in the Finder.
+  enum class FinderFiles { refused, passedBy };
+  std::optional<Difference> difference(const PayloadPackage& package, const std::filesystem::path& folder,
+                                       FinderFiles finderFiles = FinderFiles::refused) const;
 
   // ---- What is installed
 

@@ -32,11 +32,12 @@ InstallEngine::InstalledCopy InstallEngine::installedCopy(const RhinoTarget& tar
     }
     const PayloadPackage* package = packageFor(release_, target.major);
     if (package == nullptr) return {State::changed, version, ""};
-    // Beside the version folder and its manifest, nothing of ours stands.
+    // Beside the version folder and its manifest, nothing of ours stands;
+    // the Finder's files change nothing an install would.
     for (const std::string& name : fm_.contentsOfDirectory(destination)) {
-      if (name != version && name != rhino::kManifestName) return {State::changed, version, name};
+      if (name != version && name != rhino::kManifestName && !isFinderFile(name)) return {State::changed, version, name};
     }
-    if (const std::optional<Difference> found = difference(*package, destination / version)) {
+    if (const std::optional<Difference> found = difference(*package, destination / version, FinderFiles::passedBy)) {
       return {State::changed, version, found->path};
     }
     return {State::upToDate, version, ""};

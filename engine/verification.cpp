@@ -20,13 +20,14 @@ namespace {
 // name's composed and decomposed spellings are one. Two files whose names are
 // canonically the same (which this file system allows) make the listing
 // differ from any manifest: the second one is an unexpected file.
-std::optional<std::set<std::string>> listedFiles(const FileManager& fm, const fs::path& folder) {
+std::optional<std::set<std::string>> listedFiles(const FileManager& fm, const fs::path& folder,
+                                                InstallEngine::FinderFiles finderFiles) {
   std::set<std::string> listed;
   bool twice = false;
   fm.walk(
       folder, Hidden::include,
       [&](const WalkEntry& entry) {
-        if (entry.isRegularFile) {
+        if (entry.isRegularFile && !(finderFiles == InstallEngine::FinderFiles::passedBy && isFinderFile(entry.path))) {
           twice = !listed.insert(nfc(entry.relative.string())).second || twice;
         }
         return true;
@@ -38,8 +39,8 @@ std::optional<std::set<std::string>> listedFiles(const FileManager& fm, const fs
 
 }  // namespace
 
-std::optional<InstallEngine::Difference> InstallEngine::difference(const PayloadPackage& package,
-                                                                   const fs::path& at) const {
+std::optional<InstallEngine::Difference> InstallEngine::difference(const PayloadPackage& package, const fs::path& at,
+                                                                   FinderFiles finderFiles) const {
   const fs::path folder = location(at);
   // Files are checked on every core at once; the difference reported is still
   // the first in manifest order, since each file's check stands alone.
@@ -51,7 +52,7 @@ std::optional<InstallEngine::Difference> InstallEngine::difference(const Payload
   }
   std::set<std::string> expected;
   for (const PayloadFile& file : package.files) expected.insert(nfc(file.path));
-  const std::optional<std::set<std::string>> listed = listedFiles(fm_, folder);
+  const std::optional<std::set<std::string>> listed = listedFiles(fm_, folder, finderFiles);
   if (listed == std::optional(expected)) return std::nullopt;
   std::string extra;
   if (listed) {

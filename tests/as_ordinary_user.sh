@@ -19,7 +19,7 @@ if [ $# -ge 5 ]; then
   chmod -R a+rX "$place/simulated_rhino" "$place/$(basename "$5")"
   export NIMBRA_TEST_SIMULATED_RHINO="$place/simulated_rhino" NIMBRA_TEST_APP_BUNDLE="$place/$(basename "$5")"
 fi
-if [ $# -ge 6 ]; then
+if [ -n "${6:-}" ]; then
   cp -r "$6" "$place/mac-tools"
   chmod -R a+rX "$place/mac-tools"
   export NIMBRA_MAC_TOOLS="$place/mac-tools"

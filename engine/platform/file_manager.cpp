@@ -216,6 +216,11 @@ bool isHiddenName(const fs::path& path) {
   return !name.empty() && name.front() == '.';
 }
 
+bool isFinderFile(const fs::path& path) {
+  const std::string name = path.filename().string();
+  return name == ".DS_Store" || name.starts_with("._");
+}
+
 bool FileManager::walk(const fs::path& root, Hidden hidden, const Visitor& visit, const ErrorHandler& onError,
                        Links links) const {
   std::vector<Level> levels;

@@ -19,6 +19,10 @@ enum class Intermediates { no, yes };
 
 // True when the last component begins with "." (hidden, and "." and "..").
 bool isHiddenName(const std::filesystem::path& path);
+// True for the Finder's own files, which it writes into any folder a person
+// opens in it (.DS_Store) or on a volume without extended attributes (an
+// AppleDouble "._" file beside each file): never part of a package.
+bool isFinderFile(const std::filesystem::path& path);
 
 enum class Hidden { include, skip };
 // Whether a read may pass a symbolic link on its way: the engine's own reads

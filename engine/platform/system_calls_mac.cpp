@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/clonefile.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +11,13 @@
 
 #include "engine/platform/system_calls.h"
 #include "engine/platform/unique_fd.h"
+
+// libSystem's, from <sys/xattr.h>, which the headers the Mac's build is
+// compiled against (zig's) do not carry.
+extern "C" {
+ssize_t flistxattr(int fd, char* names, std::size_t size, int options);
+int fremovexattr(int fd, const char* name, int options);
+}
 
 namespace nimbra {
 

@@ -181,8 +181,11 @@ TEST_F(CommandLine, RunAgainItChangesNothingAndChecksWhatAnInstallWouldChange) {
   const std::size_t backupFolders = box_.backupFolders().size();
   EXPECT_EQ(run("--install").out, "Nimbra " + kVersion + " is already installed for Rhino 7 and Rhino 8.\n");
   EXPECT_EQ(box_.backupFolders().size(), backupFolders);
+  // Opened in the Finder, an installed copy gets its files: no change for an install.
+  writeFile(destination(8) / ".DS_Store", "view settings");
+  writeFile(destination(8) / kVersion / "._Nimbra.gha", "an AppleDouble file");
   const Run upToDate = run("--check --json");
-  EXPECT_EQ(upToDate.status, 0);
+  EXPECT_EQ(upToDate.status, 0) << upToDate.out;
   EXPECT_EQ(nlohmann::json::parse(upToDate.out)["outcome"], "up-to-date");
 
   const std::string file = decodeRelease(readFile(kApp / "Contents/Resources/Payload/release.json")).packages[1].files[0].path;

@@ -96,6 +96,7 @@ TEST_F(InstallFlowTest, WaitsForEveryQuitProcessAndForARhinoStartedMeanwhile) {
   box_.writeProductFile(box_.sharedLibraries() / "Nimbra.gha", "legacy");  // both Rhinos chosen: it moves
   start({});
   EXPECT_EQ(toolkit_.quitRequests(), (std::vector<pid_t>{seven, eight}));
+  EXPECT_EQ(toolkit_.environmentReads(), (std::vector<pid_t>{seven, eight})) << "only a Rhino's environment is read";
   EXPECT_EQ(recorder_.statuses, std::vector<std::string>{"Save your work in Rhino to continue."});
   toolkit_.endApplication(seven);
   toolkit_.endApplication(eight);
@@ -121,6 +122,21 @@ TEST_F(InstallFlowTest, WaitsForEveryQuitProcessAndForARhinoStartedMeanwhile) {
   EXPECT_EQ(recorder_.outcome->message, "Installation cancelled. No plug-in files were changed.");
   EXPECT_EQ(toolkit_.launches().back(), rhino7_);
   EXPECT_EQ(toolkit_.launches().size(), 3u);
+}
+
+TEST_F(InstallFlowTest, ARhinoTheQuitRequestDoesNotReachIsNamedAndLeftAlone) {
+  const pid_t eight = toolkit_.startApplication({rhino8_, true, false});
+  start({.audience = InstallFlow::Audience::commandLine, .waitSeconds = 1});
+  toolkit_.advance(1.5);
+  const InstallFlow::Outcome& outcome = finish();
+  EXPECT_EQ(outcome.result, Result::rhinoStillRunning);
+  EXPECT_EQ(outcome.notAskedToQuit, std::vector<fs::path>{rhino8_});
+  EXPECT_TRUE(outcome.message.ends_with(rhino8_.string() + " was not asked to quit: " + sentence::kQuitNotDelivered))
+      << outcome.message;
+  EXPECT_NE(nimbra::testing::readFile(box_.support() / "Logs/install.log")
+                .find("Could not ask " + rhino8_.string() + " (process " + std::to_string(eight) + ") to quit"),
+            std::string::npos);
+  EXPECT_TRUE(toolkit_.launches().empty()) << "not closed by us, not opened again";
 }
 
 TEST_F(InstallFlowTest, RefusesBeforeAnyRhinoIsAskedToQuit) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,6 +46,24 @@ class Install : public ::testing::Test {
   fs::path backup_;
   std::vector<std::string> progress_;
 };
+
+// A payload from a downloaded installer may carry com.apple.quarantine, and
+// Rhino may refuse a plug-in so marked: cloned (a Mac's APFS: every folder
+// can clone here) or copied, the installed file carries its bytes alone.
+TEST_F(Install, TheInstalledCopyCarriesNoExtendedAttributeOfThePayload) {
+  const fs::path gha = box_.resources() / "Rhino8/Nimbra.gha";
+  ASSERT_EQ(::setxattr(gha.c_str(), "user.com.apple.quarantine", "0081;00000000;Safari;", 21, 0), 0);
+  const fs::path calls = box_.root() / "mac-calls";
+  ::setenv("NIMBRA_MAC_CLONES", "", 1);
+  ::setenv("NIMBRA_MAC_CALLS", calls.c_str(), 1);
+  ASSERT_EQ(failure(box_.targets({8})), "");
+  ::unsetenv("NIMBRA_MAC_CLONES");
+  ::unsetenv("NIMBRA_MAC_CALLS");
+  EXPECT_EQ(::getxattr((box_.destination(8) / "1.3.0/Nimbra.gha").c_str(), "user.com.apple.quarantine", nullptr, 0), -1);
+  if (NIMBRA_MAC) {
+    EXPECT_NE(readFile(calls).find("clone "), std::string::npos) << "staged by copy, not by clone";
+  }
+}
 
 // Targets that are not one for each version are refused before anything but
 // the log is written; one target is installed, reported and recorded.

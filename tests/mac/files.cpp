@@ -1,7 +1,8 @@
 // A Mac's file calls over Linux's: F_FULLFSYNC, renameatx_np (xnu's
 // renameat with flags), fclonefileat (APFS clones, extended attributes
-// copied), the xattr calls with their options, and Libc's statvfs, whose
-// block counts are 32 bits wide.
+// copied), the xattr calls with their options (a Mac's names stand in
+// Linux's user namespace: "user.com.apple.quarantine"), and Libc's statvfs,
+// whose block counts are 32 bits wide.
 //
 // Which folders lie on a volume that can clone, or that lacks RENAME_EXCL,
 // the environment says: NIMBRA_MAC_CLONES=<folder> (every folder when set
@@ -13,7 +14,7 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/xattr.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -49,6 +50,9 @@ int fail(int error) {
   errno = error;
   return -1;
 }
+
+// Linux's own xattr calls: the names are a Mac's here.
+ssize_t listLinux(int fd, char* names, size_t size) { return ::syscall(SYS_flistxattr, fd, names, size); }
 
 constexpr std::string_view kUser = "user.";
 
@@ -92,11 +96,11 @@ extern "C" int fclonefileat(int srcfd, int dst_dirfd, const char* dst, uint32_t)
   const bool copied = ::pread(srcfd, bytes.data(), bytes.size(), 0) == source.st_size &&
                       ::write(clone, bytes.data(), bytes.size()) == source.st_size;
   std::vector<char> names(64 * 1024);
-  const ssize_t listed = ::flistxattr(srcfd, names.data(), names.size());
+  const ssize_t listed = listLinux(srcfd, names.data(), names.size());
   for (ssize_t at = 0; at < listed; at += static_cast<ssize_t>(std::strlen(&names[at])) + 1) {
     std::vector<char> value(64 * 1024);
-    const ssize_t size = ::fgetxattr(srcfd, &names[at], value.data(), value.size());
-    if (size >= 0) ::fsetxattr(clone, &names[at], value.data(), static_cast<size_t>(size), 0);
+    const ssize_t size = ::syscall(SYS_fgetxattr, srcfd, &names[at], value.data(), value.size());
+    if (size >= 0) ::syscall(SYS_fsetxattr, clone, &names[at], value.data(), static_cast<size_t>(size), 0);
   }
   ::close(clone);
   if (!copied) return fail(EIO);
@@ -104,10 +108,12 @@ extern "C" int fclonefileat(int srcfd, int dst_dirfd, const char* dst, uint32_t)
   return 0;
 }
 
-extern "C" ssize_t nimbra_mac_flistxattr(int fd, char* names, size_t size, int options) {
+// A Mac's signatures: these stand for Linux's calls of the same names in
+// every program built with the stand-ins.
+extern "C" ssize_t flistxattr(int fd, char* names, size_t size, int options) {
   if (options != 0) return fail(EINVAL);  // XATTR_NOFOLLOW means nothing for a descriptor
   std::vector<char> linux(64 * 1024);
-  const ssize_t listed = ::flistxattr(fd, linux.data(), linux.size());
+  const ssize_t listed = listLinux(fd, linux.data(), linux.size());
   if (listed < 0) return -1;
   std::string mac;
   for (ssize_t at = 0; at < listed; at += static_cast<ssize_t>(std::strlen(&linux[at])) + 1) {
@@ -120,9 +126,9 @@ extern "C" ssize_t nimbra_mac_flistxattr(int fd, char* names, size_t size, int o
   return static_cast<ssize_t>(mac.size());
 }
 
-extern "C" int nimbra_mac_fremovexattr(int fd, const char* name, int options) {
+extern "C" int fremovexattr(int fd, const char* name, int options) {
   if (options != 0) return fail(EINVAL);
-  return ::fremovexattr(fd, (std::string(kUser) + name).c_str());
+  return static_cast<int>(::syscall(SYS_fremovexattr, fd, (std::string(kUser) + name).c_str()));
 }
 
 extern "C" int nimbra_mac_statvfs(const char* path, struct statvfs* buffer) {

@@ -35,7 +35,11 @@ TEST_F(ReleasePacker, WritesAManifestTheEngineVerifiesForNestedAndNonASCIINames)
   writeFile(payload() / "Rhino8/Exemples/Caf\xc3\xa9.gh", "composed");
   writeFile(payload() / "Rhino8/Exemples/Cre\xcc\x80me.gh", "decomposed");
   fs::create_directories(payload() / "Rhino8/empty/folder");
+  // The Finder's own files: left out, and gone from what is packed.
+  writeFile(payload() / "Rhino8/.DS_Store", "view settings");
+  writeFile(payload() / "Rhino8/lib/deep/._Core.dll", "an AppleDouble file");
   ASSERT_EQ(refusal(), "");
+  EXPECT_FALSE(fs::exists(payload() / "Rhino8/.DS_Store") || fs::exists(payload() / "Rhino8/lib/deep/._Core.dll"));
 
   const InstallEngine engine(payload(), folder_.path() / "home");
   EXPECT_EQ(engine.release().version, "1.0.0");
@@ -63,8 +67,8 @@ TEST_F(ReleasePacker, RefusesWhatTheEngineWouldRefuseNamingTheFile) {
   fresh();
   EXPECT_TRUE(refusal("v1.0").starts_with("The release version \"v1.0\" is not of the form 1.2.3"));
 
-  writeFile(payload() / "Rhino8/lib/.DS_Store", "");
-  EXPECT_EQ(refusal(), "Remove the hidden file " + (payload() / "Rhino8/lib/.DS_Store").string() + " from the package.");
+  writeFile(payload() / "Rhino8/lib/.settings", "");
+  EXPECT_EQ(refusal(), "Remove the hidden file " + (payload() / "Rhino8/lib/.settings").string() + " from the package.");
   fresh();
   fs::create_directories(payload() / "Rhino8/.git/objects");
   EXPECT_EQ(refusal(), "Remove the hidden folder " + (payload() / "Rhino8/.git").string() + " from the package.");

@@ -57,7 +57,10 @@ int pack(const std::vector<std::string>& arguments) {
     }
     packages.push_back(*source);
   }
-  packRelease(arguments[first], arguments[first + 1], packages, key ? &*key : nullptr);
+  const Packed packed = packRelease(arguments[first], arguments[first + 1], packages, key ? &*key : nullptr);
+  for (const std::filesystem::path& file : packed.leftOut) {
+    std::cout << "Left out the Finder's file " << file.string() << ": the Finder writes it, it is no part of a package.\n";
+  }
   std::cout << arguments[first] << "/release.json" << (key ? " (signed)" : " (not signed)") << "\n";
   return 0;
 }

@@ -39,7 +39,8 @@ PayloadFile describe(const FileManager& fm, const fs::path& file, const std::str
   return PayloadFile{relative, hash.hexDigest(), static_cast<std::int64_t>(size)};
 }
 
-PayloadPackage listPackage(const FileManager& fm, const fs::path& payload, const PackageSource& source) {
+PayloadPackage listPackage(FileManager& fm, const fs::path& payload, const PackageSource& source,
+                           std::vector<fs::path>& leftOut) {
   const fs::path folder = payload / source.directory;
   if (source.directory.empty() || source.directory.find('/') != std::string::npos || !fm.isDirectory(folder) ||
       fm.isSymbolicLink(folder)) {
@@ -50,6 +51,13 @@ PayloadPackage listPackage(const FileManager& fm, const fs::path& payload, const
   const bool opened = fm.walk(
       folder, Hidden::include,
       [&](const WalkEntry& entry) {
+        // The Finder writes them again whenever someone looks: left out, not
+        // refused, and gone from the folder that is packed, which must be
+        // exactly its manifest.
+        if (entry.isRegularFile && isFinderFile(entry.path)) {
+          leftOut.push_back(entry.path);
+          return false;
+        }
         refuseName(entry);
         if (entry.isDirectory) return true;
         if (!fm.isRegularFile(entry.path)) {
@@ -60,6 +68,7 @@ PayloadPackage listPackage(const FileManager& fm, const fs::path& payload, const
       },
       [](const fs::filesystem_error& error) -> bool { throw error; });
   if (!opened) throw PackError("The package folder cannot be read: " + folder.string());
+  for (const fs::path& file : leftOut) fm.removeItem(file);
   if (package.files.empty()) {
     throw PackError("The package for Rhino " + std::to_string(source.major) + " holds no files: " + folder.string());
   }
@@ -89,8 +98,8 @@ void signRelease(const fs::path& payload, const SigningKey& key) {
   fm.writeAtomically(payload / "release.json.sig", key.sign(bytes));
 }
 
-Release packRelease(const fs::path& payload, const std::string& version, const std::vector<PackageSource>& packages,
-                    const SigningKey* key) {
+Packed packRelease(const fs::path& payload, const std::string& version, const std::vector<PackageSource>& packages,
+                   const SigningKey* key) {
   FileManager& fm = FileManager::standard();
   std::set<std::int64_t> majors;
   for (const PackageSource& source : packages) {
@@ -101,8 +110,9 @@ Release packRelease(const fs::path& payload, const std::string& version, const s
   }
   if (packages.empty()) throw PackError("Give at least one package folder.");
 
-  Release release{version, {}};
-  for (const PackageSource& source : packages) release.packages.push_back(listPackage(fm, payload, source));
+  Packed packed{{version, {}}, {}};
+  Release& release = packed.release;
+  for (const PackageSource& source : packages) release.packages.push_back(listPackage(fm, payload, source, packed.leftOut));
   fm.writeAtomically(payload / "release.json", encodeRelease(release));
   // Unsigned, the check below still reads the manifest as an installer
   // does, through a signature by a key that is thrown away afterwards.
@@ -132,7 +142,7 @@ Release packRelease(const fs::path& payload, const std::string& version, const s
     throw;
   }
   if (!key) fs::remove(payload / "release.json.sig");
-  return release;
+  return packed;
 }
 
 }  // namespace nimbra::packer

@@ -27,15 +27,21 @@ struct PackageSource {
 
 class SigningKey;
 
+struct Packed {
+  Release release;
+  std::vector<std::filesystem::path> leftOut;  // the Finder's files, removed from the packages
+};
+
 // Lists every regular file of each package as the engine's listing spells it,
 // with its size and SHA-256, writes <payload>/release.json, signs its exact
 // bytes with key into release.json.sig (without a key, no signature is left),
-// and verifies the result with the engine itself. Throws PackError for
-// whatever the engine would later refuse or mishandle (version form, links,
-// hidden or special files, names that are not UTF-8 or hold a backslash, an
+// and verifies the result with the engine itself. The Finder's own files
+// (isFinderFile) are left out and removed. Throws PackError for whatever the
+// engine would later refuse or mishandle (version form, links, any other
+// hidden or special file, names that are not UTF-8 or hold a backslash, an
 // empty package).
-Release packRelease(const std::filesystem::path& payload, const std::string& version,
-                    const std::vector<PackageSource>& packages, const SigningKey* key);
+Packed packRelease(const std::filesystem::path& payload, const std::string& version,
+                   const std::vector<PackageSource>& packages, const SigningKey* key);
 
 // Signs the bytes of <payload>/release.json as they are now, into
 // release.json.sig beside it.

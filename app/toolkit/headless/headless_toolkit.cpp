@@ -129,6 +129,7 @@ std::vector<RunningApplication> HeadlessToolkit::runningApplications() {
 }
 
 std::vector<std::string> HeadlessToolkit::environmentOf(pid_t pid) {
+  environmentReads_.push_back(pid);
   const auto found = running_.find(pid);
   return found != running_.end() ? found->second.environment : std::vector<std::string>{};
 }

@@ -58,6 +58,7 @@ class HeadlessToolkit : public Toolkit, public Workspace {
   pid_t startApplication(FakeApplication application);
   void endApplication(pid_t pid) { running_.erase(pid); }
   const std::vector<pid_t>& quitRequests() const { return quitRequests_; }
+  const std::vector<pid_t>& environmentReads() const { return environmentReads_; }
   const std::vector<std::filesystem::path>& launches() const { return launches_; }
   void failLaunches(bool fail) { failLaunches_ = fail; }
   const std::vector<std::filesystem::path>& openedFolders() const { return openedFolders_; }
@@ -116,6 +117,7 @@ class HeadlessToolkit : public Toolkit, public Workspace {
   std::map<pid_t, FakeApplication> running_;
   pid_t nextPid_ = 1000;
   std::vector<pid_t> quitRequests_;
+  std::vector<pid_t> environmentReads_;
   std::vector<std::filesystem::path> launches_;
   bool failLaunches_ = false;
   std::vector<std::filesystem::path> openedFolders_;
