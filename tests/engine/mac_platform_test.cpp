@@ -89,7 +89,7 @@ TEST_F(MacPlatform, AProcesssEnvironmentIsReadFromItsArgumentBlockAndNothingElse
   std::vector<std::string> environment;
   EXPECT_TRUE(testing::eventually([&] {
     environment = environmentOf(child);
-    return !environment.empty() && environment[0] == "HOME=/Users/ada";
+    return std::find(environment.begin(), environment.end(), "HOME=/Users/ada") != environment.end();
   }));
   ::kill(child, SIGKILL);
   ::waitpid(child, nullptr, 0);
