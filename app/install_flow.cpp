@@ -4,6 +4,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "engine/discovery.h"
 #include "engine/failure_text.h"
 #include "engine/locations.h"
 
@@ -32,8 +33,9 @@ void InstallFlow::start(const Choice& choice) {
   selected_ = chosen_ = choice.chosen();
   // Nobody is asked to close Rhino for an attempt that cannot or need not go ahead.
   if (const auto ending = endBeforeQuitting(choice)) return end(ending->first, ending->second);
+  const Discovery discovery(engine_);
   for (RunningApplication& running : workspace_.runningApplications()) {
-    const std::optional<RhinoTarget> rhino = engine_.target(running.bundle, InstallEngine::PackageRoot::standard);
+    const std::optional<RhinoTarget> rhino = discovery.target(running.bundle, Discovery::PackageRoot::standard);
     if (!rhino || (rhino->major != 7 && rhino->major != 8)) continue;
     // What opens it again in its own session; read of Rhino alone.
     running.environment = workspace_.environmentOf(running.pid);
@@ -67,7 +69,7 @@ std::vector<fs::path> InstallFlow::rhinosStillRunning() {
   for (const RunningApplication& application : workspace_.runningApplications()) {
     const bool known = std::find(running.begin(), running.end(), application.bundle) != running.end();
     if (!known && workspace_.isProcessRunning(application.pid) &&
-        engine_.target(application.bundle, InstallEngine::PackageRoot::standard)) {
+        Discovery(engine_).target(application.bundle, Discovery::PackageRoot::standard)) {
       running.push_back(application.bundle);
     }
   }
@@ -169,8 +171,8 @@ void InstallFlow::startJob() {
   };
   scheduler_.runInBackground([this, post] {
     try {
-      const InstallEngine::Progress progress = [this, post](const std::string& text) {
-        post([this, text] { observer_.statusChanged(text); });
+      const Progress progress = [this, post](const ProgressStep& step) {
+        post([this, step] { observer_.stepBegan(step); });
       };
       const fs::path backup = options_.operation == Operation::install ? engine_.install(selected_, std::nullopt, progress)
                               : options_.operation == Operation::restore
@@ -180,10 +182,10 @@ void InstallFlow::startJob() {
     } catch (const std::exception& error) {
       // Everything was put back unless the roll-back says otherwise: say so,
       // or people go looking for damage that is not there.
-      const bool putBack = dynamic_cast<const IncompleteRollBack*>(&error) == nullptr;
+      const bool putBack = kindOf(error) != ErrorKind::incompleteRollBack;
       const std::string message = describe(error) + (putBack ? kNothingChangedAfterFailure : "");
-      post([this, message] {
-        observer_.finished({Result::failed, options_.operation, message, std::nullopt, selected_});
+      post([this, message, result = failureResult(error)] {
+        observer_.finished({result, options_.operation, message, std::nullopt, selected_});
         reopenQuit();
       });
     }

@@ -20,6 +20,7 @@
 
 #include "app/toolkit/toolkit.h"
 #include "engine/install_engine.h"
+#include "engine/installed_copy.h"
 
 namespace nimbra::ui {
 
@@ -55,14 +56,13 @@ class InstallFlow {
     // its user's own session (its environment), never in the administrator's.
     bool onlyInItsSession = false;
   };
-  // unchanged: nothing to do. refused: not as chosen (nothing changed).
-  // anotherInstallation: the install lock is held elsewhere; try later.
-  // noRhino: no Rhino 7 or 8, or not the one named.
-  // wouldChange: only a check's.
-  enum class Result { done, unchanged, wouldChange, refused, noRhino, cancelled, rhinoStillRunning, anotherInstallation, failed };
+  // How an attempt ended. unchanged: nothing to do. refused: not as chosen
+  // (nothing changed). anotherInstallation: the install lock is held
+  // elsewhere; try later. noRhino: no Rhino 7 or 8, or not the one named.
+  enum class Result { done, unchanged, refused, noRhino, cancelled, rhinoStillRunning, anotherInstallation, failed };
   struct Outcome {
     Result result = Result::failed;
-    Operation operation = Operation::install;
+    Operation operation = Operation::install;  // the one asked for
     std::string message;  // for people
     std::optional<std::filesystem::path> backup = std::nullopt;
     std::vector<RhinoTarget> targets = {};  // those the attempt was for
@@ -76,6 +76,9 @@ class InstallFlow {
    public:
     virtual ~Observer() = default;
     virtual void statusChanged(const std::string& text) = 0;
+    // A step of the engine's operation began: its text, and which step of
+    // how many, as the engine counts them.
+    virtual void stepBegan(const ProgressStep& step) = 0;
     // Whether the attempt is waiting for Rhino and may still be cancelled.
     virtual void waitingChanged(bool waiting) = 0;
     virtual void finished(const Outcome& outcome) = 0;
@@ -110,22 +113,27 @@ class InstallFlow {
   // query Spotlight and Rhino's yak.
   static std::vector<RhinoTarget> discover(const InstallEngine& engine);
   // The application named, in place of any listed target of its major (the
-  // list kept in major order); else the refusal, in the audience's words.
+  // list kept in major order); else the refusal of operation, in the
+  // audience's words.
   static std::variant<RhinoTarget, Outcome> locate(const InstallEngine& engine, const std::filesystem::path& application,
-                                                   Audience audience, std::vector<RhinoTarget>& listed);
+                                                   Operation operation, Audience audience,
+                                                   std::vector<RhinoTarget>& listed);
   // Of listed, the target of each major named, in major order; none named,
-  // every one. Ends noRhino where nothing is listed or a major is not.
-  static std::variant<Choice, Outcome> choose(std::vector<RhinoTarget> listed, const std::vector<std::int64_t>& majors);
+  // every one. Ends operation noRhino where nothing is listed or a major is not.
+  static std::variant<Choice, Outcome> choose(std::vector<RhinoTarget> listed, const std::vector<std::int64_t>& majors,
+                                              Operation operation);
   // "Rhino 7", "Rhino 7 and Rhino 8".
   static std::string versionsText(const std::vector<RhinoTarget>& targets);
 
   // What an install would do for the chosen targets, changing nothing: each
-  // one's copy, and the outcome: unchanged where every copy is this release
-  // whole, failed where a newer version stands (as an install would end),
-  // else wouldChange.
+  // one's copy, and the verdict: upToDate where every copy is this release
+  // whole, newerInstalled where a newer version stands (an install would
+  // refuse), else wouldChange; with the sentence that says so.
   struct Check {
-    std::vector<InstallEngine::InstalledCopy> copies;
-    Outcome outcome;
+    enum class Verdict { upToDate, wouldChange, newerInstalled };
+    std::vector<InstalledCopy> copies;
+    Verdict verdict = Verdict::wouldChange;
+    std::string message;
   };
   static Check check(const InstallEngine& engine, const Choice& choice);
 
@@ -153,6 +161,10 @@ class InstallFlow {
   void succeeded(const std::filesystem::path& backup);
   // What ends the attempt before any Rhino is asked to quit, if anything.
   std::optional<std::pair<Result, std::string>> endBeforeQuitting(const Choice& choice);
+  // Its own refusals: a copy shared by both Rhinos, nothing to do.
+  std::optional<std::pair<Result, std::string>> refusalOfTheChoice(const Choice& choice);
+  // How an engine's failure ends the attempt, by its kind.
+  static Result failureResult(const std::exception& error);
   // The refusal when fewer Rhinos are chosen than listed while an older copy
   // lies in a Grasshopper folder both share.
   std::optional<std::string> sharedCopyRefusal(const Choice& choice) const;
@@ -162,7 +174,6 @@ class InstallFlow {
   // Where the backup to restore holds nothing to put back (restored already,
   // no earlier copy, or only what the last restore replaced), what says so.
   std::optional<std::string> restoreChangesNothing() const;
-  std::optional<std::string> refusalOfTheTransaction() const;
   // "Installed Nimbra 1.3.0 for Rhino 8. Backup folder: …", or the like.
   std::string doneText(const std::filesystem::path& backup) const;
   // Opens again each application this attempt asked to quit once none of

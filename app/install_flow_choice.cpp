@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/install_flow.h"
+#include "engine/discovery.h"
 #include "engine/locations.h"
 
 namespace nimbra::ui {
@@ -29,7 +30,7 @@ std::vector<RhinoTarget> firstOfEachMajor(const std::vector<RhinoTarget>& target
 }  // namespace
 
 std::vector<RhinoTarget> InstallFlow::discover(const InstallEngine& engine) {
-  std::vector<RhinoTarget> listed = firstOfEachMajor(engine.discover());
+  std::vector<RhinoTarget> listed = firstOfEachMajor(Discovery(engine).discover());
   if (listed.empty()) engine.log().write("Found no Rhino 7 or 8.");
   for (const RhinoTarget& target : listed) {
     engine.log().write("Found Rhino " + std::to_string(target.major) + " at " + pathText(target.application) +
@@ -39,17 +40,17 @@ std::vector<RhinoTarget> InstallFlow::discover(const InstallEngine& engine) {
 }
 
 std::variant<RhinoTarget, InstallFlow::Outcome> InstallFlow::locate(const InstallEngine& engine,
-                                                                    const fs::path& application, Audience audience,
-                                                                    std::vector<RhinoTarget>& listed) {
+                                                                    const fs::path& application, Operation operation,
+                                                                    Audience audience, std::vector<RhinoTarget>& listed) {
   std::error_code error;
   const bool exists = fs::exists(application, error), folder = fs::is_directory(application, error);
-  const std::optional<RhinoTarget> found = folder ? engine.target(application) : std::nullopt;
+  const std::optional<RhinoTarget> found = folder ? Discovery(engine).target(application) : std::nullopt;
   if (!found) {
     // The window's open panel offers only applications; a path typed on the
     // command line may be anything.
-    if (audience == Audience::window) return Outcome{Result::refused, Operation::install, "Select the Rhino 7 or Rhino 8 application."};
+    if (audience == Audience::window) return Outcome{Result::refused, operation, "Select the Rhino 7 or Rhino 8 application."};
     const std::string named = "\u201c" + pathText(application) + "\u201d";
-    return Outcome{Result::refused, Operation::install,
+    return Outcome{Result::refused, operation,
                    named + (!exists   ? " does not exist."
                             : !folder ? " is not a folder."
                                       : " is not a Rhino 7 or Rhino 8 application.")};
@@ -61,12 +62,13 @@ std::variant<RhinoTarget, InstallFlow::Outcome> InstallFlow::locate(const Instal
 }
 
 std::variant<InstallFlow::Choice, InstallFlow::Outcome> InstallFlow::choose(std::vector<RhinoTarget> listed,
-                                                                           const std::vector<std::int64_t>& majors) {
-  if (listed.empty()) return Outcome{Result::noRhino, Operation::install, sentence::kNoRhino};
+                                                                           const std::vector<std::int64_t>& majors,
+                                                                           Operation operation) {
+  if (listed.empty()) return Outcome{Result::noRhino, operation, sentence::kNoRhino};
   std::vector<RhinoTarget> chosen;
   for (const std::int64_t major : majors) {
     const auto found = std::find_if(listed.begin(), listed.end(), [&](const RhinoTarget& target) { return target.major == major; });
-    if (found == listed.end()) return Outcome{Result::noRhino, Operation::install, "Rhino " + std::to_string(major) + " was not found."};
+    if (found == listed.end()) return Outcome{Result::noRhino, operation, "Rhino " + std::to_string(major) + " was not found."};
     chosen.push_back(*found);
   }
   if (chosen.empty()) chosen = listed;

@@ -4,10 +4,13 @@
 #include <algorithm>
 
 #include "app/install_flow.h"
+#include "engine/backups.h"
 #include "engine/failure_text.h"
-#include "engine/free_space.h"
 #include "engine/install_receipt.h"
+#include "engine/installed_copy.h"
+#include "engine/legacy_copies.h"
 #include "engine/locations.h"
+#include "engine/preflight.h"
 
 namespace nimbra::ui {
 
@@ -15,33 +18,45 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using State = InstallEngine::InstalledCopy::State;
+using State = InstalledCopy::State;
+using Verdict = InstallFlow::Check::Verdict;
 
 }  // namespace
 
 std::optional<std::pair<InstallFlow::Result, std::string>> InstallFlow::endBeforeQuitting(const Choice& choice) {
   try {
-    if (const std::optional<std::string> refusal = sharedCopyRefusal(choice)) return {{Result::refused, *refusal}};
-    restoreNamed_ = options_.restoreFrom.has_value();
-    if (options_.operation == Operation::restore && !options_.restoreFrom) {
-      options_.restoreFrom = engine_.newestCompleteBackup();
-      if (!options_.restoreFrom) return {{Result::refused, "There is no finished backup of Nimbra to restore."}};
-    }
-    if (const std::optional<std::string> unchanged = nothingToDo()) return {{Result::unchanged, *unchanged}};
+    if (auto refusal = refusalOfTheChoice(choice)) return refusal;
   } catch (const std::exception& error) {
     return {{Result::refused, describe(error)}};
   }
-  if (engine_.anotherInstallationRunning()) return {{Result::anotherInstallation, std::string(kAnotherInstallationRunning)}};
-  if (const std::optional<std::string> refusal = refusalOfTheTransaction()) return {{Result::failed, *refusal}};
+  try {
+    Preflight(engine_).check(options_.operation, selected_, options_.restoreFrom);
+  } catch (const std::exception& error) {
+    return {{failureResult(error), describe(error)}};
+  }
   return std::nullopt;
+}
+
+std::optional<std::pair<InstallFlow::Result, std::string>> InstallFlow::refusalOfTheChoice(const Choice& choice) {
+  if (const std::optional<std::string> refusal = sharedCopyRefusal(choice)) return {{Result::refused, *refusal}};
+  restoreNamed_ = options_.restoreFrom.has_value();
+  if (options_.operation == Operation::restore && !options_.restoreFrom) {
+    options_.restoreFrom = Backups(engine_).newestToRestore();
+    if (!options_.restoreFrom) return {{Result::unchanged, "No backup folder holds an earlier copy of Nimbra: nothing to restore."}};
+  }
+  if (const std::optional<std::string> unchanged = nothingToDo()) return {{Result::unchanged, *unchanged}};
+  return std::nullopt;
+}
+
+InstallFlow::Result InstallFlow::failureResult(const std::exception& error) {
+  return kindOf(error) == ErrorKind::anotherInstallation ? Result::anotherInstallation : Result::failed;
 }
 
 std::optional<std::string> InstallFlow::sharedCopyRefusal(const Choice& choice) const {
   // With every listed Rhino updated, the engine moves the shared copy itself.
-  if (options_.operation != Operation::install || choice.chosen().size() >= choice.listed().size() ||
-      engine_.scanLegacy(engine_.legacyRoots()).empty()) {
-    return std::nullopt;
-  }
+  if (options_.operation != Operation::install || choice.chosen().size() >= choice.listed().size()) return std::nullopt;
+  const LegacyCopies legacy(engine_);
+  if (legacy.scanLegacy(legacy.legacyRoots()).empty()) return std::nullopt;
   return std::string("The existing Nimbra copy is shared by Rhino 7 and 8. ") +
          (options_.audience == Audience::window ? "Select both versions for this update."
                                                 : "Install both versions: --rhino 7 --rhino 8, or no --rhino.");
@@ -51,7 +66,7 @@ std::optional<std::string> InstallFlow::nothingToDo() {
   if (options_.operation == Operation::restore) return restoreChangesNothing();
   if (options_.operation == Operation::uninstall) {
     std::erase_if(selected_, [this](const RhinoTarget& target) {
-      return engine_.installedCopy(target).state == State::notInstalled;
+      return InstalledCopies(engine_).installedCopy(target).state == State::notInstalled;
     });
     if (!selected_.empty()) return std::nullopt;
     return "Nimbra is not installed for " + versionsText(chosen_) + ".";
@@ -64,7 +79,7 @@ std::optional<std::string> InstallFlow::nothingToDo() {
     observer_.statusChanged("Rhino " + std::to_string(selected_[i].major) + ": " + found.copies[i].changed +
                             " differs from this installer's; installing again.");
   }
-  if (found.outcome.result != Result::unchanged) return std::nullopt;
+  if (found.verdict != Verdict::upToDate) return std::nullopt;
   return "Nimbra " + engine_.release().version + " is already installed for " + versionsText(selected_) + ".";
 }
 
@@ -72,27 +87,29 @@ InstallFlow::Check InstallFlow::check(const InstallEngine& engine, const Choice&
   Check check;
   std::vector<RhinoTarget> changing;
   std::optional<std::int64_t> newer;
+  const InstalledCopies copies(engine);
   for (const RhinoTarget& target : choice.chosen()) {
-    check.copies.push_back(engine.installedCopy(target));
+    check.copies.push_back(copies.installedCopy(target));
     if (check.copies.back().state != State::upToDate) changing.push_back(target);
     if (check.copies.back().state == State::newer && !newer) newer = target.major;
   }
   if (newer) {
-    check.outcome = {Result::failed, Operation::install, InstallEngine::newerVersionInstalled(*newer)};
+    check.verdict = Verdict::newerInstalled;
+    check.message = InstalledCopies::newerVersionInstalled(*newer);
   } else if (changing.empty()) {
-    check.outcome = {Result::unchanged, Operation::install,
-                     "Nimbra " + engine.release().version + " is up to date for " + versionsText(choice.chosen()) + "."};
+    check.verdict = Verdict::upToDate;
+    check.message = "Nimbra " + engine.release().version + " is up to date for " + versionsText(choice.chosen()) + ".";
   } else {
-    check.outcome = {Result::wouldChange, Operation::install,
-                     "An install would change Nimbra for " + versionsText(changing) + "."};
+    check.verdict = Verdict::wouldChange;
+    check.message = "An install would change Nimbra for " + versionsText(changing) + ".";
   }
   return check;
 }
 
 std::optional<std::string> InstallFlow::restoreChangesNothing() const {
   const fs::path& folder = *options_.restoreFrom;
-  const InstallReceipt receipt = engine_.backupReceipt(folder);
-  if (receipt.state == receipt_state::kRestored) return InstallEngine::restoredAlready(folder);
+  const InstallReceipt receipt = Backups(engine_).backupReceipt(folder);
+  if (receipt.state == receipt_state::kRestored) return Backups::restoredAlready(folder);
   if (receipt.state == receipt_state::kComplete && receipt.backups.empty()) {
     return "This backup holds no earlier copy of Nimbra, so restoring it would change nothing: " + pathText(folder);
   }
@@ -101,26 +118,6 @@ std::optional<std::string> InstallFlow::restoreChangesNothing() const {
   if (!restoreNamed_ && !receipt.restoring.empty()) {
     return "The last change was a restore, of " + pathText(fs::path(receipt.restoring.front().from).parent_path()) +
            "; nothing more to restore. Name a backup folder to restore another.";
-  }
-  return std::nullopt;
-}
-
-std::optional<std::string> InstallFlow::refusalOfTheTransaction() const {
-  try {
-    engine_.checkRecoverable(selected_);
-    if (options_.operation == Operation::restore) engine_.restorableReceipt(*options_.restoreFrom, selected_);
-    engine_.checkChangeable(options_.operation, selected_);
-    if (options_.operation != Operation::install) return std::nullopt;
-    for (const RhinoTarget& target : selected_) {
-      // The version folders alone decide: no need to verify every file here.
-      const fs::path destination = target.destination();
-      if (engine_.fileManager().isDirectory(destination) && engine_.newerVersionIn(destination)) {
-        return InstallEngine::newerVersionInstalled(target.major);
-      }
-    }
-    requireFreeSpace(engine_.fileManager(), engine_.release(), selected_);
-  } catch (const std::exception& error) {
-    return describe(error);
   }
   return std::nullopt;
 }

@@ -104,7 +104,7 @@ void InstallerApp::locate() {
       {.allowedExtensions = {"app"}, .canChooseDirectories = false, .canChooseFiles = true,
        .treatsPackagesAsFolders = false, .prompt = "Choose Rhino"});
   if (!picked) return;
-  auto located = InstallFlow::locate(*engine_, *picked, InstallFlow::Audience::window, targets_);
+  auto located = InstallFlow::locate(*engine_, *picked, Operation::install, InstallFlow::Audience::window, targets_);
   if (const auto* refusal = std::get_if<InstallFlow::Outcome>(&located)) return showError(refusal->message);
   welcome_->chooseByHand();
   welcome_->showTargets(targets_);
@@ -119,12 +119,12 @@ void InstallerApp::install() {
   std::vector<std::int64_t> majors;
   for (const RhinoTarget& target : welcome_->selected()) majors.push_back(target.major);
   if (majors.empty()) return;  // none named would choose every one
-  auto chosen = InstallFlow::choose(targets_, majors);
+  auto chosen = InstallFlow::choose(targets_, majors, Operation::install);
   if (const auto* ended = std::get_if<InstallFlow::Outcome>(&chosen)) return showError(ended->message);
   const InstallFlow::Choice& choice = std::get<InstallFlow::Choice>(chosen);
   setBusy(true);
-  // For a screen reader: each target checked and installed, the backup, the end.
-  steps_ = {0, 2 * static_cast<int>(choice.chosen().size()) + 2};
+  // The engine says how many steps there are once its first one begins.
+  steps_ = {0, 1};
   welcome_->setSteps(steps_.done, steps_.total);
   const InstallFlow::Reopen reopen =
       welcome_->opensRhino() ? InstallFlow::Reopen::quitOnesElseLastSelected : InstallFlow::Reopen::none;
@@ -138,10 +138,13 @@ void InstallerApp::cancel() {
   if (flow_) flow_->cancel();
 }
 
-void InstallerApp::statusChanged(const std::string& text) {
-  welcome_->setStatus(text);
-  // The engine's steps; the last counts once it has finished.
-  if (!welcome_->waiting() && steps_.done < steps_.total - 1) welcome_->setSteps(++steps_.done, steps_.total);
+void InstallerApp::statusChanged(const std::string& text) { welcome_->setStatus(text); }
+
+void InstallerApp::stepBegan(const ProgressStep& step) {
+  welcome_->setStatus(step.text);
+  // Those before it are done; the last is done once the attempt has finished.
+  steps_ = {static_cast<int>(step.step) - 1, static_cast<int>(step.steps)};
+  welcome_->setSteps(steps_.done, steps_.total);
 }
 
 void InstallerApp::waitingChanged(bool waiting) { welcome_->setWaiting(waiting); }
@@ -155,7 +158,6 @@ void InstallerApp::finished(const InstallFlow::Outcome& outcome) {
       setBusy(false);
       return showError(outcome.message);
     case InstallFlow::Result::failed:
-    case InstallFlow::Result::wouldChange:  // a check's, never an attempt's
     case InstallFlow::Result::noRhino:
     case InstallFlow::Result::anotherInstallation: {
       setBusy(false);

@@ -55,6 +55,7 @@ class InstallerApp : public ApplicationDelegate, private InstallFlow::Observer {
 
   // ---- What the install flow reports.
   void statusChanged(const std::string& text) override;
+  void stepBegan(const ProgressStep& step) override;
   void waitingChanged(bool waiting) override;
   void finished(const InstallFlow::Outcome& outcome) override;
 
@@ -66,7 +67,7 @@ class InstallerApp : public ApplicationDelegate, private InstallFlow::Observer {
   bool busy_ = false;
   struct Steps {
     int done = 0, total = 0;
-  } steps_;  // of the attempt in progress
+  } steps_;  // of the attempt in progress, as the engine counts them
   std::optional<std::filesystem::path> completedBackup_;
   std::unique_ptr<WelcomeScreen> welcome_;
   std::unique_ptr<CompletionScreen> completion_;

@@ -9,9 +9,12 @@
 #include <map>
 #include <random>
 
+#include "engine/discovery.h"
 #include "engine/install_engine.h"
 #include "engine/install_receipt.h"
+#include "engine/legacy_copies.h"
 #include "engine/platform/file_manager.h"
+#include "engine/verification.h"
 #include "tools/release_packer/release_packer.h"
 #include "tools/release_packer/signing_key.h"
 #include "tools/simulated_rhino/rhino_bundle.h"
@@ -62,8 +65,8 @@ void verifyPayload(benchmark::State& state, const InstallEngine& engine) {
   const PayloadPackage& package = engine.release().packages[0];
   std::int64_t bytes = 0;
   for (const PayloadFile& file : package.files) bytes += file.size;
-  engine.verify(package, engine.resources() / package.directory);  // from the page cache, as in an install
-  for (auto _ : state) engine.verify(package, engine.resources() / package.directory);
+  verify(engine.fileManager(), package, engine.resources() / package.directory);  // from the page cache, as in an install
+  for (auto _ : state) verify(engine.fileManager(), package, engine.resources() / package.directory);
   state.SetBytesProcessed(state.iterations() * bytes);
 }
 
@@ -84,8 +87,8 @@ void BM_ScanLegacy(benchmark::State& state) {
     }
     std::ofstream(libraries / "done") << "";
   }
-  std::size_t found = engine.scanLegacy({libraries}).size();
-  for (auto _ : state) found = engine.scanLegacy({libraries}).size();
+  std::size_t found = LegacyCopies(engine).scanLegacy({libraries}).size();
+  for (auto _ : state) found = LegacyCopies(engine).scanLegacy({libraries}).size();
   state.counters["found"] = static_cast<double>(found);
   state.SetBytesProcessed(state.iterations() * 500 * 2'000'000);
 }
@@ -108,7 +111,7 @@ void BM_DiscoveryWalk(benchmark::State& state) {
   host.spotlightTool = "/nonexistent/mdfind";
   host.runningApplications = [] { return std::vector<RunningApplication>{}; };
   const InstallEngine engine(payload("typical", 50, 100'000).resources(), kData / "home", FileManager::standard(), host);
-  for (auto _ : state) benchmark::DoNotOptimize(engine.discover());
+  for (auto _ : state) benchmark::DoNotOptimize(Discovery(engine).discover());
 }
 BENCHMARK(BM_DiscoveryWalk)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -130,7 +133,7 @@ void BM_DiscoveryThreeSlowYaks(benchmark::State& state) {
   host.runningApplications = [] { return std::vector<RunningApplication>{}; };
   const InstallEngine engine(payload("typical", 50, 100'000).resources(), home, FileManager::standard(), host);
   std::size_t found = 0;
-  for (auto _ : state) found = engine.discover().size();
+  for (auto _ : state) found = Discovery(engine).discover().size();
   state.counters["found"] = static_cast<double>(found);
 }
 BENCHMARK(BM_DiscoveryThreeSlowYaks)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
@@ -156,7 +159,7 @@ void BM_TypicalInstall(benchmark::State& state) {
     const std::vector<RhinoTarget> targets = {{7, "/Applications/Rhino 7.app", engine.standardRoot(7)},
                                               {8, "/Applications/Rhino 8.app", engine.standardRoot(8)}};
     state.ResumeTiming();
-    engine.install(targets, std::vector<fs::path>{}, [](const std::string&) {});
+    engine.install(targets, std::vector<fs::path>{}, [](const ProgressStep&) {});
     state.PauseTiming();
     fs::remove_all(home);
     state.ResumeTiming();

@@ -55,9 +55,9 @@ int install(const fs::path& payload, const fs::path& home) {
   const auto start = std::chrono::steady_clock::now();
   // Each progress text marks the start of a phase; their times show where the
   // install spends its time.
-  engine.install(targets, std::vector<fs::path>{}, [&](const std::string& text) {
+  engine.install(targets, std::vector<fs::path>{}, [&](const ProgressStep& step) {
     const double at = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("phase %.4f %s\n", at, text.c_str());
+    std::printf("phase %.4f %s\n", at, step.text.c_str());
   });
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::uint64_t bytes = 0;

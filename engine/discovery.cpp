@@ -1,3 +1,5 @@
+#include "engine/discovery.h"
+
 #include <algorithm>
 #include <set>
 #include <mutex>
@@ -45,9 +47,10 @@ class Candidates {
 
 }  // namespace
 
-std::optional<RhinoTarget> InstallEngine::target(const fs::path& application, PackageRoot packageRoot) const {
+std::optional<RhinoTarget> Discovery::target(const fs::path& application, PackageRoot packageRoot) const {
+  const FileManager& fm = engine_.fileManager();
   if (lowercasedASCII(extensionOf(location(application))) != rhino::kApplicationExtension) return std::nullopt;
-  const std::optional<Bundle> bundle = Bundle::open(fm_, application);
+  const std::optional<Bundle> bundle = Bundle::open(fm, application);
   if (!bundle) return std::nullopt;
   const std::optional<std::string> identifier = bundle->identifier();
   if (!identifier) return std::nullopt;
@@ -57,13 +60,13 @@ std::optional<RhinoTarget> InstallEngine::target(const fs::path& application, Pa
   const std::optional<std::int64_t> major = leadingInteger(*version);
   if (!major || !acceptedMajor(*major) || !rhinoIdentifier(*identifier, *major)) return std::nullopt;
   const std::optional<fs::path> executable = bundle->executable();
-  if (!executable || !fm_.isExecutableFile(*executable)) return std::nullopt;
+  if (!executable || !fm.isExecutableFile(*executable)) return std::nullopt;
 
-  RhinoTarget found{*major, application, standardRoot(*major)};
+  RhinoTarget found{*major, application, engine_.standardRoot(*major)};
   const fs::path yak = application / rhino::kYakLocation;
-  if (packageRoot == PackageRoot::askYak && fm_.isExecutableFile(yak)) {
+  if (packageRoot == PackageRoot::askYak && fm.isExecutableFile(yak)) {
     try {
-      const std::string output = run(yak, {std::string(rhino::kYakArgument)}, rhino::kYakTimeout);
+      const std::string output = InstallEngine::run(yak, {std::string(rhino::kYakArgument)}, rhino::kYakTimeout);
       if (std::optional<fs::path> root = packageRootFromYak(output, *major)) found.packageRoot = *root;
     } catch (const std::exception&) {
       // Whatever went wrong with yak, the standard package folder stands.
@@ -72,10 +75,12 @@ std::optional<RhinoTarget> InstallEngine::target(const fs::path& application, Pa
   return found;
 }
 
-std::vector<RhinoTarget> InstallEngine::discover() const {
+std::vector<RhinoTarget> Discovery::discover() const {
+  const FileManager& fm = engine_.fileManager();
+  const HostLocations& host = engine_.host();
   Candidates candidates;
-  for (const fs::path& root : {host_.systemApplications, home_ / rhino::kUserApplications}) {
-    fm_.walk(
+  for (const fs::path& root : {host.systemApplications, engine_.home() / rhino::kUserApplications}) {
+    fm.walk(
         root, Hidden::skip,
         [&](const WalkEntry& entry) {
           if (extensionOf(entry.path) == rhino::kApplicationExtension) {
@@ -87,14 +92,14 @@ std::vector<RhinoTarget> InstallEngine::discover() const {
         [](const fs::filesystem_error&) { return true; }, Links::follow);
   }
   try {
-    const std::string found = run(host_.spotlightTool, {std::string(rhino::kSpotlightQuery)}, rhino::kSpotlightTimeout);
+    const std::string found = InstallEngine::run(host.spotlightTool, {std::string(rhino::kSpotlightQuery)}, rhino::kSpotlightTimeout);
     for (const std::string& line : splitLines(found)) {
       if (line.ends_with(".app")) candidates.add(line);
     }
   } catch (const std::exception&) {
     // Without Spotlight the other sources still count.
   }
-  for (const RunningApplication& running : host_.runningApplications()) {
+  for (const RunningApplication& running : host.runningApplications()) {
     if (!running.bundle.empty()) candidates.add(running.bundle);
   }
 
@@ -106,7 +111,7 @@ std::vector<RhinoTarget> InstallEngine::discover() const {
   return targets;
 }
 
-std::vector<RhinoTarget> InstallEngine::examine(const std::vector<fs::path>& candidates) const {
+std::vector<RhinoTarget> Discovery::examine(const std::vector<fs::path>& candidates) const {
   // Each candidate's yak may take seconds; examine several at once.
   std::vector<std::optional<RhinoTarget>> results(candidates.size());
   forEachConcurrently(candidates.size(), [&](std::size_t i) { results[i] = target(candidates[i]); }, kExaminers);

@@ -58,7 +58,7 @@ InstallEngine::InstallEngine(fs::path resources, fs::path home, FileManager& fm,
       release_(readRelease(fm_, resources_, keys)),
       log_(fm_, support() / "Logs") {
   if (!Regex(kVersionPattern, Case::sensitive).search(release_.version)) {
-    throw InstallError("The installer version is invalid.");
+    throw InstallError("The installer version is invalid.", ErrorKind::invalidVersion);
   }
 }
 

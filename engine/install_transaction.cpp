@@ -4,13 +4,18 @@
 
 #include "engine/cross_volume_move.h"
 #include "engine/failure_text.h"
+#include "engine/backups.h"
 #include "engine/free_space.h"
+#include "engine/installed_copy.h"
+#include "engine/legacy_copies.h"
+#include "engine/link_guard.h"
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/identifiers.h"
 #include "engine/platform/regex.h"
 #include "engine/receipt_undo.h"
 #include "engine/staging_folders.h"
+#include "engine/verification.h"
 #include "engine/version_compare.h"
 
 namespace nimbra {
@@ -29,12 +34,13 @@ const PayloadPackage& requirePackage(const Release& release, std::int64_t major)
 
 InstallTransaction::InstallTransaction(const InstallEngine& engine, Operation operation,
                                        const std::vector<RhinoTarget>& targets, fs::path backupFolder,
-                                       std::vector<fs::path> legacyItems, const InstallEngine::Progress& progress)
+                                       std::vector<fs::path> legacyItems, StepCounter& steps, bool cleanUpCounted)
     : engine_(engine),
       operation_(operation),
       fm_(engine.fileManager()),
       targets_(targets),
-      progress_(progress),
+      steps_(steps),
+      cleanUpCounted_(cleanUpCounted),
       backupFolder_(std::move(backupFolder)),
       legacyItems_(std::move(legacyItems)) {
   receipt_.version = engine.release().version;
@@ -42,8 +48,22 @@ InstallTransaction::InstallTransaction(const InstallEngine& engine, Operation op
   for (const RhinoTarget& target : targets) receipt_.destinations.push_back(pathText(target.destination()));
 }
 
+bool InstallTransaction::hasLeftovers(const InstallEngine& engine, const std::vector<RhinoTarget>& targets) {
+  return !leftovers(engine, targets).empty();
+}
+
+std::size_t InstallTransaction::steps(Operation operation, std::size_t count, bool cleanUp) {
+  const std::size_t first = cleanUp ? 1 : 0;
+  switch (operation) {
+    case Operation::install: return first + 2 * count + 1;
+    case Operation::uninstall: return first + count + 1;
+    case Operation::restore: break;
+  }
+  return first + 2;
+}
+
 void InstallTransaction::restoreFrom(const fs::path& folder) {
-  restored_ = engine_.restorableReceipt(folder, targets_);
+  restored_ = Backups(engine_).restorableReceipt(folder, targets_);
   restoreFolder_ = location(folder);
   receipt_.destinations = restored_.destinations;
 }
@@ -69,22 +89,31 @@ void InstallTransaction::run() {
   removeStaged();
 }
 
-void InstallTransaction::removeLeftovers() {
-  // Staging folders of installs that were cut off, and folders whose removal
-  // was: under the lock, no other install owns one. A root reached through a
-  // link is left to staging, which refuses it.
-  std::vector<fs::path> leftovers;
-  for (const RhinoTarget& target : targets_) {
+std::vector<fs::path> InstallTransaction::leftovers(const InstallEngine& engine,
+                                                   const std::vector<RhinoTarget>& targets) {
+  std::vector<fs::path> found;
+  for (const RhinoTarget& target : targets) {
     try {
-      engine_.rejectLinks(target.packageRoot);
+      rejectLinks(engine.fileManager(), target.packageRoot);
     } catch (const InstallError&) {
       continue;
     }
-    for (fs::path& folder : stagingFoldersIn(fm_, target.packageRoot)) leftovers.push_back(std::move(folder));
+    for (fs::path& folder : stagingFoldersIn(engine.fileManager(), target.packageRoot)) found.push_back(std::move(folder));
   }
-  if (leftovers.empty()) return;
-  progress_("Cleaning up an interrupted installation…");
-  for (const fs::path& folder : leftovers) {
+  return found;
+}
+
+void InstallTransaction::removeLeftovers() {
+  // Staging folders of installs that were cut off, and folders whose removal
+  // was: under the lock, no other install owns one. Counted before recovery
+  // ran, which may have taken them away itself.
+  const std::vector<fs::path> found = leftovers(engine_, targets_);
+  if (found.empty()) {
+    if (cleanUpCounted_) steps_.pass();
+    return;
+  }
+  steps_.begin("Cleaning up an interrupted installation…");
+  for (const fs::path& folder : found) {
     try {
       fm_.removeItem(folder);
       engine_.log().write("Removed a folder left by an interrupted installation: " + pathText(folder));
@@ -97,10 +126,10 @@ void InstallTransaction::removeLeftovers() {
 void InstallTransaction::stage(const RhinoTarget& target) {
   const Release& release = engine_.release();
   const PayloadPackage& package = requirePackage(release, target.major);
-  engine_.rejectLinks(target.packageRoot);
+  rejectLinks(fm_, target.packageRoot);
   const fs::path payload = engine_.resources() / package.directory;
-  progress_("Checking Rhino " + std::to_string(target.major) + " files…");
-  engine_.verify(package, payload);
+  steps_.begin("Checking Rhino " + std::to_string(target.major) + " files…");
+  verify(fm_, package, payload);
 
   const fs::path destination = target.destination();
   if (fm_.fileExists(destination)) checkExistingDestination(target, destination);
@@ -111,7 +140,7 @@ void InstallTransaction::stage(const RhinoTarget& target) {
   staged_.push_back(staging);
   fm_.createDirectory(staging, Intermediates::no);
   fm_.copyItem(payload, staging / release.version);
-  engine_.verify(package, staging / release.version);
+  verify(fm_, package, staging / release.version);
   fm_.writeAtomically(staging / rhino::kManifestName, release.version + "\n");
 }
 
@@ -121,26 +150,28 @@ void InstallTransaction::syncStaged() {
 }
 
 void InstallTransaction::checkRecognised(const fs::path& destination) {
-  engine_.rejectLinks(destination);
-  if (fm_.fileExists(destination) && engine_.scanLegacy({destination}).empty()) {
+  rejectLinks(fm_, destination);
+  if (fm_.fileExists(destination) && LegacyCopies(engine_).scanLegacy({destination}).empty()) {
     throw InstallError("The destination contains an unrecognized package: " + pathText(destination));
   }
 }
 
 void InstallTransaction::checkExistingDestination(const RhinoTarget& target, const fs::path& destination) {
   checkRecognised(destination);
-  if (engine_.newerVersionIn(destination)) throw InstallError(InstallEngine::newerVersionInstalled(target.major));
+  if (InstalledCopies(engine_).newerVersionIn(destination)) {
+    throw InstallError(InstalledCopies::newerVersionInstalled(target.major));
+  }
 }
 
 void InstallTransaction::commit() {
   receipt_.state = receipt_state::kInstalling;
   write();
   const bool installing = operation_ == Operation::install;
-  progress_(installing ? "Backing up the previous installation…" : "Moving Nimbra into a backup folder…");
+  steps_.begin(installing ? "Backing up the previous installation…" : "Moving Nimbra into a backup folder…");
   for (const fs::path& item : legacyItems_) keep(item);
   for (std::size_t i = 0; i < targets_.size(); ++i) {
     const fs::path destination = targets_[i].destination();
-    if (!installing) progress_("Removing Nimbra for Rhino " + std::to_string(targets_[i].major) + "…");
+    if (!installing) steps_.begin("Removing Nimbra for Rhino " + std::to_string(targets_[i].major) + "…");
     if (fm_.fileExists(destination)) keep(destination);
     if (installing) deploy(i);
   }
@@ -152,12 +183,12 @@ void InstallTransaction::deploy(std::size_t i) {
   const Release& release = engine_.release();
   const RhinoTarget& target = targets_[i];
   const fs::path destination = target.destination();
-  progress_("Installing Nimbra for Rhino " + std::to_string(target.major) + "…");
+  steps_.begin("Installing Nimbra for Rhino " + std::to_string(target.major) + "…");
   receipt_.deploying.push_back(pathText(destination));
   write();
   // Staging folder and destination share the package root: one rename, so
   // the destination appears complete or not at all.
-  engine_.rejectLinks(destination);
+  rejectLinks(fm_, destination);
   try {
     fm_.moveItem(staged_[i], destination);
   } catch (...) {
@@ -167,7 +198,7 @@ void InstallTransaction::deploy(std::size_t i) {
     throw;
   }
   deployed_.push_back(destination);
-  engine_.verify(requirePackage(release, target.major), destination / release.version);
+  verify(fm_, requirePackage(release, target.major), destination / release.version);
   engine_.log().write("Installed Nimbra " + release.version + " for Rhino " + std::to_string(target.major) + " into " +
                       pathText(destination));
 }
@@ -175,11 +206,11 @@ void InstallTransaction::deploy(std::size_t i) {
 void InstallTransaction::commitRestore() {
   receipt_.state = receipt_state::kInstalling;
   write();
-  progress_("Backing up the present installation…");
+  steps_.begin("Backing up the present installation…");
   for (const BackupItem& item : restored_.backups) {
     if (fm_.fileExists(item.original)) keep(item.original);
   }
-  progress_("Restoring the backup…");
+  steps_.begin("Restoring the backup…");
   for (const BackupItem& item : restored_.backups) putBack(item);
   receipt_.state = receipt_state::kComplete;
   write();
@@ -201,7 +232,7 @@ void InstallTransaction::rollBack(std::exception_ptr failure) {
   const std::vector<std::string> problems =
       undoReceipt(fm_, engine_.log(), receipt_, deployed_, [this] { write(); },
                   {.name = "Roll-back", .copies = "new", .keepGoing = true,
-                   .beforeReturn = [this](const fs::path& place) { engine_.rejectLinks(place); }});
+                   .beforeReturn = [this](const fs::path& place) { rejectLinks(fm_, place); }});
   receipt_.state = problems.empty() ? receipt_state::kRestored : receipt_state::kRecoveryRequired;
   try {
     write();

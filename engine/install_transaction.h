@@ -8,6 +8,7 @@
 #include "engine/cross_volume_move.h"
 #include "engine/install_engine.h"
 #include "engine/install_receipt.h"
+#include "engine/progress.h"
 
 namespace nimbra {
 
@@ -19,7 +20,16 @@ class InstallTransaction {
  public:
   InstallTransaction(const InstallEngine& engine, Operation operation, const std::vector<RhinoTarget>& targets,
                      std::filesystem::path backupFolder, std::vector<std::filesystem::path> legacyItems,
-                     const InstallEngine::Progress& progress);
+                     StepCounter& steps, bool cleanUpCounted);
+
+  // Whether staging folders interrupted installs left stand in the targets'
+  // package roots now: then a clean-up is the first step.
+  static bool hasLeftovers(const InstallEngine& engine, const std::vector<RhinoTarget>& targets);
+  // How many steps run takes for operation on count targets: the clean-up
+  // when counted; for an install, a check of each target, the backup and a
+  // deploy of each; for an uninstall, the backup and a removal of each; for
+  // a restore, the backup and the restore.
+  static std::size_t steps(Operation operation, std::size_t count, bool cleanUp);
 
   // For a restore: the earlier backup folder whose items go back, checked
   // now. Throws restore's refusals.
@@ -30,6 +40,10 @@ class InstallTransaction {
   void run();
 
  private:
+  // The staging folders interrupted installs left in the targets' package
+  // roots (a root reached through a link is left to staging, which refuses it).
+  static std::vector<std::filesystem::path> leftovers(const InstallEngine& engine,
+                                                      const std::vector<RhinoTarget>& targets);
   void removeLeftovers();
   void stage(const RhinoTarget& target);
   void syncStaged();
@@ -53,7 +67,8 @@ class InstallTransaction {
   Operation operation_;
   FileManager& fm_;
   const std::vector<RhinoTarget>& targets_;
-  const InstallEngine::Progress& progress_;
+  StepCounter& steps_;
+  bool cleanUpCounted_;
   std::filesystem::path backupFolder_;
   std::vector<std::filesystem::path> legacyItems_;
   InstallReceipt receipt_;

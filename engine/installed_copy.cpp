@@ -2,42 +2,47 @@
 // a deployment tool's check, and so that running the same install twice does
 // nothing the second time.
 
+#include "engine/installed_copy.h"
+
 #include <algorithm>
 
 #include "engine/install_engine.h"
 #include "engine/install_receipt.h"
+#include "engine/link_guard.h"
 #include "engine/locations.h"
-#include "engine/platform/file_lock.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/regex.h"
 #include "engine/platform/unicode.h"
+#include "engine/verification.h"
 #include "engine/version_compare.h"
 
 namespace nimbra {
 
 namespace fs = std::filesystem;
 
-InstallEngine::InstalledCopy InstallEngine::installedCopy(const RhinoTarget& target) const {
+InstalledCopy InstalledCopies::installedCopy(const RhinoTarget& target) const {
   using State = InstalledCopy::State;
+  const FileManager& fm = engine_.fileManager();
+  const Release& release = engine_.release();
   const fs::path destination = target.destination();
   try {
-    if (!fm_.fileExists(destination)) return {State::notInstalled, "", ""};
-    rejectLinks(destination);
+    if (!fm.fileExists(destination)) return {State::notInstalled, "", ""};
+    rejectLinks(fm, destination);
     if (const std::optional<std::string> newer = newerVersionIn(destination)) return {State::newer, *newer, ""};
-    const std::string version = trimmedWhitespace(fm_.readWholeFile(destination / rhino::kManifestName, 1 << 20));
-    if (version != release_.version) {
+    const std::string version = trimmedWhitespace(fm.readWholeFile(destination / rhino::kManifestName, 1 << 20));
+    if (version != release.version) {
       // A manifest that claims more than its folders hold is not a newer install.
-      const bool older = compareNumeric(versionCore(version), versionCore(release_.version)) < 0;
+      const bool older = compareNumeric(versionCore(version), versionCore(release.version)) < 0;
       return {older ? State::older : State::changed, version, older ? "" : std::string(rhino::kManifestName)};
     }
-    const PayloadPackage* package = packageFor(release_, target.major);
+    const PayloadPackage* package = packageFor(release, target.major);
     if (package == nullptr) return {State::changed, version, ""};
     // Beside the version folder and its manifest, nothing of ours stands;
     // the Finder's files change nothing an install would.
-    for (const std::string& name : fm_.contentsOfDirectory(destination)) {
+    for (const std::string& name : fm.contentsOfDirectory(destination)) {
       if (name != version && name != rhino::kManifestName && !isFinderFile(name)) return {State::changed, version, name};
     }
-    if (const std::optional<Difference> found = difference(*package, destination / version, FinderFiles::passedBy)) {
+    if (const std::optional<Difference> found = difference(fm, *package, destination / version, FinderFiles::passedBy)) {
       return {State::changed, version, found->path};
     }
     return {State::upToDate, version, ""};
@@ -47,36 +52,31 @@ InstallEngine::InstalledCopy InstallEngine::installedCopy(const RhinoTarget& tar
   }
 }
 
-std::optional<std::string> InstallEngine::installedVersion(const RhinoTarget& target) const {
+std::optional<std::string> InstalledCopies::installedVersion(const RhinoTarget& target) const {
+  const FileManager& fm = engine_.fileManager();
   const fs::path destination = target.destination();
-  if (!fm_.fileExists(destination)) return std::nullopt;
+  if (!fm.fileExists(destination)) return std::nullopt;
   try {
-    rejectLinks(destination);
-    const std::string version = trimmedWhitespace(fm_.readWholeFile(destination / rhino::kManifestName, 1 << 20));
+    rejectLinks(fm, destination);
+    const std::string version = trimmedWhitespace(fm.readWholeFile(destination / rhino::kManifestName, 1 << 20));
     return version.empty() ? "unknown" : version;
   } catch (const std::exception&) {
     return "unknown";
   }
 }
 
-std::optional<std::string> InstallEngine::newerVersionIn(const fs::path& destination) const {
+std::optional<std::string> InstalledCopies::newerVersionIn(const fs::path& destination) const {
   static const Regex versionName(R"(^\d+\.\d+\.\d+)", Case::sensitive);
-  const std::string_view core = versionCore(release_.version);
-  for (const std::string& name : fm_.contentsOfDirectory(destination)) {
+  const std::string_view core = versionCore(engine_.release().version);
+  for (const std::string& name : engine_.fileManager().contentsOfDirectory(destination)) {
     if (isHiddenName(name) || !versionName.search(name)) continue;
     if (compareNumeric(versionCore(name), core) > 0) return name;
   }
   return std::nullopt;
 }
 
-std::string InstallEngine::newerVersionInstalled(std::int64_t major) {
+std::string InstalledCopies::newerVersionInstalled(std::int64_t major) {
   return "A newer Nimbra version is already installed for Rhino " + std::to_string(major) + ".";
-}
-
-bool InstallEngine::anotherInstallationRunning() const {
-  const fs::path file = support() / kLockFile;
-  if (!fm_.fileExists(file)) return false;
-  return FileLock(file).outcome() == FileLock::Outcome::heldElsewhere;
 }
 
 }  // namespace nimbra

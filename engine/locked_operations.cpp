@@ -2,12 +2,15 @@
 #include <chrono>
 #include <set>
 
-#include "engine/install_engine.h"
-#include "engine/install_receipt.h"
 #include "engine/failure_text.h"
+#include "engine/install_engine.h"
+#include "engine/install_lock.h"
+#include "engine/install_receipt.h"
 #include "engine/install_transaction.h"
+#include "engine/legacy_copies.h"
+#include "engine/link_guard.h"
 #include "engine/locations.h"
-#include "engine/platform/file_lock.h"
+#include "engine/recovery.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/identifiers.h"
 #include "engine/platform/unicode.h"
@@ -68,23 +71,13 @@ fs::path InstallEngine::uninstall(const std::vector<RhinoTarget>& targets, const
 void InstallEngine::recover(const Progress& progress) const {
   if (!fm_.fileExists(support())) return;
   try {
-    rejectLinks(support());
-    const FileLock lock(support() / kLockFile);
-    requireLock(lock);
-    rejectLinks(support() / kBackupsFolder);
-    recoverInterrupted(progress);
+    rejectLinks(fm_, support());
+    const InstallLock lock(support());
+    rejectLinks(fm_, support() / kBackupsFolder);
+    Recovery(*this).recoverInterrupted(progress);
   } catch (const std::exception& error) {
     log_.write(describe(error));
     throw;
-  }
-}
-
-void InstallEngine::requireLock(const FileLock& lock) const {
-  if (lock.outcome() == FileLock::Outcome::cannotOpen) {
-    throw InstallError("The installation folder cannot be opened: " + pathText(support()));
-  }
-  if (lock.outcome() == FileLock::Outcome::heldElsewhere) {
-    throw InstallError(std::string(kAnotherInstallationRunning));
   }
 }
 
@@ -103,25 +96,28 @@ fs::path InstallEngine::transact(Operation operation, const std::vector<RhinoTar
     checkTargets(targets);
     const fs::path backupFolder =
         support() / kBackupsFolder / backupFolderName(std::chrono::system_clock::now(), newUUID());
-    rejectLinks(support());
+    rejectLinks(fm_, support());
     fm_.createDirectory(support(), Intermediates::yes);
     log_.write(what + " of Nimbra " + release_.version + " began for " + targetsText(targets) + ".");
 
     // Declared first, so it is released and closed last on every way out.
-    const FileLock lock(support() / kLockFile);
-    requireLock(lock);
+    const InstallLock lock(support());
 
     // Receipts and moved-aside copies are written only below the real support
     // folder, never through a link planted inside it.
-    rejectLinks(backupFolder);
-    recoverInterrupted(progress, targets);
+    rejectLinks(fm_, backupFolder);
+    const Recovery recovery(*this);
+    const bool cleanUp = InstallTransaction::hasLeftovers(*this, targets);
+    StepCounter steps(progress, recovery.pending() + InstallTransaction::steps(operation, targets.size(), cleanUp));
+    recovery.recoverInterrupted(steps, targets);
     fm_.createDirectory(backupFolder, Intermediates::yes);
-    std::vector<fs::path> roots = legacyRoots ? *legacyRoots : this->legacyRoots();
+    const LegacyCopies legacy(*this);
+    std::vector<fs::path> roots = legacyRoots ? *legacyRoots : legacy.legacyRoots();
     if (!legacyRoots) {
       for (const RhinoTarget& target : targets) roots.push_back(target.packageRoot);
     }
     InstallTransaction transaction(*this, operation, targets, backupFolder,
-                                   legacyItemsOutside(scanLegacy(roots), targets), progress);
+                                   legacyItemsOutside(legacy.scanLegacy(roots), targets), steps, cleanUp);
     if (restoreFrom) transaction.restoreFrom(*restoreFrom);
     transaction.run();
     log_.write(what + " finished. Backup folder: " + pathText(backupFolder));

@@ -1,11 +1,10 @@
-// Which places a receipt may name. The support folder is the user's to write,
-// and an administrator may run the installer for that user: a receipt is
-// input, and recovery moves and removes only where this installer itself
-// could have written.
+#include "engine/receipt_places.h"
 
 #include <algorithm>
 
+#include "engine/discovery.h"
 #include "engine/install_engine.h"
+#include "engine/legacy_copies.h"
 #include "engine/install_receipt.h"
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
@@ -42,12 +41,12 @@ bool asideBeside(const std::optional<CrossMove>& across, const std::string& plac
          across->aside == pathText(fs::path(place).parent_path() / aside.filename());
 }
 
-}  // namespace
-
-std::vector<fs::path> InstallEngine::packageRoots(const std::vector<RhinoTarget>& targets) const {
+// The package roots a receipt may name: the standard root of each major of
+// the release, and the roots of targets of those majors.
+std::vector<fs::path> packageRoots(const InstallEngine& engine, const std::vector<RhinoTarget>& targets) {
   std::vector<fs::path> roots;
-  for (const PayloadPackage& package : release_.packages) {
-    roots.push_back(standardRoot(package.major));
+  for (const PayloadPackage& package : engine.release().packages) {
+    roots.push_back(engine.standardRoot(package.major));
     for (const RhinoTarget& target : targets) {
       if (target.major == package.major) roots.push_back(location(target.packageRoot));
     }
@@ -55,8 +54,8 @@ std::vector<fs::path> InstallEngine::packageRoots(const std::vector<RhinoTarget>
   return roots;
 }
 
-bool InstallEngine::staysInPlaces(const fs::path& entry, const InstallReceipt& receipt,
-                                  const std::vector<fs::path>& roots) const {
+bool staysInPlaces(const InstallEngine& engine, const fs::path& entry, const InstallReceipt& receipt,
+                   const std::vector<fs::path>& roots) {
   const auto isDestination = [&](const std::string& path) {
     return std::any_of(roots.begin(), roots.end(),
                        [&](const fs::path& root) { return path == pathText(root / rhino::kDestinationName); });
@@ -65,14 +64,14 @@ bool InstallEngine::staysInPlaces(const fs::path& entry, const InstallReceipt& r
       !std::all_of(receipt.deploying.begin(), receipt.deploying.end(), isDestination)) {
     return false;
   }
-  std::vector<fs::path> legacy = legacyRoots();
+  std::vector<fs::path> legacy = LegacyCopies(engine).legacyRoots();
   legacy.insert(legacy.end(), roots.begin(), roots.end());
   const auto ourPlace = [&](const std::string& path) {
     return std::find(receipt.destinations.begin(), receipt.destinations.end(), path) != receipt.destinations.end() ||
            std::any_of(legacy.begin(), legacy.end(), [&](const fs::path& root) { return isLegacyItemIn(path, root); });
   };
   // A restore takes items out of another backup folder, directly inside it.
-  const fs::path backups = location(support() / kBackupsFolder);
+  const fs::path backups = location(engine.support() / kBackupsFolder);
   const bool restoresFromBackups = std::all_of(receipt.restoring.begin(), receipt.restoring.end(), [&](const RestoredItem& item) {
     const fs::path from = item.from;
     const bool inABackup = from.parent_path().parent_path() == backups &&
@@ -86,14 +85,16 @@ bool InstallEngine::staysInPlaces(const fs::path& entry, const InstallReceipt& r
   });
 }
 
-void InstallEngine::checkPlaces(const fs::path& entry, const InstallReceipt& receipt,
-                                const std::vector<RhinoTarget>& targets) const {
-  if (staysInPlaces(entry, receipt, packageRoots(targets))) return;
+}  // namespace
+
+void checkPlaces(const InstallEngine& engine, const fs::path& entry, const InstallReceipt& receipt,
+                 const std::vector<RhinoTarget>& targets) {
+  if (staysInPlaces(engine, entry, receipt, packageRoots(engine, targets))) return;
   // A package root that Rhino's own tool reports is known only to discovery,
   // which is slow: asked only when the receipt needs it.
   std::vector<RhinoTarget> known = targets;
-  for (const RhinoTarget& found : discover()) known.push_back(found);
-  if (staysInPlaces(entry, receipt, packageRoots(known))) return;
+  for (const RhinoTarget& found : Discovery(engine).discover()) known.push_back(found);
+  if (staysInPlaces(engine, entry, receipt, packageRoots(engine, known))) return;
   throw InstallError(
       "The installation record names a place outside the Rhino and Grasshopper folders and was not used. Move its "
       "backup folder out of Backups: " +

@@ -1,13 +1,18 @@
+#include "engine/recovery.h"
+
 #include <algorithm>
 #include <set>
 
 #include "engine/cross_volume_move.h"
 #include "engine/install_engine.h"
 #include "engine/install_receipt.h"
+#include "engine/link_guard.h"
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/unicode.h"
+#include "engine/receipt_places.h"
 #include "engine/receipt_undo.h"
+#include "engine/verification.h"
 #include "engine/version_compare.h"
 
 namespace nimbra {
@@ -65,80 +70,106 @@ InstallReceipt readReceipt(const FileManager& fm, const fs::path& file) {
 
 }  // namespace
 
-void InstallEngine::recoverInterrupted(const Progress& progress, const std::vector<RhinoTarget>& targets) const {
+std::size_t Recovery::pending() const {
+  const FileManager& fm = engine_.fileManager();
+  const fs::path backups = engine_.support() / kBackupsFolder;
+  std::size_t count = 0;
+  try {
+    if (!fm.fileExists(backups)) return 0;
+    for (const std::string& name : fm.contentsOfDirectory(backups)) {
+      const fs::path file = backups / name / kReceiptName;
+      if (!fm.fileExists(file)) continue;
+      try {
+        if (actsOn(decodeReceipt(fm.readWholeFile(file)))) ++count;
+      } catch (const std::exception&) {
+        ++count;  // refused, but a step all the same
+      }
+    }
+  } catch (const std::exception&) {
+    // The recovery itself meets what this listing met, and says so.
+  }
+  return count;
+}
+
+void Recovery::recoverInterrupted(StepCounter& steps, const std::vector<RhinoTarget>& targets) const {
+  FileManager& fm = engine_.fileManager();
+  const InstallLog& log = engine_.log();
   forEachInterrupted(targets, [&](const fs::path& entry, InstallReceipt& receipt, const std::vector<std::string>& deploys) {
     // Every check has passed: nothing was changed before this point.
-    progress("Restoring the interrupted installation…");
-    undoReceipt(fm_, log_, receipt, {deploys.begin(), deploys.end()}, [&] { writeReceipt(fm_, entry, receipt); },
+    steps.begin("Restoring the interrupted installation…");
+    undoReceipt(fm, log, receipt, {deploys.begin(), deploys.end()}, [&] { writeReceipt(fm, entry, receipt); },
                 {.name = "Recovery", .copies = "interrupted", .keepGoing = false, .beforeReturn = nullptr});
     receipt.state = receipt_state::kRestored;
-    writeReceipt(fm_, entry, receipt);
-    log_.write("Restored the interrupted installation recorded in " + pathText(entry));
+    writeReceipt(fm, entry, receipt);
+    log.write("Restored the interrupted installation recorded in " + pathText(entry));
   });
 }
 
-void InstallEngine::checkRecoverable(const std::vector<RhinoTarget>& targets) const {
+void Recovery::checkRecoverable(const std::vector<RhinoTarget>& targets) const {
   forEachInterrupted(targets, [](const fs::path&, InstallReceipt&, const std::vector<std::string>&) {});
 }
 
-void InstallEngine::forEachInterrupted(const std::vector<RhinoTarget>& targets, const InterruptedAction& action) const {
-  const fs::path backups = support() / kBackupsFolder;
-  if (!fm_.fileExists(backups)) return;
-  for (const std::string& name : fm_.contentsOfDirectory(backups)) {
+void Recovery::forEachInterrupted(const std::vector<RhinoTarget>& targets, const InterruptedAction& action) const {
+  const FileManager& fm = engine_.fileManager();
+  const fs::path backups = engine_.support() / kBackupsFolder;
+  if (!fm.fileExists(backups)) return;
+  for (const std::string& name : fm.contentsOfDirectory(backups)) {
     const fs::path entry = backups / name;
     const fs::path file = entry / kReceiptName;
-    if (!fm_.fileExists(file)) continue;
-    InstallReceipt receipt = readReceipt(fm_, file);
+    if (!fm.fileExists(file)) continue;
+    InstallReceipt receipt = readReceipt(fm, file);
     if (!actsOn(receipt)) continue;
-    const std::vector<std::string> deploys = presentDeploys(fm_, receipt);
+    const std::vector<std::string> deploys = presentDeploys(fm, receipt);
     checkInterrupted(entry, receipt, deploys);
-    checkPlaces(entry, receipt, targets);
+    checkPlaces(engine_, entry, receipt, targets);
     action(entry, receipt, deploys);
   }
 }
 
-void InstallEngine::checkInterrupted(const fs::path& entry, const InstallReceipt& receipt,
-                                     const std::vector<std::string>& deploys) const {
-  if (receipt.version != release_.version) {
+void Recovery::checkInterrupted(const fs::path& entry, const InstallReceipt& receipt,
+                                const std::vector<std::string>& deploys) const {
+  const FileManager& fm = engine_.fileManager();
+  if (receipt.version != engine_.release().version) {
     throw byHand("A previous update was interrupted. Restore its backup before continuing: ", entry);
   }
   for (const std::string& deployed : deploys) checkDeployed(entry, receipt.version, deployed);
   for (const BackupItem& item : receipt.backups) {
-    if (!fm_.fileExists(item.backup) && !item.across) continue;
+    if (!fm.fileExists(item.backup) && !item.across) continue;
     if (location(fs::path(item.backup).parent_path()) != location(entry)) {
       throw InstallError("The backup path is invalid.");
     }
-    rejectLinks(item.original);
-    rejectLinks(item.backup);
-    if (item.across) rejectLinks(item.across->aside);
+    rejectLinks(fm, item.original);
+    rejectLinks(fm, item.backup);
+    if (item.across) rejectLinks(fm, item.across->aside);
   }
   for (const RestoredItem& item : receipt.restoring) {
-    if (!fm_.fileExists(item.to) && !item.across) continue;
-    rejectLinks(item.to);
-    rejectLinks(item.from);
-    if (item.across) rejectLinks(item.across->aside);
+    if (!fm.fileExists(item.to) && !item.across) continue;
+    rejectLinks(fm, item.to);
+    rejectLinks(fm, item.from);
+    if (item.across) rejectLinks(fm, item.across->aside);
   }
 }
 
-void InstallEngine::checkDeployed(const fs::path& entry, const std::string& version, const fs::path& deployed) const {
+void Recovery::checkDeployed(const fs::path& entry, const std::string& version, const fs::path& deployed) const {
+  const FileManager& fm = engine_.fileManager();
   const InstallError manual = byHand("The installation backup needs manual recovery: ", entry);
   const InstallError additional =
       byHand("The interrupted installation contains additional files. Restore its backup manually: ", entry);
   const fs::path path = location(deployed);
   if (path.filename() != rhino::kDestinationName) throw manual;
   const std::optional<std::int64_t> major = leadingInteger(path.parent_path().filename().string());
-  const PayloadPackage* package = major ? packageFor(release_, *major) : nullptr;
+  const PayloadPackage* package = major ? packageFor(engine_.release(), *major) : nullptr;
   if (package == nullptr) throw manual;
   // The installer never deploys through a link; whatever stands there now is
   // not what it left behind.
-  rejectLinks(path);
+  rejectLinks(fm, path);
 
-  const std::vector<std::string> names = fm_.contentsOfDirectory(path);
+  const std::vector<std::string> names = fm.contentsOfDirectory(path);
   const std::set<std::string> expected = {version, std::string(rhino::kManifestName)};
   if (names.size() != 2 || std::set<std::string>(names.begin(), names.end()) != expected) throw additional;
-  const std::string manifest = fm_.readWholeFile(path / rhino::kManifestName, 1 << 20);
+  const std::string manifest = fm.readWholeFile(path / rhino::kManifestName, 1 << 20);
   if (trimmedWhitespace(manifest) != version) throw additional;
-  verify(*package, path / version);
+  verify(fm, *package, path / version);
 }
 
 }  // namespace nimbra

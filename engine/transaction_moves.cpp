@@ -4,6 +4,7 @@
 
 #include "engine/cross_volume_move.h"
 #include "engine/install_transaction.h"
+#include "engine/link_guard.h"
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
 
@@ -14,7 +15,7 @@ namespace fs = std::filesystem;
 void InstallTransaction::putBack(const BackupItem& item) {
   receipt_.restoring.push_back({item.backup, item.original});
   write();
-  engine_.rejectLinks(item.original);
+  rejectLinks(fm_, item.original);
   if (!movedInOneStep(item.backup, item.original)) {
     RestoredItem& entry = receipt_.restoring.back();
     entry.across = CrossVolumeMove::beginReturn(item.original);
@@ -30,7 +31,7 @@ void InstallTransaction::keep(const fs::path& item) {
   write();
   // Checked again right before the move: a folder swapped for a link since
   // the scan must not carry someone else's files into the backup.
-  engine_.rejectLinks(item);
+  rejectLinks(fm_, item);
   if (!movedInOneStep(item, backup)) {
     BackupItem& entry = receipt_.backups.back();
     entry.across = CrossVolumeMove::begin(item);

@@ -7,7 +7,10 @@
 #include <ostream>
 
 #include "app/cli/interrupt_guard.h"
+#include "engine/backups.h"
+#include "engine/discovery.h"
 #include "engine/failure_text.h"
+#include "engine/installed_copy.h"
 #include "engine/locations.h"
 
 namespace nimbra::ui {
@@ -16,10 +19,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using State = InstallEngine::InstalledCopy::State;
+using State = InstalledCopy::State;
+using Verdict = InstallFlow::Check::Verdict;
 
 // What --check says of one installed copy.
-std::string checkText(const InstallEngine::InstalledCopy& copy) {
+std::string checkText(const InstalledCopy& copy) {
   switch (copy.state) {
     case State::upToDate: return "up to date";
     case State::older: return "an older version (" + copy.version + ")";
@@ -30,13 +34,15 @@ std::string checkText(const InstallEngine::InstalledCopy& copy) {
   return "not installed";
 }
 
-// A command's failure: another installation holding the lock is worth
-// trying again later, anything else is not.
-Report::Outcome failureOf(const std::exception& error) {
-  if (error.what() == std::string(kAnotherInstallationRunning)) {
-    return {kAnotherInstallation, "another-installation", describe(error)};
+// --check's verdict: "up-to-date", the word scripts written for it read, is
+// its own; a newer version fails as an install would.
+Report::Outcome verdictOf(const InstallFlow::Check& check) {
+  switch (check.verdict) {
+    case Verdict::upToDate: return {kDone, "up-to-date", check.message};
+    case Verdict::wouldChange: return {kWouldChange, "would-change", check.message};
+    case Verdict::newerInstalled: break;
   }
-  return {kFailed, "failed", describe(error)};
+  return {kFailed, "failed", check.message};
 }
 
 // Why the command must not run in home at all, if it must not: a home that
@@ -64,6 +70,15 @@ std::string userName() {
 }
 
 }  // namespace
+
+std::string stepText(const ProgressStep& step) {
+  return "[" + std::to_string(step.step) + "/" + std::to_string(step.steps) + "] " + step.text;
+}
+
+Report::Outcome failureOf(const std::exception& error) {
+  if (kindOf(error) == ErrorKind::anotherInstallation) return {kAnotherInstallation, "another-installation", describe(error)};
+  return {kFailed, "failed", describe(error)};
+}
 
 Commands::Commands(const CommandLine& line, std::string invocation, fs::path resources, fs::path home,
                    std::ostream& out, std::ostream& err)
@@ -117,12 +132,13 @@ int Commands::runCommand() {
 
 std::vector<Report::Target> Commands::described(const std::vector<RhinoTarget>& targets) const {
   std::vector<Report::Target> described;
-  for (const RhinoTarget& target : targets) described.push_back({target, engine_->installedVersion(target)});
+  const InstalledCopies copies(*engine_);
+  for (const RhinoTarget& target : targets) described.push_back({target, copies.installedVersion(target)});
   return described;
 }
 
 int Commands::list() {
-  const std::vector<RhinoTarget> found = engine_->discover();
+  const std::vector<RhinoTarget> found = Discovery(*engine_).discover();
   if (found.empty()) return report_.finish({kNoRhino, "no-rhino", sentence::kNoRhino});
   const std::vector<Report::Target> targets = described(found);
   for (const Report::Target& entry : targets) {
@@ -133,39 +149,38 @@ int Commands::list() {
 }
 
 int Commands::check() {
-  auto chosen = choose();
+  auto chosen = choose(Operation::install);
   if (const auto* ended = std::get_if<InstallFlow::Outcome>(&chosen)) return report_.finish(reportOf(*ended));
   const InstallFlow::Choice& choice = std::get<InstallFlow::Choice>(chosen);
   const InstallFlow::Check check = InstallFlow::check(*engine_, choice);
-  Report::Outcome said = reportOf(check.outcome);
+  Report::Outcome said = verdictOf(check);
   for (std::size_t i = 0; i < check.copies.size(); ++i) {
     const RhinoTarget& target = choice.chosen()[i];
-    const InstallEngine::InstalledCopy& copy = check.copies[i];
+    const InstalledCopy& copy = check.copies[i];
     report_.line("Rhino " + std::to_string(target.major) + ": " + checkText(copy));
     const bool installed = copy.state != State::notInstalled;
     said.targets.push_back({target, installed ? std::optional(copy.version.empty() ? "unknown" : copy.version) : std::nullopt});
   }
-  // Scripts written for --check read its own word for nothing to change.
-  if (check.outcome.result == InstallFlow::Result::unchanged) said.outcome = "up-to-date";
   return report_.finish(said);
 }
 
-std::variant<InstallFlow::Choice, InstallFlow::Outcome> Commands::choose() const {
+std::variant<InstallFlow::Choice, InstallFlow::Outcome> Commands::choose(Operation operation) const {
   std::vector<RhinoTarget> listed = InstallFlow::discover(*engine_);
   std::vector<std::int64_t> majors = line_.majors;
   for (const fs::path& path : line_.paths) {
-    auto located = InstallFlow::locate(*engine_, path, InstallFlow::Audience::commandLine, listed);
+    auto located = InstallFlow::locate(*engine_, path, operation, InstallFlow::Audience::commandLine, listed);
     if (const auto* refusal = std::get_if<InstallFlow::Outcome>(&located)) return *refusal;
     majors.push_back(std::get<RhinoTarget>(located).major);
   }
-  return InstallFlow::choose(std::move(listed), majors);
+  return InstallFlow::choose(std::move(listed), majors, operation);
 }
 
 int Commands::keepBackups(int status) {
   if (!line_.keepBackups || status != kDone) return status;
   std::vector<fs::path> removed;
   try {
-    removed = engine_->pruneBackups(*line_.keepBackups, [&](const std::string& text) { report_.line(text); });
+    removed = Backups(*engine_).pruneBackups(*line_.keepBackups,
+                                             [&](const ProgressStep& step) { report_.line(stepText(step)); });
   } catch (const std::exception& error) {
     if (line_.command == CommandLine::Command::keepBackups) return report_.finish(failureOf(error));
     // The command itself is done and reported; tidying up is not part of it.
@@ -182,9 +197,9 @@ int Commands::keepBackups(int status) {
 int Commands::recover() {
   bool restored = false;
   try {
-    engine_->recover([&](const std::string& text) {
+    engine_->recover([&](const ProgressStep& step) {
       restored = true;
-      report_.line(text);
+      report_.line(stepText(step));
     });
   } catch (const std::exception& error) {
     return report_.finish(failureOf(error));

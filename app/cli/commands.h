@@ -19,6 +19,11 @@ namespace nimbra::ui {
 
 // The exit status and the report's word for each outcome of the install flow.
 Report::Outcome reportOf(const InstallFlow::Outcome& outcome);
+// The same for a command's failure outside the flow, by its kind:
+// another installation holding the lock is worth trying again later.
+Report::Outcome failureOf(const std::exception& error);
+// "[2/5] Installing Nimbra for Rhino 7…": the engine's step, and of how many.
+std::string stepText(const ProgressStep& step);
 
 class Commands {
  public:
@@ -39,7 +44,7 @@ class Commands {
   int keepBackups(int status);
   // The Rhinos found and those the command names (--rhino-path in place of
   // the one found of its version; none named, every one), or why not.
-  std::variant<InstallFlow::Choice, InstallFlow::Outcome> choose() const;
+  std::variant<InstallFlow::Choice, InstallFlow::Outcome> choose(Operation operation) const;
   // Each target with the version installed in it now.
   std::vector<Report::Target> described(const std::vector<RhinoTarget>& targets) const;
 

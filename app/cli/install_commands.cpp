@@ -21,6 +21,7 @@ class Reporter : public InstallFlow::Observer {
  public:
   Reporter(Report& report, ConsoleLoop& loop) : report_(report), loop_(loop) {}
   void statusChanged(const std::string& text) override { report_.line(text); }
+  void stepBegan(const ProgressStep& step) override { report_.line(stepText(step)); }
   void waitingChanged(bool) override {}
   void finished(const InstallFlow::Outcome& outcome) override { outcome_ = outcome; }
   void settled() override { loop_.quit(); }
@@ -44,7 +45,6 @@ Report::Outcome reportOf(const InstallFlow::Outcome& outcome) {
       return {kDone, word, outcome.message};
     }
     case Result::unchanged: return {kDone, "unchanged", outcome.message};
-    case Result::wouldChange: return {kWouldChange, "would-change", outcome.message};
     case Result::refused: return {kFailed, "refused", outcome.message};
     case Result::noRhino: return {kNoRhino, "no-rhino", outcome.message};
     case Result::rhinoStillRunning: return {kRhinoRunning, "rhino-running", outcome.message};
@@ -56,7 +56,7 @@ Report::Outcome reportOf(const InstallFlow::Outcome& outcome) {
 }
 
 int Commands::attempt(Operation operation) {
-  auto chosen = choose();
+  auto chosen = choose(operation);
   if (const auto* ended = std::get_if<InstallFlow::Outcome>(&chosen)) return report_.finish(reportOf(*ended));
   const InstallFlow::Choice& choice = std::get<InstallFlow::Choice>(chosen);
   const std::optional<fs::path> restoreFrom =

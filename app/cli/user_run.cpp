@@ -9,6 +9,7 @@
 #include "app/cli/commands.h"
 #include "app/cli/interrupt_guard.h"
 #include "app/cli/report.h"
+#include "engine/discovery.h"
 #include "engine/install_engine.h"
 #include "engine/platform/identifiers.h"
 #include "engine/platform/subprocess.h"
@@ -37,7 +38,8 @@ bool becomeUser(const Account& account) {
 // their run would only write a log into their home to say so.
 bool withoutRhino(const fs::path& resources, const fs::path& home) {
   try {
-    return InstallEngine(resources, home).discover().empty();
+    const InstallEngine engine(resources, home);
+    return Discovery(engine).discover().empty();
   } catch (const std::exception&) {
     return false;  // the run itself says what is wrong
   }

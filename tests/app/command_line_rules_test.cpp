@@ -1,15 +1,44 @@
-// The command line's plain rules, without a process: the status of a run for
-// several users, and how a number on the command line is read.
+// The command line's plain rules, without a process: the exit status of each
+// outcome and failure, the status of a run for several users, and how a
+// number on the command line is read.
 
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <system_error>
 
 #include "app/cli/all_users.h"
+#include "app/cli/commands.h"
 #include "app/cli/option_numbers.h"
+#include "engine/install_receipt.h"
 
 namespace nimbra::ui {
 namespace {
+
+// What a script reads, the exit status and the outcome's word, follows how
+// an attempt ended and a failure's kind: every sentence reworded, none moves.
+TEST(ExitStatus, FollowsTheOutcomeAndTheKindNeverTheWords) {
+  using Result = InstallFlow::Result;
+  const std::vector<std::pair<Result, std::pair<int, std::string>>> outcomes = {
+      {Result::done, {0, "uninstalled"}},       {Result::unchanged, {0, "unchanged"}},
+      {Result::refused, {1, "refused"}},        {Result::noRhino, {4, "no-rhino"}},
+      {Result::cancelled, {1, "cancelled"}},    {Result::rhinoStillRunning, {3, "rhino-running"}},
+      {Result::anotherInstallation, {5, "another-installation"}}, {Result::failed, {1, "failed"}}};
+  for (const std::string& words : {std::string(kAnotherInstallationRunning), std::string("Reworded."), std::string()}) {
+    for (const auto& [result, expected] : outcomes) {
+      const Report::Outcome said = reportOf({result, Operation::uninstall, words});
+      EXPECT_EQ(std::pair(said.exitStatus, said.outcome), expected) << words;
+    }
+    const Report::Outcome busy = failureOf(InstallError(words, ErrorKind::anotherInstallation));
+    EXPECT_EQ(std::pair(busy.exitStatus, busy.outcome), std::pair(5, std::string("another-installation"))) << words;
+    for (const Report::Outcome& other :
+         {failureOf(InstallError(words)), failureOf(IncompleteRollBack(words)),
+          failureOf(InstallError(words, ErrorKind::invalidVersion)),
+          failureOf(std::system_error(EAGAIN, std::generic_category(), words))}) {
+      EXPECT_EQ(std::pair(other.exitStatus, other.outcome), std::pair(1, std::string("failed"))) << words;
+    }
+  }
+}
 
 TEST(EveryUserStatus, IsTheMostSevereOfTheirs) {
   EXPECT_EQ(mostSevere({}), 0);

@@ -152,7 +152,7 @@ TEST_F(CommandLine, RecoversAnInterruptedInstall) {
                            {{destination(8).string(), (folder / "0-nimbra").string()}}, {}}));
   const Run recovered = run("--recover");
   EXPECT_EQ(recovered.status, 0) << recovered.err;
-  EXPECT_EQ(recovered.out, "Restoring the interrupted installation…\nThe interrupted installation is restored.\n");
+  EXPECT_EQ(recovered.out, "[1/1] Restoring the interrupted installation…\nThe interrupted installation is restored.\n");
   EXPECT_EQ(readFile(destination(8) / "1.0.0/lib/Old.dll"), "the user's earlier copy");
   EXPECT_EQ(decodeReceipt(readFile(folder / "receipt.json")).state, "restored");
   EXPECT_EQ(run("--recover").out, "Nothing to recover.\n");

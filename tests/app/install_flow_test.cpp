@@ -3,6 +3,7 @@
 // real engine on a sandbox home.
 
 #include "app/install_flow.h"
+#include "engine/installed_copy.h"
 #include "engine/platform/file_lock.h"
 #include "tests/app/app_fixture.h"
 
@@ -15,12 +16,14 @@ using Result = InstallFlow::Result;
 class Recorder : public InstallFlow::Observer {
  public:
   void statusChanged(const std::string& text) override { statuses.push_back(text); }
+  void stepBegan(const ProgressStep& step) override { steps.push_back(step); }
   void waitingChanged(bool waiting) override { waits.push_back(waiting); }
   void finished(const InstallFlow::Outcome& outcome) override { this->outcome = outcome; }
   void settled() override { hasSettled = true; }
 
   bool hasSettled = false;
   std::vector<std::string> statuses;
+  std::vector<ProgressStep> steps;
   std::vector<bool> waits;
   std::optional<InstallFlow::Outcome> outcome;
 };
@@ -40,7 +43,7 @@ class InstallFlowTest : public AppTest {
   void start(InstallFlow::Options options, const std::vector<std::int64_t>& majors = {}) {
     recorder_ = Recorder();
     flow_ = std::make_unique<InstallFlow>(*engine_, toolkit_, toolkit_, options, recorder_);
-    flow_->start(std::get<InstallFlow::Choice>(InstallFlow::choose(listed_, majors)));
+    flow_->start(std::get<InstallFlow::Choice>(InstallFlow::choose(listed_, majors, options.operation)));
   }
   // Lets the wait's ticks pass and the transaction run until the attempt ends.
   const InstallFlow::Outcome& finish() {
@@ -71,14 +74,14 @@ TEST_F(InstallFlowTest, ChoosesTheNamedRhinosOrSaysWhyNot) {
   };
   const fs::path other = addRhino(7, box_.home() / "Elsewhere/Rhino 7.app");
   std::vector<RhinoTarget> listed = listed_;
-  InstallFlow::locate(*engine_, other, InstallFlow::Audience::commandLine, listed);
-  const auto choice = std::get<InstallFlow::Choice>(InstallFlow::choose(listed, {8, 7, 7}));  // it stands for Rhino 7, once
+  InstallFlow::locate(*engine_, other, Operation::install, InstallFlow::Audience::commandLine, listed);
+  const auto choice = std::get<InstallFlow::Choice>(InstallFlow::choose(listed, {8, 7, 7}, Operation::install));  // it stands for Rhino 7, once
   ASSERT_EQ(choice.chosen().size(), 2u);
   EXPECT_EQ(choice.chosen()[0].application, other);
   EXPECT_EQ(choice.chosen()[1].application, rhino8_);
 
   const auto why = [&](const fs::path& application) {
-    return message(InstallFlow::locate(*engine_, application, InstallFlow::Audience::commandLine, listed));
+    return message(InstallFlow::locate(*engine_, application, Operation::install, InstallFlow::Audience::commandLine, listed));
   };
   nimbra::testing::writeFile(box_.home() / "File.app", "");
   EXPECT_EQ(why(box_.home() / "No.app"), "\u201c" + (box_.home() / "No.app").string() + "\u201d does not exist.");
@@ -86,7 +89,11 @@ TEST_F(InstallFlowTest, ChoosesTheNamedRhinosOrSaysWhyNot) {
   EXPECT_EQ(why(box_.home()), "\u201c" + box_.home().string() + "\u201d is not a Rhino 7 or Rhino 8 application.");
   EXPECT_EQ(listed.size(), 2u) << "a refused application is not listed";
   fs::remove_all(rhino7_);
-  EXPECT_EQ(message(InstallFlow::choose(InstallFlow::discover(*engine_), {7})), "Rhino 7 was not found.");
+  const auto notFound = InstallFlow::choose(InstallFlow::discover(*engine_), {7}, Operation::uninstall);
+  EXPECT_EQ(message(notFound), "Rhino 7 was not found.");
+  EXPECT_EQ(std::get<InstallFlow::Outcome>(notFound).operation, Operation::uninstall) << "the refusal of what was asked";
+  const auto notRhino = InstallFlow::locate(*engine_, box_.home(), Operation::restore, InstallFlow::Audience::window, listed);
+  EXPECT_EQ(std::get<InstallFlow::Outcome>(notRhino).operation, Operation::restore);
 }
 
 TEST_F(InstallFlowTest, WaitsForEveryQuitProcessAndForARhinoStartedMeanwhile) {
@@ -156,7 +163,9 @@ TEST_F(InstallFlowTest, RefusesBeforeAnyRhinoIsAskedToQuit) {
   EXPECT_EQ(recorder_.outcome->message, "A newer Nimbra version is already installed for Rhino 8.");
   fs::remove_all(box_.destination(8));
 
-  EXPECT_EQ(attempt({.operation = Operation::restore}).message, "There is no finished backup of Nimbra to restore.");
+  EXPECT_EQ(attempt({.operation = Operation::restore}).message,
+            "No backup folder holds an earlier copy of Nimbra: nothing to restore.");
+  EXPECT_EQ(recorder_.outcome->result, Result::unchanged);
   {
     fs::create_directories(box_.support());
     const FileLock held(box_.support() / "install.lock");
@@ -166,6 +175,20 @@ TEST_F(InstallFlowTest, RefusesBeforeAnyRhinoIsAskedToQuit) {
   EXPECT_TRUE(toolkit_.launches().empty());
   EXPECT_FALSE(installed(7) || installed(8));
   EXPECT_EQ(box_.backupFolders().size(), 0u);
+}
+
+// Another installation that takes the lock while this attempt waits for
+// Rhino ends it as another installation too, not as a failure: a deployment
+// tool tries again later.
+TEST_F(InstallFlowTest, AnotherInstallationStartedDuringTheWaitEndsItAsOne) {
+  const pid_t eight = running(rhino8_, false);
+  start({});
+  fs::create_directories(box_.support());
+  const FileLock held(box_.support() / "install.lock");
+  toolkit_.endApplication(eight);
+  const InstallFlow::Outcome& outcome = finish();
+  EXPECT_EQ(outcome.result, Result::anotherInstallation);
+  EXPECT_FALSE(installed(7) || installed(8));
 }
 
 TEST_F(InstallFlowTest, RunAgainWithoutReinstallNothingChanges) {
@@ -180,7 +203,7 @@ TEST_F(InstallFlowTest, RunAgainWithoutReinstallNothingChanges) {
   box_.writeProductFile(box_.destination(8) / "1.3.0" / file, "changed by hand");
   EXPECT_EQ(attempt({.reinstall = false, .reopen = InstallFlow::Reopen::none}).result, Result::done);
   EXPECT_EQ(recorder_.statuses.front(), "Rhino 8: " + file + " differs from this installer's; installing again.");
-  EXPECT_EQ(engine_->installedCopy(listed_[1]).state, InstallEngine::InstalledCopy::State::upToDate);
+  EXPECT_EQ(InstalledCopies(*engine_).installedCopy(listed_[1]).state, InstalledCopy::State::upToDate);
 
   const InstallFlow::Outcome removed = attempt({.operation = Operation::uninstall}, {7});
   EXPECT_EQ(removed.result, Result::done);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "engine/discovery.h"
 #include "engine/install_engine.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/running_applications.h"
@@ -14,9 +15,9 @@ using simulated::makeRhinoBundle;
 using simulated::RhinoBundle;
 using testing::writeFile;
 
-class Discovery : public ::testing::Test {
+class FindingRhino : public ::testing::Test {
  protected:
-  Discovery() {
+  FindingRhino() {
     testing::writeRelease(root() / "Payload", Release{"1.0.0", {}});
     host_.systemApplications = root() / "Applications";
     host_.spotlightTool = root() / "mdfind";
@@ -31,7 +32,7 @@ class Discovery : public ::testing::Test {
     const fs::path app = root() / "examined" / name;
     fs::remove_all(app);
     makeRhinoBundle(app, bundle);
-    return engine().target(app);
+    return Discovery(engine()).target(app);
   }
   std::optional<std::int64_t> majorOf(const RhinoBundle& bundle) {
     const std::optional<RhinoTarget> found = targetFor(bundle);
@@ -56,7 +57,7 @@ class Discovery : public ::testing::Test {
   std::vector<RunningApplication> running_;
 };
 
-TEST_F(Discovery, AcceptsOnlyRhino7And8ByIdentifierPackageTypeAndVersion) {
+TEST_F(FindingRhino, AcceptsOnlyRhino7And8ByIdentifierPackageTypeAndVersion) {
   using Major = std::optional<std::int64_t>;
   EXPECT_EQ(majorOf({.major = 8}), Major(8));
   EXPECT_EQ(majorOf({.major = 7}), Major(7));
@@ -78,7 +79,7 @@ TEST_F(Discovery, AcceptsOnlyRhino7And8ByIdentifierPackageTypeAndVersion) {
   EXPECT_EQ(majorOf({.major = 8, .runnable = false}), std::nullopt);
 }
 
-TEST_F(Discovery, TakesThePackageFolderFromTheFirstQualifyingYakLine) {
+TEST_F(FindingRhino, TakesThePackageFolderFromTheFirstQualifyingYakLine) {
   const fs::path standard = engine().standardRoot(8);
   EXPECT_EQ(packageRootWithYak("Packages: /Users/ada/Library/packages/8.0\n"), "/Users/ada/Library/packages/8.0");
   EXPECT_EQ(packageRootWithYak("Installed in \"/Users/ada/packages/8.0\"  \r\n"), "/Users/ada/packages/8.0");
@@ -91,7 +92,7 @@ TEST_F(Discovery, TakesThePackageFolderFromTheFirstQualifyingYakLine) {
 
 // Both Applications folders to depth four, ordered by major, then by path
 // with upper case first.
-TEST_F(Discovery, WalksBothApplicationsFoldersToDepthFourOnlyInOrder) {
+TEST_F(FindingRhino, WalksBothApplicationsFoldersToDepthFourOnlyInOrder) {
   makeRhinoBundle(host_.systemApplications / "Rhino 7.app", {.major = 7});
   makeRhinoBundle(host_.systemApplications / "a/b/c/Rhino 8.app", {.major = 8});      // depth 4
   makeRhinoBundle(host_.systemApplications / "a/b/c/d/Deep 8.app", {.major = 8});     // depth 5
@@ -102,7 +103,7 @@ TEST_F(Discovery, WalksBothApplicationsFoldersToDepthFourOnlyInOrder) {
   makeRhinoBundle(userApplications() / "b/Rhino 8.app", {.major = 8});
   makeRhinoBundle(userApplications() / "B/Rhino 8.app", {.major = 8});
   makeRhinoBundle(userApplications() / "z/Rhino 7.app", {.major = 7});
-  EXPECT_EQ(applications(engine().discover()),
+  EXPECT_EQ(applications(Discovery(engine()).discover()),
             (std::vector<std::string>{"7 " + (host_.systemApplications / "Rhino 7.app").string(),
                                       "7 " + (userApplications() / "z/Rhino 7.app").string(),
                                       "8 " + (host_.systemApplications / "a/b/c/Rhino 8.app").string(),
@@ -111,7 +112,7 @@ TEST_F(Discovery, WalksBothApplicationsFoldersToDepthFourOnlyInOrder) {
                                       "8 " + (userApplications() / "b/Rhino 8.app").string()}));
 }
 
-TEST_F(Discovery, AddsSpotlightsFindsAndRunningApplicationsOnceEach) {
+TEST_F(FindingRhino, AddsSpotlightsFindsAndRunningApplicationsOnceEach) {
   makeRhinoBundle(root() / "elsewhere/Rhino 8.app", {.major = 8});
   makeRhinoBundle(root() / "running/Rhino 7.app", {.major = 7});
   makeRhinoBundle(userApplications() / "Rhino 8.app", {.major = 8});
@@ -119,7 +120,7 @@ TEST_F(Discovery, AddsSpotlightsFindsAndRunningApplicationsOnceEach) {
                   "\n" + (root() / "elsewhere/Rhino 8.app").string() + " \nnot a path\n");
   running_ = {{101, root() / "running/Rhino 7.app", {}}, {102, userApplications() / "Rhino 8.app", {}}, {103, "", {}},
               {104, "/usr/lib/Other.app", {}}};
-  EXPECT_EQ(applications(engine().discover()),
+  EXPECT_EQ(applications(Discovery(engine()).discover()),
             (std::vector<std::string>{"7 " + (root() / "running/Rhino 7.app").string(),
                                       "8 " + (root() / "elsewhere/Rhino 8.app").string(),
                                       "8 " + (userApplications() / "Rhino 8.app").string()}));

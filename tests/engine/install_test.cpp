@@ -10,6 +10,7 @@
 #include "engine/failure_text.h"
 #include "engine/free_space.h"
 #include "engine/platform/file_lock.h"
+#include "engine/verification.h"
 #include "tests/support/install_sandbox.h"
 #include "tests/support/power_cut_disk.h"
 
@@ -27,7 +28,7 @@ class Install : public ::testing::Test {
   // Runs an install and returns the thrown message ("" on success).
   std::string failure(const std::vector<RhinoTarget>& targets, FileManager& fm = FileManager::standard()) {
     return testing::thrownMessage([&] {
-      backup_ = box_.engine(fm)->install(targets, std::nullopt, [&](const std::string& text) { progress_.push_back(text); });
+      backup_ = box_.engine(fm)->install(targets, std::nullopt, [&](const ProgressStep& step) { progress_.push_back(step.text); });
     });
   }
   std::set<std::string> names(const fs::path& folder) {
@@ -38,7 +39,7 @@ class Install : public ::testing::Test {
   void expectDeployed(std::int64_t major) {
     EXPECT_EQ(names(box_.destination(major)), (std::set<std::string>{"1.3.0", "manifest.txt"}));
     EXPECT_EQ(readFile(box_.destination(major) / "manifest.txt"), "1.3.0\n");
-    EXPECT_NO_THROW(box_.engine()->verify(box_.release().packages[major == 7 ? 0 : 1],
+    EXPECT_NO_THROW(verify(box_.engine()->fileManager(), box_.release().packages[major == 7 ? 0 : 1],
                                           box_.destination(major) / "1.3.0"));
   }
 
@@ -101,8 +102,6 @@ TEST_F(Install, RemovesTheStagingFoldersOfCutOffInstallsAndNothingElse) {
   testing::writeFile(box_.standardRoot(7) / ".nimbra-install-11111111-2222-4333-8444-555555555555", "a file");
 
   ASSERT_EQ(failure(box_.targets({7, 8})), "");
-  EXPECT_EQ(progress_.front(), "Cleaning up an interrupted installation…");
-  EXPECT_EQ(std::count(progress_.begin(), progress_.end(), progress_.front()), 1);
   EXPECT_FALSE(fs::exists(root / (".nimbra-install-" + uuid)));
   EXPECT_FALSE(fs::exists(root / ".nimbra-install-0a1b2c3d-4e5f-4061-8273-8495a6b7c8d9"));
   for (const std::string& name : kept) EXPECT_EQ(readFile(root / name / "keep"), "theirs") << name;
@@ -111,11 +110,39 @@ TEST_F(Install, RemovesTheStagingFoldersOfCutOffInstallsAndNothingElse) {
   EXPECT_EQ(readFile(box_.standardRoot(7) / ".nimbra-install-11111111-2222-4333-8444-555555555555"), "a file");
 }
 
+// Each step is counted where it happens, once, against a total fixed before
+// the first: the recovery and the clean-up an install starts with are steps
+// of it too, so a display of step / steps only rises and ends at its end.
+TEST_F(Install, CountsEachStepOnceAgainstATotalFixedBeforeTheFirst) {
+  std::vector<ProgressStep> steps;
+  const auto record = [&](const ProgressStep& step) { steps.push_back(step); };
+  const auto expectCounted = [&](const std::vector<std::string>& texts) {
+    ASSERT_EQ(steps.size(), texts.size());
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      EXPECT_EQ(steps[i].text, texts[i]);
+      EXPECT_EQ(steps[i].step, i + 1) << texts[i];
+      EXPECT_EQ(steps[i].steps, texts.size()) << texts[i];
+    }
+    steps.clear();
+  };
+  box_.cutOffUpgrade(7);
+  testing::writeFile(box_.standardRoot(8) / ".nimbra-install-6B1E0C2A-3F4D-4E5F-8A9B-0C1D2E3F4A5B/1.3.0/x", "staged");
+  const std::unique_ptr<InstallEngine> engine = box_.engine();
+  engine->install(box_.targets(), std::nullopt, record);
+  expectCounted({"Restoring the interrupted installation…", "Cleaning up an interrupted installation…",
+                 "Checking Rhino 7 files…", "Checking Rhino 8 files…", "Backing up the previous installation…",
+                 "Installing Nimbra for Rhino 7…", "Installing Nimbra for Rhino 8…"});
+  const fs::path removed = engine->uninstall(box_.targets(), record);
+  expectCounted({"Moving Nimbra into a backup folder…", "Removing Nimbra for Rhino 7…", "Removing Nimbra for Rhino 8…"});
+  engine->restore(removed, box_.targets(), record);
+  expectCounted({"Backing up the present installation…", "Restoring the backup…"});
+}
+
 TEST_F(Install, KeepsALogOfWhatItDidAndNeverStopsForIt) {
   box_.deployEarlier(8, "1.2.0");
   const std::unique_ptr<InstallEngine> engine = box_.engine();
   engine->log().begin("Nimbra Setup 1.3.0, in a test");
-  ASSERT_EQ(testing::thrownMessage([&] { engine->install(box_.targets({8}), std::nullopt, [](const std::string&) {}); }),
+  ASSERT_EQ(testing::thrownMessage([&] { engine->install(box_.targets({8}), std::nullopt, [](const ProgressStep&) {}); }),
             "");
   engine->log().end("The test ended.");
   const fs::path log = box_.support() / "Logs/install.log";
@@ -150,7 +177,7 @@ TEST_F(Install, KeepsALogOfWhatItDidAndNeverStopsForIt) {
   testing::writeFile(box_.support() / "Logs", "a file where the log folder belongs");
   fs::remove_all(box_.destination(7));
   EXPECT_EQ(engine->log().firstFailure(), "");
-  EXPECT_EQ(testing::thrownMessage([&] { engine->install(box_.targets({7, 8}), std::nullopt, [](const std::string&) {}); }),
+  EXPECT_EQ(testing::thrownMessage([&] { engine->install(box_.targets({7, 8}), std::nullopt, [](const ProgressStep&) {}); }),
             "")
       << "an unwritable log changes nothing";
   expectDeployed(7);
@@ -166,7 +193,7 @@ TEST_F(Install, ComparesTheInstalledVersionNumericallyByItsVersionFolders) {
     box.deployEarlier(8, installed);
     const Snapshot before = box.snapshot();
     const std::string message =
-        testing::thrownMessage([&] { box.engine()->install(box.targets({8}), std::nullopt, [](const std::string&) {}); });
+        testing::thrownMessage([&] { box.engine()->install(box.targets({8}), std::nullopt, [](const ProgressStep&) {}); });
     EXPECT_EQ(message, refused ? "A newer Nimbra version is already installed for Rhino 8." : "") << installed;
     EXPECT_EQ(box.snapshot() == before, refused) << "changed only when installed: " << installed;
   }
@@ -184,7 +211,7 @@ TEST_F(Install, RefusesADestinationWithoutTheProductBeforeComparingVersionsOrUni
   const std::string refused = "The destination contains an unrecognized package: " + box_.destination(8).string();
   EXPECT_EQ(failure(box_.targets({8})), refused);
   EXPECT_EQ(box_.snapshot(), before);
-  EXPECT_EQ(testing::thrownMessage([&] { box_.engine()->uninstall(box_.targets({8}), [](const std::string&) {}); }),
+  EXPECT_EQ(testing::thrownMessage([&] { box_.engine()->uninstall(box_.targets({8}), [](const ProgressStep&) {}); }),
             refused);
   EXPECT_EQ(readFile(box_.destination(8) / "99.0.0/Other.gha"), "someone else's");
 }

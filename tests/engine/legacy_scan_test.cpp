@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "engine/install_engine.h"
+#include "engine/legacy_copies.h"
 #include "tests/support/sandbox.h"
 
 namespace nimbra {
@@ -29,7 +30,7 @@ class LegacyScan : public ::testing::Test {
             rhinoceros() / "8.0/Plug-ins/Grasshopper/Libraries"};
   }
   std::string failure(const std::vector<fs::path>& roots) {
-    return testing::thrownMessage([&] { engine_->scanLegacy(roots); });
+    return testing::thrownMessage([&] { LegacyCopies(*engine_).scanLegacy(roots); });
   }
 
   testing::TemporaryFolder folder_;
@@ -47,7 +48,7 @@ TEST_F(LegacyScan, AddsAbsoluteFoldersListedInSettingsFiles) {
   writeFile(settings() / "notes.txt", "<item name=\"AssemblyFolder\">/txt</item>");
   writeFile(settings() / "broken.xml", "<item name=\"AssemblyFolder\">/broken\xff</item>");
 
-  std::vector<fs::path> roots = engine_->legacyRoots();
+  std::vector<fs::path> roots = LegacyCopies(*engine_).legacyRoots();
   ASSERT_GE(roots.size(), 3u);
   EXPECT_EQ(std::vector<fs::path>(roots.begin(), roots.begin() + 3), fixedRoots());
   std::vector<fs::path> listed(roots.begin() + 3, roots.end());
@@ -68,18 +69,18 @@ TEST_F(LegacyScan, RecognisesTheProductByItsUTF16IdentifierWhereverItFalls) {
   writeFile(libraries() / ".hidden/inside.gha", marker);
   fs::create_directories(libraries() / "folder.gha");
 
-  EXPECT_EQ(engine_->scanLegacy({libraries()}),
+  EXPECT_EQ(LegacyCopies(*engine_).scanLegacy({libraries()}),
             (std::vector<fs::path>{libraries() / "Nimbra.gha", libraries() / "Upper.GHA"}));
-  EXPECT_TRUE(InstallEngine::isNimbra(libraries() / "Nimbra.gha"));
-  EXPECT_FALSE(InstallEngine::isNimbra(libraries() / "narrow.gha"));
-  EXPECT_FALSE(InstallEngine::isNimbra(libraries() / "other.dll"));
-  EXPECT_FALSE(InstallEngine::isNimbra(libraries() / "missing.gha"));
+  EXPECT_TRUE(LegacyCopies::isNimbra(libraries() / "Nimbra.gha"));
+  EXPECT_FALSE(LegacyCopies::isNimbra(libraries() / "narrow.gha"));
+  EXPECT_FALSE(LegacyCopies::isNimbra(libraries() / "other.dll"));
+  EXPECT_FALSE(LegacyCopies::isNimbra(libraries() / "missing.gha"));
   // Wherever the identifier falls, across two read blocks too.
   for (const std::size_t offset : {std::size_t(256 * 1024 - 36), std::size_t(256 * 1024 - 1), std::size_t(512 * 1024 - 71)}) {
     std::string bytes(offset, 'x');
     bytes += marker + std::string(300 * 1024, 'y');
     writeFile(libraries() / "straddle.gha", bytes);
-    EXPECT_TRUE(InstallEngine::isNimbra(libraries() / "straddle.gha")) << offset;
+    EXPECT_TRUE(LegacyCopies::isNimbra(libraries() / "straddle.gha")) << offset;
   }
 }
 
@@ -100,7 +101,7 @@ TEST_F(LegacyScan, AnUnreadableFolderEndsTheScanWithItsError) {
   writeFile(libraries() / "locked/Nimbra.gha", productMarker());
   fs::permissions(libraries() / "locked", fs::perms::none);
   try {
-    engine_->scanLegacy({libraries()});
+    LegacyCopies(*engine_).scanLegacy({libraries()});
     ADD_FAILURE() << "the scan passed over a folder it could not read";
   } catch (const fs::filesystem_error& error) {
     EXPECT_EQ(error.code(), std::errc::permission_denied);

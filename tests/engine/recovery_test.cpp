@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "engine/recovery.h"
 #include "tests/support/install_sandbox.h"
 #include "tools/simulated_rhino/rhino_bundle.h"
 
@@ -16,7 +17,7 @@ const std::string kWayOut =
     " When the Rhino package folders hold what you expect, move that folder out of Backups; Nimbra Setup --restore can "
     "then put back a finished backup.";
 
-class Recovery : public ::testing::Test {
+class RecoveringAnInstall : public ::testing::Test {
  protected:
   fs::path backups() const { return box_.support() / "Backups"; }
 
@@ -40,18 +41,10 @@ class Recovery : public ::testing::Test {
     fs::rename(box_.destination(major), backup);
     return {box_.destination(major).string(), backup.string()};
   }
-  // The upgrade of Rhino 8 from 1.2.0, cut off after its deploy.
-  fs::path cutOffUpgrade(const std::string& name = "2025-01-01T00-00-00Z-AAAAAAAA") {
-    const fs::path folder = backups() / name;
-    fs::create_directories(folder);
-    const BackupItem item = movedAside(folder, 8, 0);
-    deployNew(8, box_.destination(8));
-    const std::string destination = box_.destination(8).string();
-    return interrupted(name, {"1.3.0", "installing", {destination}, {item}, {destination}});
-  }
+  fs::path cutOffUpgrade(const std::string& name = "2025-01-01T00-00-00Z-AAAAAAAA") { return box_.cutOffUpgrade(8, name); }
   std::string failure(FileManager& fm = FileManager::standard(), const std::vector<RhinoTarget>& targets = {}) {
     return testing::thrownMessage([&] {
-      box_.engine(fm)->recoverInterrupted([&](const std::string& text) { progress_.push_back(text); }, targets);
+      nimbra::Recovery(*box_.engine(fm)).recoverInterrupted([&](const ProgressStep& step) { progress_.push_back(step.text); }, targets);
     });
   }
 
@@ -59,7 +52,7 @@ class Recovery : public ::testing::Test {
   std::vector<std::string> progress_;
 };
 
-TEST_F(Recovery, DoesNothingWithoutInterruptedReceiptsAndRefusesAnotherReleases) {
+TEST_F(RecoveringAnInstall, DoesNothingWithoutInterruptedReceiptsAndRefusesAnotherReleases) {
   EXPECT_EQ(failure(), "");
   fs::create_directories(backups() / "no receipt");
   writeFile(backups() / "stray file", "x");
@@ -78,7 +71,7 @@ TEST_F(Recovery, DoesNothingWithoutInterruptedReceiptsAndRefusesAnotherReleases)
   EXPECT_EQ(box_.receiptIn(folder).state, "installing");
 }
 
-TEST_F(Recovery, RefusesADeployThatDoesNotLookLikeARhinoPackageFolder) {
+TEST_F(RecoveringAnInstall, RefusesADeployThatDoesNotLookLikeARhinoPackageFolder) {
   const fs::path root = box_.home() / "Library/Application Support/McNeel/Rhinoceros/packages";
   for (const fs::path& destination : {root / "8.0/other", root / "Rhino8/nimbra", root / "9.0/nimbra", root / "./nimbra"}) {
     fs::remove_all(backups());
@@ -91,7 +84,7 @@ TEST_F(Recovery, RefusesADeployThatDoesNotLookLikeARhinoPackageFolder) {
   }
 }
 
-TEST_F(Recovery, MatchesADeployToThePackageOfItsMajorByTheFolderName) {
+TEST_F(RecoveringAnInstall, MatchesADeployToThePackageOfItsMajorByTheFolderName) {
   // A package root that Rhino's yak reports: for the Rhino being installed,
   // or for one that discovery finds.
   const fs::path destination = box_.home() / "custom/7.0.1/nimbra";
@@ -109,7 +102,7 @@ TEST_F(Recovery, MatchesADeployToThePackageOfItsMajorByTheFolderName) {
   EXPECT_FALSE(fs::exists(found));
 }
 
-TEST_F(Recovery, UsesNoReceiptThatNamesAPlaceTheInstallerNeverWrites) {
+TEST_F(RecoveringAnInstall, UsesNoReceiptThatNamesAPlaceTheInstallerNeverWrites) {
   const fs::path outside = box_.home() / "Documents";
   const fs::path elsewhere = outside / "8.0/nimbra";
   const std::string destination = box_.destination(8).string();
@@ -172,7 +165,7 @@ TEST_F(Recovery, UsesNoReceiptThatNamesAPlaceTheInstallerNeverWrites) {
   EXPECT_EQ(readFile(box_.standardRoot(7) / "Nimbra.gha"), "copy in a package folder");
 }
 
-TEST_F(Recovery, AnUnreadableReceiptIsNamedAndNothingIsUndone) {
+TEST_F(RecoveringAnInstall, AnUnreadableReceiptIsNamedAndNothingIsUndone) {
   const fs::path upgrade = cutOffUpgrade("b");
   writeFile(backups() / "a/receipt.json", R"({"version": "1.0.0", "state": "compl)");
   const std::string file = (backups() / "a/receipt.json").string();
@@ -189,7 +182,7 @@ TEST_F(Recovery, AnUnreadableReceiptIsNamedAndNothingIsUndone) {
   }
 }
 
-TEST_F(Recovery, RefusesADeployWithAnythingBesideTheVersionAndManifestOrDamaged) {
+TEST_F(RecoveringAnInstall, RefusesADeployWithAnythingBesideTheVersionAndManifestOrDamaged) {
   const fs::path folder = cutOffUpgrade();
   const std::string expected =
       "The interrupted installation contains additional files. Restore its backup manually: " + folder.string() + "." +
@@ -210,7 +203,7 @@ TEST_F(Recovery, RefusesADeployWithAnythingBesideTheVersionAndManifestOrDamaged)
   EXPECT_EQ(failure(), "");
 }
 
-TEST_F(Recovery, RefusesABackupOutsideItsFolderAndBackupsBehindLinks) {
+TEST_F(RecoveringAnInstall, RefusesABackupOutsideItsFolderAndBackupsBehindLinks) {
   const fs::path folder = backups() / "a";
   fs::create_directories(folder / "sub");
   writeFile(folder / "sub/0-x.gha", "x");

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "engine/install_engine.h"
+#include "engine/link_guard.h"
 #include "engine/platform/file_manager.h"
 #include "tests/support/sandbox.h"
 
@@ -12,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string refusal(const InstallEngine& engine, const fs::path& url) {
-  return testing::thrownMessage([&] { engine.rejectLinks(url); });
+  return testing::thrownMessage([&] { rejectLinks(engine.fileManager(), url); });
 }
 
 class LinkGuard : public ::testing::Test {

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "engine/install_engine.h"
+#include "engine/verification.h"
 #include "tests/support/sandbox.h"
 
 namespace nimbra {
@@ -21,7 +22,7 @@ class Verification : public ::testing::Test {
   }
   fs::path payload() const { return folder_.path() / "pkg"; }
   std::string failure(const PayloadPackage& package) {
-    return testing::thrownMessage([&] { engine_->verify(package, payload()); });
+    return testing::thrownMessage([&] { verify(engine_->fileManager(), package, payload()); });
   }
   static std::string damaged(const std::string& path) {
     return "A file is damaged: " + path + ". Download the installer again.";
@@ -34,8 +35,8 @@ class Verification : public ::testing::Test {
 
 TEST_F(Verification, AcceptsTheExactPackageWithEmptySubfoldersButNoEmptyList) {
   fs::create_directories(payload() / "empty/inside");
-  EXPECT_NO_THROW(engine_->verify(package_, payload()));
-  EXPECT_NO_THROW(engine_->verify(package_, payload().string() + "/"));
+  EXPECT_NO_THROW(verify(engine_->fileManager(), package_, payload()));
+  EXPECT_NO_THROW(verify(engine_->fileManager(), package_, payload().string() + "/"));
   EXPECT_EQ(failure(PayloadPackage{8, "pkg", {}}), "The installer package is empty.") << "whatever the folder holds";
 }
 

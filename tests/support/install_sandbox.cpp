@@ -53,6 +53,20 @@ void InstallSandbox::deployEarlier(std::int64_t major, const std::string& versio
   writeFile(destination / "manifest.txt", version + "\n");
 }
 
+fs::path InstallSandbox::cutOffUpgrade(std::int64_t major, const std::string& name) {
+  const fs::path folder = support() / "Backups" / name;
+  const std::string place = destination(major).string();
+  deployEarlier(major, "1.2.0");
+  fs::create_directories(folder);
+  fs::rename(place, folder / "0-nimbra");
+  fs::create_directories(place);
+  fs::copy(resources_ / ("Rhino" + std::to_string(major)), place + "/" + release_.version, fs::copy_options::recursive);
+  writeFile(place + "/manifest.txt", release_.version + "\n");
+  const BackupItem item{place, (folder / "0-nimbra").string()};
+  writeFile(folder / "receipt.json", encodeReceipt({release_.version, "installing", {place}, {item}, {place}}));
+  return folder;
+}
+
 void InstallSandbox::writeProductFile(const fs::path& path, const std::string& tag) {
   writeFile(path, tag + productMarker() + tag);
 }

@@ -42,6 +42,10 @@ class InstallSandbox {
 
   // An earlier install of version for major, as this installer leaves it.
   void deployEarlier(std::int64_t major, const std::string& version);
+  // An upgrade of major from 1.2.0, cut off after its deploy: the earlier
+  // copy in the backup folder name, this release in place, the receipt
+  // "installing". Returns the backup folder.
+  std::filesystem::path cutOffUpgrade(std::int64_t major, const std::string& name = "2025-01-01T00-00-00Z-AAAAAAAA");
   // A product .gha with distinct content at path.
   void writeProductFile(const std::filesystem::path& path, const std::string& tag);
   // A Grasshopper settings file that lists folder as an extra library folder.

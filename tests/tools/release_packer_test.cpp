@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "engine/install_engine.h"
+#include "engine/verification.h"
 #include "tests/support/sandbox.h"
 #include "tools/release_packer/release_packer.h"
 #include "tools/release_packer/signing_key.h"
@@ -54,7 +55,7 @@ TEST_F(ReleasePacker, WritesAManifestTheEngineVerifiesForNestedAndNonASCIINames)
   EXPECT_EQ(eight.files[3].size, 100'000);
   EXPECT_EQ(eight.files[3].sha256, testing::sha256Hex(std::string(100'000, 'c')));
   for (const PayloadPackage& package : engine.release().packages) {
-    EXPECT_NO_THROW(engine.verify(package, payload() / package.directory));
+    EXPECT_NO_THROW(verify(engine.fileManager(), package, payload() / package.directory));
   }
 }
 

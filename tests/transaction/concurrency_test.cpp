@@ -37,7 +37,7 @@ TEST(InstallLock, AChildStartedDuringAnInstallNeverHoldsTheLock) {
   InstallSandbox box;
   Pipe spawned;
   const int status = runInChild([&] {
-    box.engine()->install(box.targets(), std::nullopt, [&](const std::string&) {
+    box.engine()->install(box.targets(), std::nullopt, [&](const ProgressStep&) {
       char sleep[] = "/bin/sleep";
       char seconds[] = "30";
       char* argv[] = {sleep, seconds, nullptr};

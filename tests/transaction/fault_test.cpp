@@ -13,6 +13,7 @@
 #include <set>
 
 #include "engine/platform/file_manager.h"
+#include "engine/recovery.h"
 #include "tests/support/power_cut_disk.h"
 #include "tests/transaction/harness.h"
 
@@ -157,7 +158,7 @@ TEST_P(DoubleFaultOf, ARollBackThatFailsTooLosesNothingAndIsFinishedByRecovery) 
         EXPECT_TRUE(outcome.code == std::errc::io_error || outcome.code == std::errc::permission_denied)
             << context << ": " << outcome.message;
       }
-      box.engine()->recoverInterrupted(ignoreProgress);
+      Recovery(*box.engine()).recoverInterrupted(ignoreProgress);
       EXPECT_EQ(differences(before, box.snapshot()), "") << context;
       if (recovered.insert(digestOf(imageOf(box), box)).second) expectInstallsAgain(box, context, scenario);
     }

@@ -225,7 +225,7 @@ std::vector<std::string> receiptStates(const InstallSandbox& box) {
   return states;
 }
 
-void ignoreProgress(const std::string&) {}
+void ignoreProgress(const ProgressStep&) {}
 
 }  // namespace nimbra::testing
 

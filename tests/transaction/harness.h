@@ -73,7 +73,7 @@ void expectNothingLost(const InstallSandbox& box, const Snapshot& before, const 
 // The states of every readable receipt in the Backups folder.
 std::vector<std::string> receiptStates(const InstallSandbox& box);
 
-void ignoreProgress(const std::string&);
+void ignoreProgress(const ProgressStep&);
 
 }  // namespace nimbra::testing
 

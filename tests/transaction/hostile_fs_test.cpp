@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "engine/platform/file_manager.h"
+#include "engine/recovery.h"
 #include "tests/support/power_cut_disk.h"
 #include "tests/transaction/harness.h"
 
@@ -87,7 +88,7 @@ TEST(HostileFileSystem, AFolderSwappedForALinkBeforeTheDeployWritesNothingThere)
   // Once the link is gone, the next install's recovery puts everything back.
   fs::remove(root);
   fs::rename(aside, root);
-  box.engine()->recoverInterrupted(ignoreProgress);
+  Recovery(*box.engine()).recoverInterrupted(ignoreProgress);
   EXPECT_EQ(differences(before, box.snapshot()), "");
 }
 

@@ -16,6 +16,7 @@
 #include <set>
 
 #include "engine/platform/file_manager.h"
+#include "engine/recovery.h"
 #include "tests/support/power_cut_disk.h"
 #include "tests/transaction/harness.h"
 
@@ -86,7 +87,7 @@ void expectRecoverable(InstallSandbox& box, const Snapshot& before, const std::s
   FileManager fm(disk);
   const std::unique_ptr<InstallEngine> engine = box.engine(fm);
   try {
-    engine->recoverInterrupted(ignoreProgress);
+    Recovery(*engine).recoverInterrupted(ignoreProgress);
   } catch (const std::exception& error) {
     ADD_FAILURE() << context << ": recovery refused: " << error.what();
     return;
@@ -221,7 +222,7 @@ TEST_P(PowerCutOf, EveryCallOfTheRecoveryOfEachCutLosesNothing) {
     if (!fingerprints.insert(fingerprint(box)).second) continue;
     ++runs;
     const Cuts found = cutsOf(
-        box, scenario, kRecoveryStates, [](InstallEngine& engine) { engine.recoverInterrupted(ignoreProgress); }, disks);
+        box, scenario, kRecoveryStates, [](InstallEngine& engine) { Recovery(engine).recoverInterrupted(ignoreProgress); }, disks);
     const std::vector<bool> chosen = sweep.choose(kindsOf(found));
     points += found.calls + 1;
     distinct += static_cast<int>(found.cuts.size());

@@ -8,6 +8,7 @@
 #include "engine/platform/file_manager.h"
 #include "engine/platform/sha256.h"
 #include "engine/platform/unicode.h"
+#include "engine/verification.h"
 #include "tools/release_packer/signing_key.h"
 
 namespace nimbra::packer {
@@ -127,11 +128,11 @@ Packed packRelease(const fs::path& payload, const std::string& version, const st
     signRelease(payload, signer);
     const InstallEngine engine(payload, payload, fm, {}, ReleaseKeys{signer.publicKey()});
     for (const PayloadPackage& package : engine.release().packages) {
-      engine.verify(package, payload / package.directory);
+      verify(fm, package, payload / package.directory);
     }
   } catch (const InstallError& error) {
     removeWritten();
-    if (std::string(error.what()) == "The installer version is invalid.") {
+    if (error.kind() == ErrorKind::invalidVersion) {
       throw PackError("The release version \"" + version +
                       "\" is not of the form 1.2.3, optionally followed by \".\" or \"-\" and letters, digits, "
                       "dots or hyphens.");

@@ -1,4 +1,6 @@
-#include "engine/install_engine.h"
+#include "engine/link_guard.h"
+
+#include "engine/install_error.h"
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
 #include "engine/platform/link_free.h"
@@ -20,9 +22,7 @@ bool isSystemLinkAt(const fs::path& path, const FileManager& fm) {
 
 }  // namespace
 
-void InstallEngine::rejectLinks(const fs::path& url) const { rejectLinks(url, nullptr); }
-
-void InstallEngine::rejectLinks(const fs::path& url, LinkMemo* memo) const {
+void rejectLinks(const FileManager& fm, const fs::path& url, LinkMemo* memo) {
   std::vector<std::string> checked;
   for (fs::path current = location(url); !current.empty() && current != current.root_path();
        current = current.parent_path()) {
@@ -30,20 +30,20 @@ void InstallEngine::rejectLinks(const fs::path& url, LinkMemo* memo) const {
     if (memo != nullptr && memo->contains(current.native())) break;
     checked.push_back(current.native());
     // A link whose target is missing counts as nothing here: fileExists follows it.
-    if (!fm_.fileExists(current) || !fm_.isSymbolicLink(current)) continue;
-    if (!isSystemLinkAt(current, fm_)) {
+    if (!fm.fileExists(current) || !fm.isSymbolicLink(current)) continue;
+    if (!isSystemLinkAt(current, fm)) {
       throw InstallError("Choose a folder without symbolic links: " + current.string());
     }
   }
   if (memo != nullptr) memo->insert(checked);
 }
 
-bool InstallEngine::LinkMemo::contains(const std::string& path) {
+bool LinkMemo::contains(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
   return clean_.count(path) != 0;
 }
 
-void InstallEngine::LinkMemo::insert(const std::vector<std::string>& paths) {
+void LinkMemo::insert(const std::vector<std::string>& paths) {
   std::lock_guard<std::mutex> lock(mutex_);
   clean_.insert(paths.begin(), paths.end());
 }

@@ -1,8 +1,11 @@
+#include "engine/legacy_copies.h"
+
 #include <cstring>
 #include <optional>
 #include <set>
 
 #include "engine/install_engine.h"
+#include "engine/link_guard.h"
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
 #include "engine/text_rules.h"
@@ -60,19 +63,20 @@ bool isProductFile(const FileManager& fm, const fs::path& file) {
 
 }  // namespace
 
-bool InstallEngine::isNimbra(const fs::path& file) { return isProductFile(FileManager::standard(), file); }
+bool LegacyCopies::isNimbra(const fs::path& file) { return isProductFile(FileManager::standard(), file); }
 
-std::vector<fs::path> InstallEngine::legacyRoots() const {
-  const fs::path rhinoceros = home_ / rhino::kRhinocerosFolder;
+std::vector<fs::path> LegacyCopies::legacyRoots() const {
+  const FileManager& fm = engine_.fileManager();
+  const fs::path rhinoceros = engine_.home() / rhino::kRhinocerosFolder;
   std::vector<fs::path> roots = {rhinoceros / rhino::kSharedLibraries,
                                  rhinoceros / "7.0" / rhino::kVersionLibraries,
                                  rhinoceros / "8.0" / rhino::kVersionLibraries};
-  fm_.walk(
+  fm.walk(
       rhinoceros / rhino::kGrasshopperSettings, Hidden::skip,
       [&](const WalkEntry& entry) {
         if (lowercasedASCII(extensionOf(entry.path)) != rhino::kSettingsExtension) return true;
         try {
-          const std::string settings = fm_.readWholeFile(entry.path, 64u << 20, Links::follow);
+          const std::string settings = fm.readWholeFile(entry.path, 64u << 20, Links::follow);
           for (fs::path& folder : listedFolders(settings)) roots.push_back(std::move(folder));
         } catch (const fs::filesystem_error&) {
           // An unreadable settings file adds nothing.
@@ -83,20 +87,21 @@ std::vector<fs::path> InstallEngine::legacyRoots() const {
   return roots;
 }
 
-std::vector<fs::path> InstallEngine::scanLegacy(const std::vector<fs::path>& roots) const {
+std::vector<fs::path> LegacyCopies::scanLegacy(const std::vector<fs::path>& roots) const {
+  const FileManager& fm = engine_.fileManager();
   std::set<std::string> found;
   for (const fs::path& given : roots) {
     const fs::path root = location(given);
-    if (!fm_.fileExists(root)) continue;
-    rejectLinks(root);
+    if (!fm.fileExists(root)) continue;
+    rejectLinks(fm, root);
     std::optional<fs::filesystem_error> walkError;
-    fm_.walk(
+    fm.walk(
         root, Hidden::skip,
         [&](const WalkEntry& entry) {
           if (entry.isSymbolicLink) {
             throw InstallError("A linked plug-in folder needs to be updated manually: " + entry.path.string());
           }
-          if (isProductFile(fm_, entry.path)) found.insert(entry.path.string());
+          if (isProductFile(fm, entry.path)) found.insert(entry.path.string());
           return true;
         },
         [&](const fs::filesystem_error& error) {
