@@ -5,7 +5,7 @@
 
 #include "app/cli/command_line.h"
 #include "app/toolkit/toolkit.h"
-#include "engine/platform/identifiers.h"
+#include "engine/platform/own_locations.h"
 #if !defined(NIMBRA_COMMAND_LINE_ONLY)
 #include "app/installer_app.h"
 #include "app/toolkit/qt/qt_toolkit.h"

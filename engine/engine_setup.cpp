@@ -7,7 +7,6 @@
 #include "engine/locations.h"
 #include "engine/platform/ed25519.h"
 #include "engine/platform/file_manager.h"
-#include "engine/platform/identifiers.h"
 #include "engine/platform/regex.h"
 #include "engine/platform/running_applications.h"
 

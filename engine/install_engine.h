@@ -15,7 +15,7 @@
 #include "engine/install_log.h"
 #include "engine/operation.h"
 #include "engine/platform/file_manager.h"
-#include "engine/platform/identifiers.h"
+#include "engine/platform/own_locations.h"
 #include "engine/progress.h"
 #include "engine/release_keys.h"
 #include "engine/release_manifest.h"

@@ -11,7 +11,6 @@
 #include "engine/link_guard.h"
 #include "engine/locations.h"
 #include "engine/platform/file_manager.h"
-#include "engine/platform/identifiers.h"
 #include "engine/platform/regex.h"
 #include "engine/receipt_undo.h"
 #include "engine/staging_folders.h"

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "engine/platform/identifiers.h"
+#include "engine/platform/person_ids.h"
 
 namespace nimbra::ui {
 

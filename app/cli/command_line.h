@@ -53,6 +53,12 @@ bool wantsCommandLine(int argc, char** argv);
 // Why the window cannot open here (no display at all); nothing when it can.
 std::optional<std::string> missingDisplay();
 
+// What --help prints.
+const char* commandLineHelp();
+
+// The arguments as typed, joined by spaces, for a log.
+std::string invocationText(const std::vector<std::string>& arguments);
+
 // Reads the arguments (without the program's name); nothing, with the reason
 // in problem, when they do not form a command.
 std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& arguments, std::string& problem);

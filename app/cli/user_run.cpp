@@ -11,7 +11,7 @@
 #include "app/cli/report.h"
 #include "engine/discovery.h"
 #include "engine/install_engine.h"
-#include "engine/platform/identifiers.h"
+#include "engine/platform/own_locations.h"
 #include "engine/platform/subprocess.h"
 
 namespace nimbra::ui {
@@ -47,12 +47,12 @@ bool withoutRhino(const fs::path& resources, const fs::path& home) {
 
 // The command as the person would have typed it, for their log.
 std::string invocationOf(const std::vector<std::string>& arguments) {
-  std::string invocation;
+  std::vector<std::string> typed;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     if (arguments[i] == "--for-user") ++i;
-    else if (arguments[i] != "--all-users") invocation += (invocation.empty() ? "" : " ") + arguments[i];
+    else if (arguments[i] != "--all-users") typed.push_back(arguments[i]);
   }
-  return invocation;
+  return invocationText(typed);
 }
 
 }  // namespace

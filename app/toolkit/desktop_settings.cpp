@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engine/platform/subprocess.h"
-#include "engine/platform/identifiers.h"
+#include "engine/platform/own_locations.h"
 #include "engine/platform/unicode.h"
 
 namespace nimbra::ui {

@@ -1,7 +1,7 @@
 #include <system_error>
 
 #include "app/toolkit/toolkit.h"
-#include "engine/platform/identifiers.h"
+#include "engine/platform/own_locations.h"
 #include "engine/platform/running_applications.h"
 
 namespace nimbra::ui {

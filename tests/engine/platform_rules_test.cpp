@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "engine/platform/bundle.h"
-#include "engine/platform/identifiers.h"
+#include "engine/platform/person_ids.h"
 #include "engine/platform/running_applications.h"
 
 namespace nimbra {

@@ -17,7 +17,7 @@
 #include "app/toolkit/qt/qt_mirror.h"
 #include "app/toolkit/qt/qt_open_panel.h"
 #include "app/toolkit/qt/qt_painting.h"
-#include "engine/platform/identifiers.h"
+#include "engine/platform/own_locations.h"
 
 namespace nimbra::ui {
 
