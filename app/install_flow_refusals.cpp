@@ -110,14 +110,14 @@ std::optional<std::string> InstallFlow::restoreChangesNothing() const {
   const fs::path& folder = *options_.restoreFrom;
   const InstallReceipt receipt = Backups(engine_).backupReceipt(folder);
   if (receipt.state == receipt_state::kRestored) return Backups::restoredAlready(folder);
-  if (receipt.state == receipt_state::kComplete && receipt.backups.empty()) {
-    return "This backup holds no earlier copy of Nimbra, so restoring it would change nothing: " + pathText(folder);
-  }
   // Chosen for the person, the newest backup made by a restore would only
   // undo that restore: run twice, --restore does it once.
   if (!restoreNamed_ && !receipt.restoring.empty()) {
     return "The last change was a restore, of " + pathText(fs::path(receipt.restoring.front().from).parent_path()) +
            "; nothing more to restore. Name a backup folder to restore another.";
+  }
+  if (receipt.state == receipt_state::kComplete && receipt.backups.empty()) {
+    return "This backup holds no earlier copy of Nimbra, so restoring it would change nothing: " + pathText(folder);
   }
   return std::nullopt;
 }

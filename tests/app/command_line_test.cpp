@@ -28,27 +28,31 @@ using testing::eventually;
 using testing::readFile;
 using testing::writeFile;
 
-TEST_F(CommandLine, ListsTheRhinosAndInstallsEveryOneOrTheOnesNamed) {
+TEST_F(CommandLine, ListsTheRhinosFoundAndWritesNothing) {
   const Run listed = run("--list");
   EXPECT_EQ(listed.status, 0) << listed.err;
   EXPECT_FALSE(fs::exists(box_.support())) << "a look writes nothing, not even a log";
   EXPECT_EQ(listed.out, "Rhino 7\t" + application(7).string() + "\tNimbra not installed\nRhino 8\t" +
                             application(8).string() + "\tNimbra not installed\n");
+}
+
+TEST_F(CommandLine, InstallsOnlyTheRhinoNamedAndOpensNoneThatWasNotRunning) {
   const ProcessNamespace space;
   const Run eight = run("--install --rhino 8", space);
   EXPECT_EQ(eight.status, 0) << eight.err;
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(space.processes((home() / "Applications").string()), std::vector<pid_t>{})
-      << "no Rhino was running, so none is opened";
+  EXPECT_EQ(space.processes((home() / "Applications").string()), std::vector<pid_t>{});
   EXPECT_TRUE(installed(8));
   EXPECT_FALSE(fs::exists(destination(7)));
   EXPECT_NE(run("--list").out.find("Rhino 8\t" + application(8).string() + "\tNimbra " + kVersion + "\n"),
             std::string::npos);
-  EXPECT_NE(eight.out.find("Checking Rhino 8 files…\n"), std::string::npos) << eight.out;
+  EXPECT_NE(eight.out.find("] Checking Rhino 8 files…\n"), std::string::npos) << eight.out;
   EXPECT_NE(eight.out.find("Installed Nimbra " + kVersion + " for Rhino 8. Backup folder: " + backups().string()),
             std::string::npos)
       << eight.out;
+}
 
+TEST_F(CommandLine, InstallsEveryRhinoFoundAndSaysSoInOneJSONObject) {
   const Run both = run("--install --json");
   EXPECT_EQ(both.status, 0) << both.err;
   EXPECT_TRUE(installed(7) && installed(8));
@@ -108,37 +112,56 @@ TEST_F(CommandLine, UninstallsIntoABackupAndKeepsTheNewestBackups) {
   EXPECT_EQ(box_.backupFolders(), (std::vector<fs::path>{needed, newest}));
 }
 
-TEST_F(CommandLine, RestoresWhatAnUninstallMovedAside) {
+TEST_F(CommandLine, RestoresWhatAnUninstallMovedAsidePassingByAFreshInstall) {
   ASSERT_EQ(run("--install --no-open").status, 0);
   writeFile(destination(8) / kVersion / "Notes.txt", "the user's own note");
   const fs::path removed = nlohmann::json::parse(run("--uninstall --rhino 8 --json").out)["backupFolder"].get<std::string>();
-  ASSERT_FALSE(fs::exists(destination(8)));
-  // Installed afresh since: its backup holds nothing, so the one to restore
-  // is still the uninstall's, and the restore replaces the fresh copy.
-  ASSERT_EQ(run("--install --rhino 8 --no-open").status, 0);
+  ASSERT_EQ(run("--install --rhino 8 --no-open").status, 0);  // its backup holds nothing
   const Run restored = run("--restore --json");
   EXPECT_EQ(restored.status, 0) << restored.out << restored.err;
   EXPECT_EQ(nlohmann::json::parse(restored.out)["outcome"], "restored");
   EXPECT_EQ(readFile(destination(8) / kVersion / "Notes.txt"), "the user's own note");
   EXPECT_EQ(decodeReceipt(readFile(removed / "receipt.json")).state, "restored");
-  // Again: nothing more to restore, and no new backup folder.
-  const std::size_t before = box_.backupFolders().size();
+}
+
+// As a deployment tool runs it again: the second restore finds the first's
+// backup folder and stops there, neither making one nor reaching further back.
+TEST_F(CommandLine, RestoreRunTwiceRestoresOnce) {
+  ASSERT_EQ(run("--install --no-open").status, 0);
+  ASSERT_EQ(run("--install --reinstall --no-open").status, 0);
+  const fs::path removed = nlohmann::json::parse(run("--uninstall --json").out)["backupFolder"].get<std::string>();
+  ASSERT_EQ(run("--restore").status, 0);
+  const std::vector<fs::path> folders = box_.backupFolders();
   const Run twice = run("--restore --json");
   EXPECT_EQ(twice.status, 0) << twice.err;
+  EXPECT_EQ(nlohmann::json::parse(twice.out)["outcome"], "unchanged");
   EXPECT_EQ(nlohmann::json::parse(twice.out)["message"],
             "The last change was a restore, of " + removed.string() +
                 "; nothing more to restore. Name a backup folder to restore another.");
-  const Run named = run("--restore '" + removed.string() + "'");
-  EXPECT_EQ(named.status, 0);
-  EXPECT_EQ(named.out, "This backup has been restored already: " + removed.string() + "\n");
-  EXPECT_EQ(box_.backupFolders().size(), before);
-  EXPECT_EQ(readFile(destination(8) / kVersion / "Notes.txt"), "the user's own note");
+  EXPECT_EQ(box_.backupFolders(), folders);
+  EXPECT_TRUE(installed(7) && installed(8));
+}
 
-  writeFile(removed / "receipt.json", encodeReceipt({kVersion, "installing", {}, {}, {}}));
-  const Run refused = run("--restore '" + removed.string() + "'");
+TEST_F(CommandLine, ARestoreWithNothingToRestoreSaysSoAndExitsZero) {
+  const Run nothing = run("--restore");
+  EXPECT_EQ(std::pair(nothing.status, nothing.out),
+            std::pair(0, std::string("No backup folder holds an earlier copy of Nimbra: nothing to restore.\n")));
+  const fs::path fresh = nlohmann::json::parse(run("--install --no-open --json").out)["backupFolder"].get<std::string>();
+  EXPECT_EQ(run("--restore").out, "No backup folder holds an earlier copy of Nimbra: nothing to restore.\n");
+  const Run named = run("--restore " + quoted(fresh));
+  EXPECT_EQ(named.status, 0);
+  EXPECT_EQ(named.out, "This backup holds no earlier copy of Nimbra, so restoring it would change nothing: " +
+                           fresh.string() + "\n");
+  EXPECT_EQ(box_.backupFolders(), std::vector<fs::path>{fresh});
+}
+
+TEST_F(CommandLine, ABackupWhoseInstallDidNotFinishIsRefused) {
+  const fs::path folder = backups() / "2026-01-01T00-00-00Z-AAAAAAAA";
+  writeFile(folder / "receipt.json", encodeReceipt({kVersion, "preparing", {}, {}, {}}));
+  const Run refused = run("--restore " + quoted(folder));
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.err, "This backup cannot be restored, because the installation that made it did not finish: " +
-                             removed.string() + "\n");
+                             folder.string() + "\n");
 }
 
 TEST_F(CommandLine, RecoversAnInterruptedInstall) {
@@ -163,40 +186,42 @@ TEST_F(CommandLine, RecoversAnInterruptedInstall) {
   EXPECT_EQ(run("--list").status, 0);
 }
 
-TEST_F(CommandLine, RunAgainItChangesNothingAndChecksWhatAnInstallWouldChange) {
+TEST_F(CommandLine, CheckAnswersANewerVersionAsAnInstallWould) {
   box_.deployEarlier(7, "0.9.0");
   box_.deployEarlier(8, "99.0.0");
-  // A newer version: --check answers as --install does, word for word.
   const Run before = run("--check");
   EXPECT_EQ(before.status, 1);
   EXPECT_EQ(before.out, "Rhino 7: an older version (0.9.0)\nRhino 8: a newer version (99.0.0)\n");
   const Run refused = run("--install --no-open");
-  EXPECT_EQ(refused.status, before.status);
+  EXPECT_EQ(std::pair(refused.status, refused.err), std::pair(before.status, before.err));
   EXPECT_EQ(refused.err, "A newer Nimbra version is already installed for Rhino 8.\n");
-  EXPECT_EQ(before.err, refused.err);
-  fs::remove_all(destination(8));
-  EXPECT_EQ(run("--check --rhino 8").out, "Rhino 8: not installed\n");
-  EXPECT_EQ(run("--check --rhino-path " + quoted(application(8))).out, "Rhino 8: not installed\n") << "it alone";
+  EXPECT_EQ(run("--check --rhino-path " + quoted(application(7))).out, "Rhino 7: an older version (0.9.0)\n");
+}
+
+TEST_F(CommandLine, RunAgainAnInstallChangesNothingNotEvenForTheFindersFiles) {
   ASSERT_EQ(run("--install --no-open").status, 0);
-  const std::size_t backupFolders = box_.backupFolders().size();
+  const std::vector<fs::path> folders = box_.backupFolders();
   EXPECT_EQ(run("--install").out, "Nimbra " + kVersion + " is already installed for Rhino 7 and Rhino 8.\n");
-  EXPECT_EQ(box_.backupFolders().size(), backupFolders);
   // Opened in the Finder, an installed copy gets its files: no change for an install.
   writeFile(destination(8) / ".DS_Store", "view settings");
   writeFile(destination(8) / kVersion / "._Nimbra.gha", "an AppleDouble file");
   const Run upToDate = run("--check --json");
   EXPECT_EQ(upToDate.status, 0) << upToDate.out;
   EXPECT_EQ(nlohmann::json::parse(upToDate.out)["outcome"], "up-to-date");
+  EXPECT_EQ(run("--install").status, 0);
+  EXPECT_EQ(box_.backupFolders(), folders);
+}
 
+TEST_F(CommandLine, CheckNamesTheFirstFileThatDiffersAndAnInstallMendsIt) {
+  ASSERT_EQ(run("--install --no-open").status, 0);
   const std::string file = decodeRelease(readFile(kApp / "Contents/Resources/Payload/release.json")).packages[1].files[0].path;
   writeFile(destination(8) / kVersion / file, "changed by hand");
+  writeFile(destination(7) / "notes.txt", "beside the version folder");
   const Run changed = run("--check");
   EXPECT_EQ(changed.status, 6);
-  EXPECT_EQ(changed.out, "Rhino 7: up to date\nRhino 8: changed: " + file + "\n");
+  EXPECT_EQ(changed.out, "Rhino 7: changed: notes.txt\nRhino 8: changed: " + file + "\n");
   EXPECT_EQ(run("--install --no-open").status, 0);
   EXPECT_EQ(run("--check").status, 0);
-  writeFile(destination(7) / "notes.txt", "beside the version folder");
-  EXPECT_EQ(run("--check --rhino 7").out, "Rhino 7: changed: notes.txt\n");
 }
 
 TEST_F(CommandLine, WhatEndsBeforeInstallingAsksNoRhinoToQuit) {
@@ -304,24 +329,22 @@ TEST_F(CommandLine, AFirstRunThatIsRefusedLeavesALogThatSaysWhoAndWhy) {
   }
 }
 
-TEST_F(CommandLine, ABadCommandLineOrHomeIsRefusedAndChangesNothing) {
+TEST_F(CommandLine, ABadCommandLineIsAUsageErrorThatChangesNothing) {
   for (const char* arguments : {"--install --rhino 6", "--install --wait soon", "--list --rhino 8", "--install --list",
-                                "--frobnicate", "--rhino 8"}) {
+                                "--frobnicate", "--rhino 8", "help", "-install", "--install --wait 86400.5"}) {
     const Run bad = run(arguments);
     EXPECT_EQ(bad.status, 2) << arguments;
     EXPECT_NE(bad.err.find("--help"), std::string::npos) << arguments << ": " << bad.err;
   }
-  for (const char* word : {"help", "-h", "-install"}) {
-    EXPECT_NE(run(word).err.find(std::string("unknown option \"") + word + "\""), std::string::npos) << word;
-  }
+  EXPECT_NE(run("-h").err.find("unknown option \"-h\""), std::string::npos);
   EXPECT_FALSE(fs::exists(home() / "Library"));
-  const Run json = run("--install --json --rhino 9");
-  EXPECT_EQ(nlohmann::json::parse(json.out)["exitStatus"], 2);
   const Run missing = run("--install --rhino-path --json");
   EXPECT_EQ(nlohmann::json::parse(missing.out)["message"],
             "Nimbra Setup: --rhino-path needs a value. Run it with --help to see the commands and options.");
-  // A number past what an option takes is refused in its words, and never
-  // wraps round into one it takes (every spelling: OptionNumbers).
+  EXPECT_EQ(nlohmann::json::parse(missing.out)["exitStatus"], 2);
+}
+
+TEST_F(CommandLine, ANumberPastWhatAnOptionTakesIsRefusedNeverWrappedRound) {
   const fs::path kept = backups() / "2020-01-01T00-00-00Z-AAAAAAAA";
   writeFile(kept / "receipt.json", encodeReceipt({"0.9.0", "complete", {}, {}, {}}));
   const Run wrapped = run("--keep-backups 18446744073709551616");
@@ -329,33 +352,33 @@ TEST_F(CommandLine, ABadCommandLineOrHomeIsRefusedAndChangesNothing) {
   EXPECT_NE(wrapped.err.find("--keep-backups takes a whole number of backup folders from 0 to 1000"), std::string::npos)
       << wrapped.err;
   EXPECT_TRUE(fs::exists(kept));
-  EXPECT_EQ(run("--install --wait 86400.5").status, 2);
   EXPECT_EQ(run("--install --wait 0.5 --keep-backups 1000 --no-open").status, 0);
+}
 
-  // A home that is not there is said so, and not made.
+TEST_F(CommandLine, AHomeThatIsNotThereIsNamedAndNotMade) {
   const Run homeless = run("--install", ProcessNamespace(), "HOME=" + quoted(folder_ / "gone") + " ");
   EXPECT_EQ(homeless.status, 1);
   EXPECT_EQ(homeless.err, "Your home folder \u201c" + (folder_ / "gone").string() + "\u201d does not exist.\n");
   EXPECT_FALSE(fs::exists(folder_ / "gone"));
-  if (::geteuid() == 0) {
-    // Root in a person's home makes nothing there that would be root's.
-    const fs::path theirs = folder_ / "theirs";
-    fs::create_directories(theirs / "Applications");
-    ASSERT_EQ(::chown(theirs.c_str(), 4101, 4101), 0);
-    const Run root = run("--install", ProcessNamespace(), "HOME=" + quoted(theirs) + " ");
-    EXPECT_EQ(root.status, 2);
-    EXPECT_NE(root.err.find("Run it as 4101, or as root with --user 4101."), std::string::npos) << root.err;
-    EXPECT_FALSE(fs::exists(theirs / "Library"));
-  }
-  // A folder name that is not UTF-8 still gives valid output.
+}
+
+TEST_F(CommandLine, RootInAPersonsHomeMakesNothingThereThatWouldBeRoots) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  const fs::path theirs = folder_ / "theirs";
+  fs::create_directories(theirs / "Applications");
+  ASSERT_EQ(::chown(theirs.c_str(), 4101, 4101), 0);
+  const Run root = run("--install", ProcessNamespace(), "HOME=" + quoted(theirs) + " ");
+  EXPECT_EQ(root.status, 2);
+  EXPECT_NE(root.err.find("Run it as 4101, or as root with --user 4101."), std::string::npos) << root.err;
+  EXPECT_FALSE(fs::exists(theirs / "Library"));
+}
+
+TEST_F(CommandLine, AFolderNameThatIsNotUTF8StillGivesValidJSON) {
   const Run odd = run("--install --json --rhino-path $(printf '/nowhere/Rhino\\377.app')");
   EXPECT_EQ(odd.status, 1);
   EXPECT_NE(nlohmann::json::parse(odd.out)["message"].get<std::string>().find("Rhino\xef\xbf\xbd.app\u201d does not exist."),
             std::string::npos)
       << odd.out;
-  const Run help = run("--help");
-  EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("3  Rhino is still running"), std::string::npos);
 }
 
 }  // namespace

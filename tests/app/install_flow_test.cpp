@@ -67,8 +67,10 @@ class InstallFlowTest : public AppTest {
   std::unique_ptr<InstallFlow> flow_;
 };
 
-// The window's words and a second Rhino 8 located there: WelcomeScreen's tests.
-TEST_F(InstallFlowTest, ChoosesTheNamedRhinosOrSaysWhyNot) {
+// A located application stands for its version once; a path that is not a
+// Rhino, and a version not found, are refused in the command line's words and
+// as the operation asked for.
+TEST_F(InstallFlowTest, ChoosesTheNamedRhinosAndRefusesTheRestByName) {
   const auto message = [](const auto& ended) {
     return std::holds_alternative<InstallFlow::Outcome>(ended) ? std::get<InstallFlow::Outcome>(ended).message : "";
   };

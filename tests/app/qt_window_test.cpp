@@ -222,7 +222,7 @@ Ring focusRing() {
           window.pixelColor((left.x() - 2) * scale, left.y() * scale)};
 }
 
-// While busy it does not: AHurriedUserIsToldWhyAndTheAlertKeepsTheKeyboard.
+// Not busy, the close button ends the whole application, not the window alone.
 TEST_F(QtWindowTest, TheCloseButtonEndsTheApplication) {
   run([&] { window()->close(); }, true);  // what the window manager's close does
   EXPECT_EQ(window(), nullptr);
