@@ -139,6 +139,19 @@ void InstallFlow::watchQuitting() {
   observer_.settled();
 }
 
+InstallFlow::StillQuitting InstallFlow::handOverQuitting() {
+  StillQuitting still{{}, std::max(graceEnd_ - scheduler_.now(), 0.0)};
+  for (const RunningApplication& application : stillQuitting_) {
+    std::vector<RunningApplication>& processes = still.applications.emplace_back();
+    for (const RunningApplication& quit : quitProcesses_) {
+      if (quit.bundle == application.bundle) processes.push_back(quit);
+    }
+  }
+  stillQuitting_.clear();
+  if (watch_) watch_->invalidate();
+  return still;
+}
+
 void InstallFlow::reopen(const RunningApplication& quit) {
   try {
     // Without its environment, an administrator's run would open it in the

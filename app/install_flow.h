@@ -152,6 +152,16 @@ class InstallFlow {
   // While waiting: ends the attempt at the next tick, nothing changed.
   void cancel() { cancelled_ = true; }
 
+  // After finished: ends the watch on the Rhinos still quitting, for another
+  // to take over (the command line ending at a signal), and says which they
+  // are, each with its processes asked to quit, and how much of the grace is
+  // left. The observer hears no settled.
+  struct StillQuitting {
+    std::vector<std::vector<RunningApplication>> applications;
+    double secondsLeft = 0;
+  };
+  StillQuitting handOverQuitting();
+
  private:
   void tick();
   // The applications of the Rhino 7 and 8 processes running now.

@@ -83,7 +83,10 @@ Runs runEach(const std::vector<Account>& accounts, const std::vector<std::string
              Report& report, const std::optional<InstallLog>& log) {
   Runs runs;
   for (const Account& account : accounts) {
-    UserRun run = runForUser(account, own, everyAccount);
+    // Asked to stop, it starts no one else's run: each would be stopped at once.
+    UserRun run = InterruptGuard::requested()
+                      ? UserRun{kFailed, {{"outcome", "cancelled"}, {"message", "Not run: Nimbra Setup was asked to stop."}}}
+                      : runForUser(account, own, everyAccount);
     const std::string outcome = run.result.value("outcome", "failed");
     const std::string message = run.result.value("message", "");
     runs.skipped += outcome == "skipped";

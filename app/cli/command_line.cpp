@@ -5,6 +5,7 @@
 
 #include "app/cli/all_users.h"
 #include "app/cli/commands.h"
+#include "app/cli/quit_watch.h"
 #include "app/cli/user_run.h"
 #include "engine/platform/window_server.h"
 
@@ -26,6 +27,10 @@ std::string invocationText(const std::vector<std::string>& arguments) {
 
 int runCommandLine(const std::vector<std::string>& arguments, const std::filesystem::path& resources,
                    const std::filesystem::path& home, std::ostream& out, std::ostream& err, RunBy by) {
+  if (!arguments.empty() && arguments[0] == kReopenAfterQuit) {
+    const std::optional<QuitWatch> watch = quitWatchFrom(arguments);
+    return watch ? runQuitWatcher(*watch, home) : kUsage;
+  }
   std::string problem;
   std::optional<CommandLine> line = parseCommandLine(arguments, problem);
   if (!line) {

@@ -7,6 +7,7 @@
 #include "app/cli/commands.h"
 #include "app/cli/console_loop.h"
 #include "app/cli/interrupt_guard.h"
+#include "app/cli/quit_watch.h"
 #include "engine/failure_text.h"
 #include "engine/locations.h"
 
@@ -25,13 +26,33 @@ class Reporter : public InstallFlow::Observer {
   void waitingChanged(bool) override {}
   void finished(const InstallFlow::Outcome& outcome) override { outcome_ = outcome; }
   void settled() override { loop_.quit(); }
-  const InstallFlow::Outcome& outcome() const { return outcome_; }
+  const std::optional<InstallFlow::Outcome>& outcome() const { return outcome_; }
 
  private:
   Report& report_;
   ConsoleLoop& loop_;
-  InstallFlow::Outcome outcome_;
+  std::optional<InstallFlow::Outcome> outcome_;
 };
+
+// Hands the Rhinos the attempt still watches over to a watcher of their own,
+// so that the command line can end now.
+void handOver(const InstallFlow::StillQuitting& still, bool onlyInItsSession, const InstallLog& log) {
+  if (still.applications.empty()) return;
+  QuitWatch watch{still.secondsLeft, onlyInItsSession, {}};
+  for (const std::vector<RunningApplication>& processes : still.applications) {
+    QuitWatch::Application& application = watch.applications.emplace_back();
+    application.bundle = processes.front().bundle;
+    application.environment = processes.front().environment;
+    for (const RunningApplication& process : processes) application.pids.push_back(process.pid);
+    log.write(pathText(application.bundle) + " is still quitting: a watcher opens it again if it quits within " +
+              std::to_string(static_cast<int>(still.secondsLeft + 0.5)) + " s.");
+  }
+  try {
+    startQuitWatcher(watch);
+  } catch (const std::exception& error) {
+    log.write("The watcher could not start: " + describe(error));
+  }
+}
 
 }  // namespace
 
@@ -73,12 +94,17 @@ int Commands::attempt(Operation operation) {
                     .restoreFrom = restoreFrom,
                     .onlyInItsSession = line_.forAnotherUser},
                    reporter);
-  const std::unique_ptr<Timer> watch = loop.scheduleRepeating(0.1, [&flow] {
-    if (InterruptGuard::requested()) flow.cancel();
+  // Asked to stop, it cancels a wait; once the attempt has ended, a Rhino
+  // still quitting is left to a watcher, and the command line ends at once.
+  const std::unique_ptr<Timer> watch = loop.scheduleRepeating(0.1, [&] {
+    if (!InterruptGuard::requested()) return;
+    if (!reporter.outcome()) return flow.cancel();
+    handOver(flow.handOverQuitting(), line_.forAnotherUser, engine_->log());
+    loop.quit();
   });
   loop.postToMain([&flow, &choice] { flow.start(choice); });
   loop.run();
-  const InstallFlow::Outcome& outcome = reporter.outcome();
+  const InstallFlow::Outcome& outcome = *reporter.outcome();
   Report::Outcome said = reportOf(outcome);
   said.targets = described(outcome.targets);
   said.backupFolder = outcome.backup;

@@ -73,6 +73,15 @@ class CommandLine : public ::testing::Test {
     return {status, testing::readFile(out), testing::readFile(err)};
   }
 
+  // Runs a shell script in space, with $NIMBRA naming the executable; what
+  // the whole script writes is the run's output.
+  Run script(const std::string& body, const ProcessNamespace& space) {
+    const fs::path out = folder_ / "out", err = folder_ / "err";
+    const int status = space.run("export HOME=" + quoted(home()) + " NIMBRA=" + quoted(app_ / "Contents/MacOS/Nimbra Setup") +
+                                 "; { " + body + "; } >" + quoted(out) + " 2>" + quoted(err));
+    return {status, testing::readFile(out), testing::readFile(err)};
+  }
+
   testing::InstallSandbox box_;  // its paths; the command line installs its own payload
   const fs::path& folder_ = box_.root();
   fs::path app_ = kApp;
