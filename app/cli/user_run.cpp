@@ -77,10 +77,12 @@ UserRun runForUser(const Account& account, const std::vector<std::string>& argum
     }
     const std::string text = child.output(std::chrono::steady_clock::now() + std::chrono::seconds(1));
     UserRun run{child.status(), nlohmann::json::parse(text, nullptr, false)};
-    if (!run.result.is_object()) run.result = {{"message", "The run for " + account.name + " ended without an answer."}};
+    if (!run.result.is_object()) {
+      run.result = {{"outcome", "failed"}, {"message", "The run for " + account.name + " ended without an answer."}};
+    }
     return run;
   } catch (const std::exception&) {
-    return {kFailed, {{"message", "The installer could not start a run for " + account.name + "."}}};
+    return {kFailed, {{"outcome", "failed"}, {"message", "The installer could not start a run for " + account.name + "."}}};
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -70,7 +71,7 @@ class CommandLine : public ::testing::Test {
     const fs::path out = folder_ / "out", err = folder_ / "err";
     const int status = space.run("export HOME=" + quoted(home()) + "; " + prefix + quoted(app_ / "Contents/MacOS/Nimbra Setup") +
                                  " " + arguments + " >" + quoted(out) + " 2>" + quoted(err));
-    return {status, testing::readFile(out), testing::readFile(err)};
+    return kept({status, testing::readFile(out), testing::readFile(err)});
   }
 
   // Runs a shell script in space, with $NIMBRA naming the executable; what
@@ -79,7 +80,24 @@ class CommandLine : public ::testing::Test {
     const fs::path out = folder_ / "out", err = folder_ / "err";
     const int status = space.run("export HOME=" + quoted(home()) + " NIMBRA=" + quoted(app_ / "Contents/MacOS/Nimbra Setup") +
                                  "; { " + body + "; } >" + quoted(out) + " 2>" + quoted(err));
-    return {status, testing::readFile(out), testing::readFile(err)};
+    return kept({status, testing::readFile(out), testing::readFile(err)});
+  }
+
+  // A run whose output is one JSON object is kept where the suite checks
+  // every one against the schema deployment tools read; not where this
+  // user may not write (the runs as an ordinary user).
+  static Run kept(Run run) {
+    if (!run.out.starts_with("{")) return run;
+    static int count = 0;
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::error_code error;
+    fs::create_directories(NIMBRA_JSON_OUTCOMES, error);
+    std::FILE* file = std::fopen(
+        (fs::path(NIMBRA_JSON_OUTCOMES) / (name + "-" + std::to_string(::getpid()) + "-" + std::to_string(++count) + ".json")).c_str(), "w");
+    if (file == nullptr) return run;
+    std::fputs(run.out.c_str(), file);
+    std::fclose(file);
+    return run;
   }
 
   testing::InstallSandbox box_;  // its paths; the command line installs its own payload
