@@ -91,6 +91,12 @@ Runs runEach(const std::vector<Account>& accounts, const std::vector<std::string
     const std::string message = run.result.value("message", "");
     runs.skipped += outcome == "skipped";
     report.line(account.name + "\t" + outcome + "\t" + message);
+    // What each of their Rhinos holds now, a line each, for a script to read.
+    for (const nlohmann::json& target : run.result.value("targets", nlohmann::json::array())) {
+      const nlohmann::json version = target.value("installedVersion", nlohmann::json());
+      report.line(account.name + "\tRhino " + std::to_string(target.value("major", 0)) + "\t" +
+                  installedText(version.is_string() ? std::optional(version.get<std::string>()) : std::nullopt));
+    }
     if (log) log->write(account.name + ": exit status " + std::to_string(run.status) + ": " + message);
     run.result["user"] = account.name;
     run.result["exitStatus"] = run.status;

@@ -143,7 +143,7 @@ int Commands::list() {
   const std::vector<Report::Target> targets = described(found);
   for (const Report::Target& entry : targets) {
     report_.line("Rhino " + std::to_string(entry.target.major) + "\t" + pathText(entry.target.application) + "\t" +
-                 (entry.installedVersion ? "Nimbra " + *entry.installedVersion : "Nimbra not installed"));
+                 installedText(entry.installedVersion));
   }
   return report_.finish({kDone, "listed", "Found " + InstallFlow::versionsText(found) + ".", targets, std::nullopt, false});
 }

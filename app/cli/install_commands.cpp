@@ -94,11 +94,14 @@ int Commands::attempt(Operation operation) {
                     .restoreFrom = restoreFrom,
                     .onlyInItsSession = line_.forAnotherUser},
                    reporter);
-  // Asked to stop, it cancels a wait; once the attempt has ended, a Rhino
-  // still quitting is left to a watcher, and the command line ends at once.
+  // Asked to stop, it cancels a wait. Once the attempt has ended, a Rhino
+  // still quitting is left to a watcher and the command line ends at once:
+  // a deployment tool has its outcome, and a signal finds nothing to wait for.
   const std::unique_ptr<Timer> watch = loop.scheduleRepeating(0.1, [&] {
-    if (!InterruptGuard::requested()) return;
-    if (!reporter.outcome()) return flow.cancel();
+    if (!reporter.outcome()) {
+      if (InterruptGuard::requested()) flow.cancel();
+      return;
+    }
     handOver(flow.handOverQuitting(), line_.forAnotherUser, engine_->log());
     loop.quit();
   });

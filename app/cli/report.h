@@ -17,6 +17,11 @@
 
 namespace nimbra::ui {
 
+// "Nimbra 1.0.0", or "Nimbra not installed": a Rhino's line in a listing.
+inline std::string installedText(const std::optional<std::string>& version) {
+  return version ? "Nimbra " + *version : "Nimbra not installed";
+}
+
 class Report {
  public:
   struct Target {
