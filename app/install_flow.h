@@ -130,12 +130,20 @@ class InstallFlow {
   // whole, newerInstalled where a newer version stands (an install would
   // refuse), else wouldChange; with the sentence that says so.
   struct Check {
-    enum class Verdict { upToDate, wouldChange, newerInstalled };
+    enum class Verdict { upToDate, nothingToDo, wouldChange, newerInstalled };
     std::vector<InstalledCopy> copies;
     Verdict verdict = Verdict::wouldChange;
     std::string message;
   };
   static Check check(const InstallEngine& engine, const Choice& choice);
+  // What an uninstall would do: nothingToDo where no chosen Rhino has
+  // Nimbra, else wouldChange.
+  static Check checkUninstall(const InstallEngine& engine, const Choice& choice);
+  // Which backup folder a restore puts back (named, else the newest one that
+  // holds an earlier copy or was made by a restore), or why a restore would
+  // change nothing. Throws when named is no backup folder.
+  static std::variant<std::filesystem::path, std::string> restoreDecision(
+      const InstallEngine& engine, const std::optional<std::filesystem::path>& named);
 
   InstallFlow(const InstallEngine& engine, Scheduler& scheduler, Workspace& workspace, Options options,
               Observer& observer);
@@ -181,9 +189,6 @@ class InstallFlow {
   // Where nothing needs to change, what says so; the targets left to change
   // stay in selected_.
   std::optional<std::string> nothingToDo();
-  // Where the backup to restore holds nothing to put back (restored already,
-  // no earlier copy, or only what the last restore replaced), what says so.
-  std::optional<std::string> restoreChangesNothing() const;
   // "Installed Nimbra 1.3.0 for Rhino 8. Backup folder: …", or the like.
   std::string doneText(const std::filesystem::path& backup) const;
   // Opens again each application this attempt asked to quit once none of
@@ -208,7 +213,6 @@ class InstallFlow {
   std::vector<std::filesystem::path> notAsked_;  // those the quit request did not reach
   double deadline_ = 0;
   bool cancelled_ = false;
-  bool restoreNamed_ = false;  // the backup to restore was named, not chosen as the newest
   std::unique_ptr<Timer> timer_;
   std::unique_ptr<Timer> watch_;
   std::vector<RunningApplication> stillQuitting_;  // one process of each application not yet reopened

@@ -39,13 +39,32 @@ std::optional<std::pair<InstallFlow::Result, std::string>> InstallFlow::endBefor
 
 std::optional<std::pair<InstallFlow::Result, std::string>> InstallFlow::refusalOfTheChoice(const Choice& choice) {
   if (const std::optional<std::string> refusal = sharedCopyRefusal(choice)) return {{Result::refused, *refusal}};
-  restoreNamed_ = options_.restoreFrom.has_value();
-  if (options_.operation == Operation::restore && !options_.restoreFrom) {
-    options_.restoreFrom = Backups(engine_).newestToRestore();
-    if (!options_.restoreFrom) return {{Result::unchanged, "No backup folder holds an earlier copy of Nimbra: nothing to restore."}};
+  if (options_.operation == Operation::restore) {
+    const auto decided = restoreDecision(engine_, options_.restoreFrom);
+    if (const auto* nothing = std::get_if<std::string>(&decided)) return {{Result::unchanged, *nothing}};
+    options_.restoreFrom = std::get<fs::path>(decided);
+    return std::nullopt;
   }
   if (const std::optional<std::string> unchanged = nothingToDo()) return {{Result::unchanged, *unchanged}};
   return std::nullopt;
+}
+
+std::variant<fs::path, std::string> InstallFlow::restoreDecision(const InstallEngine& engine,
+                                                                 const std::optional<fs::path>& named) {
+  const std::optional<fs::path> folder = named ? named : Backups(engine).newestToRestore();
+  if (!folder) return std::string("No backup folder holds an earlier copy of Nimbra: nothing to restore.");
+  const InstallReceipt receipt = Backups(engine).backupReceipt(*folder);
+  if (receipt.state == receipt_state::kRestored) return Backups::restoredAlready(*folder);
+  // Chosen for the person, the newest backup made by a restore would only
+  // undo that restore: run twice, --restore does it once.
+  if (!named && !receipt.restoring.empty()) {
+    return "The last change was a restore, of " + pathText(fs::path(receipt.restoring.front().from).parent_path()) +
+           "; nothing more to restore. Name a backup folder to restore another.";
+  }
+  if (receipt.state == receipt_state::kComplete && receipt.backups.empty()) {
+    return "This backup holds no earlier copy of Nimbra, so restoring it would change nothing: " + pathText(*folder);
+  }
+  return *folder;
 }
 
 InstallFlow::Result InstallFlow::failureResult(const std::exception& error) {
@@ -63,13 +82,15 @@ std::optional<std::string> InstallFlow::sharedCopyRefusal(const Choice& choice) 
 }
 
 std::optional<std::string> InstallFlow::nothingToDo() {
-  if (options_.operation == Operation::restore) return restoreChangesNothing();
   if (options_.operation == Operation::uninstall) {
-    std::erase_if(selected_, [this](const RhinoTarget& target) {
-      return InstalledCopies(engine_).installedCopy(target).state == State::notInstalled;
-    });
-    if (!selected_.empty()) return std::nullopt;
-    return "Nimbra is not installed for " + versionsText(chosen_) + ".";
+    // Only what is there is removed, and only for it is Rhino asked to quit.
+    const Check found = checkUninstall(engine_, Choice(selected_, selected_));
+    std::vector<RhinoTarget> installed;
+    for (std::size_t i = 0; i < selected_.size(); ++i) {
+      if (found.copies[i].state != State::notInstalled) installed.push_back(selected_[i]);
+    }
+    selected_ = std::move(installed);
+    return found.verdict == Verdict::nothingToDo ? std::optional(found.message) : std::nullopt;
   }
   if (options_.reinstall) return std::nullopt;
   // The rule --check answers with: nothing to do where every copy is whole.
@@ -81,6 +102,20 @@ std::optional<std::string> InstallFlow::nothingToDo() {
   }
   if (found.verdict != Verdict::upToDate) return std::nullopt;
   return "Nimbra " + engine_.release().version + " is already installed for " + versionsText(selected_) + ".";
+}
+
+InstallFlow::Check InstallFlow::checkUninstall(const InstallEngine& engine, const Choice& choice) {
+  Check check;
+  std::vector<RhinoTarget> installed;
+  const InstalledCopies copies(engine);
+  for (const RhinoTarget& target : choice.chosen()) {
+    check.copies.push_back(copies.installedCopy(target));
+    if (check.copies.back().state != State::notInstalled) installed.push_back(target);
+  }
+  check.verdict = installed.empty() ? Verdict::nothingToDo : Verdict::wouldChange;
+  check.message = installed.empty() ? "Nimbra is not installed for " + versionsText(choice.chosen()) + "."
+                                    : "An uninstall would move Nimbra for " + versionsText(installed) + " into a backup folder.";
+  return check;
 }
 
 InstallFlow::Check InstallFlow::check(const InstallEngine& engine, const Choice& choice) {
@@ -106,20 +141,5 @@ InstallFlow::Check InstallFlow::check(const InstallEngine& engine, const Choice&
   return check;
 }
 
-std::optional<std::string> InstallFlow::restoreChangesNothing() const {
-  const fs::path& folder = *options_.restoreFrom;
-  const InstallReceipt receipt = Backups(engine_).backupReceipt(folder);
-  if (receipt.state == receipt_state::kRestored) return Backups::restoredAlready(folder);
-  // Chosen for the person, the newest backup made by a restore would only
-  // undo that restore: run twice, --restore does it once.
-  if (!restoreNamed_ && !receipt.restoring.empty()) {
-    return "The last change was a restore, of " + pathText(fs::path(receipt.restoring.front().from).parent_path()) +
-           "; nothing more to restore. Name a backup folder to restore another.";
-  }
-  if (receipt.state == receipt_state::kComplete && receipt.backups.empty()) {
-    return "This backup holds no earlier copy of Nimbra, so restoring it would change nothing: " + pathText(folder);
-  }
-  return std::nullopt;
-}
 
 }  // namespace nimbra::ui

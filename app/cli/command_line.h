@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/operation.h"
+
 namespace nimbra::ui {
 
 // Exit status.
@@ -34,6 +36,9 @@ struct CommandLine {
   bool reinstall = false;  // install even where this release is installed whole
   std::optional<std::size_t> keepBackups;  // after the command, or alone
   std::optional<std::filesystem::path> restoreFolder;  // --restore FOLDER; else the newest complete one
+  // With --check: the command it asks about (--check --uninstall, --check
+  // --restore); an install when none is given.
+  std::optional<Operation> checked;
   bool allUsers = false;           // --all-users: every person's account, each as its owner
   std::vector<std::string> users;  // --user NAME, for chosen ones
   // --for-user NAME: how an administrator's run starts each person's (see

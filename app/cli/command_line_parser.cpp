@@ -98,8 +98,19 @@ class Reader {
   }
 
   bool set(Command command) {
-    if (line_.command != Command::none) return fail("give one command only");
-    line_.command = command;
+    if (line_.command == Command::none) {
+      line_.command = command;
+      return true;
+    }
+    // --check beside --install, --uninstall or --restore asks what that one would change.
+    const Command other = line_.command == Command::check ? command : command == Command::check ? line_.command : Command::none;
+    const std::optional<Operation> operation = other == Command::install     ? std::optional(Operation::install)
+                                               : other == Command::uninstall ? std::optional(Operation::uninstall)
+                                               : other == Command::restore   ? std::optional(Operation::restore)
+                                                                             : std::nullopt;
+    if (!operation || line_.checked) return fail("give one command only");
+    line_.command = Command::check;
+    line_.checked = operation;
     return true;
   }
   bool hasValue() const { return i_ + 1 < arguments_.size() && !arguments_[i_ + 1].starts_with("--"); }
@@ -127,7 +138,9 @@ std::optional<std::string> combinationProblem(const CommandLine& line) {
   const bool chooses = !line.majors.empty() || !line.paths.empty();
   const bool choosing = line.command == Command::install || line.command == Command::uninstall ||
                         line.command == Command::check;
-  if (chooses && !choosing) return "--rhino and --rhino-path go with --install, --uninstall or --check";
+  if (chooses && (!choosing || line.checked == Operation::restore)) {
+    return "--rhino and --rhino-path go with --install, --uninstall or --check";
+  }
   return std::nullopt;
 }
 

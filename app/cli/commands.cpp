@@ -39,6 +39,7 @@ std::string checkText(const InstalledCopy& copy) {
 Report::Outcome verdictOf(const InstallFlow::Check& check) {
   switch (check.verdict) {
     case Verdict::upToDate: return {kDone, "up-to-date", check.message};
+    case Verdict::nothingToDo: return {kDone, "unchanged", check.message};
     case Verdict::wouldChange: return {kWouldChange, "would-change", check.message};
     case Verdict::newerInstalled: break;
   }
@@ -149,10 +150,13 @@ int Commands::list() {
 }
 
 int Commands::check() {
-  auto chosen = choose(Operation::install);
+  const Operation operation = line_.checked.value_or(Operation::install);
+  auto chosen = choose(operation);
   if (const auto* ended = std::get_if<InstallFlow::Outcome>(&chosen)) return report_.finish(reportOf(*ended));
   const InstallFlow::Choice& choice = std::get<InstallFlow::Choice>(chosen);
-  const InstallFlow::Check check = InstallFlow::check(*engine_, choice);
+  if (operation == Operation::restore) return checkRestore(choice);
+  const InstallFlow::Check check = operation == Operation::install ? InstallFlow::check(*engine_, choice)
+                                                                   : InstallFlow::checkUninstall(*engine_, choice);
   Report::Outcome said = verdictOf(check);
   for (std::size_t i = 0; i < check.copies.size(); ++i) {
     const RhinoTarget& target = choice.chosen()[i];
@@ -160,6 +164,27 @@ int Commands::check() {
     report_.line("Rhino " + std::to_string(target.major) + ": " + checkText(copy));
     const bool installed = copy.state != State::notInstalled;
     said.targets.push_back({target, installed ? std::optional(copy.version.empty() ? "unknown" : copy.version) : std::nullopt});
+  }
+  return report_.finish(said);
+}
+
+int Commands::checkRestore(const InstallFlow::Choice& choice) {
+  Report::Outcome said{kWouldChange, "would-change", "", described(choice.chosen())};
+  try {
+    const std::optional<fs::path> named =
+        line_.restoreFolder ? std::optional(fs::absolute(*line_.restoreFolder)) : std::nullopt;
+    const auto decided = InstallFlow::restoreDecision(*engine_, named);
+    if (const auto* nothing = std::get_if<std::string>(&decided)) {
+      said.exitStatus = kDone, said.outcome = "unchanged", said.message = *nothing;
+      return report_.finish(said);
+    }
+    const fs::path& folder = std::get<fs::path>(decided);
+    Backups(*engine_).restorableReceipt(folder, choice.listed());
+    said.message = "A restore would put back what " + pathText(folder) + " holds.";
+  } catch (const std::exception& error) {
+    Report::Outcome failed = failureOf(error);
+    failed.targets = said.targets;
+    return report_.finish(failed);
   }
   return report_.finish(said);
 }

@@ -36,6 +36,9 @@ class Commands {
   int runCommand();
   int list();
   int check();
+  // --check --restore: which backup a restore would put back, or why it
+  // would change nothing, or its refusal.
+  int checkRestore(const InstallFlow::Choice& choice);
   int recover();
   // --install, --uninstall or --restore: the operation for the Rhinos
   // chosen, through the install flow.

@@ -18,7 +18,8 @@ Commands:
                      when none is named), after moving what is there now into a
                      new backup folder
   --check            say, changing nothing, whether an install would change
-                     anything: up to date, older, newer, changed, not installed
+                     anything: up to date, older, newer, changed, not installed;
+                     with --uninstall or --restore, whether that one would
   --recover          only put back an installation that was cut off
   --list             list the Rhino installations found and what is installed
   --help             show this text
@@ -46,7 +47,7 @@ Exit status:
   3  Rhino is still running after the wait (at once with --no-quit)
   4  no Rhino 7 or 8 was found
   5  another installation is running: try again later
-  6  --check found something an install would change
+  6  --check found something the command would change
 With --all-users or --user: 0 when every user's run ended 0, else the first
 of 1, 2, 3, 5, 4, 6 that a user's run ended with.
 

@@ -1,8 +1,13 @@
 #!/bin/sh
 # Munki uninstallcheck_script of the Nimbra nopkg item: exits 0, so that
-# Munki removes the item, when any person of this Mac has Nimbra installed
-# for a Rhino; 1 when nobody has.
+# Munki removes the item, when an uninstall would change anything for any
+# person of this Mac (--check --uninstall's "would-change"); 1 when nobody
+# has Nimbra.
 setup=${NIMBRA_SETUP:-"/Applications/Nimbra Setup.app/Contents/MacOS/Nimbra Setup"}
-answer=$("$setup" --all-users --list 2>&1)
+tab=$(printf '\t')
+answer=$("$setup" --all-users --check --uninstall 2>&1)
 printf '%s\n' "$answer"
-printf '%s\n' "$answer" | awk -F'\t' '$2 ~ /^Rhino [78]$/ && $3 != "Nimbra not installed" { found = 1 } END { exit found ? 0 : 1 }'
+case "$answer" in
+  *"${tab}would-change${tab}"*) exit 0 ;;
+esac
+exit 1

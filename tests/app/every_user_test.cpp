@@ -180,22 +180,6 @@ TEST_F(EveryUser, ARhinoInASessionThatCannotBeKnownIsNeverOpenedInTheAdministrat
       << run.out;
 }
 
-TEST_F(EveryUser, WhatAPersonPlantsInTheirHomeMovesNothingOutsideIt) {
-  // A package folder that is a link to root's folder, a receipt that points there.
-  const fs::path secret = folder_ / "secret";
-  writeFile(secret / "8.0/keep.txt", "root's");
-  fs::create_directories(packagesOf("ada").parent_path());
-  fs::create_directory_symlink(secret / "8.0", packagesOf("ada"));
-  const fs::path planted = homeOf("ada") / "Library/Application Support/Nimbra/Backups/2020-01-01T00-00-00Z-AAAAAAAA";
-  writeFile(planted / "0-keep.txt", "planted");
-  writeFile(planted / "receipt.json", encodeReceipt({kVersion, "installing", {}, {{(secret / "8.0/new.txt").string(),
-                                                                                   (planted / "0-keep.txt").string()}}, {}}));
-  chownAll(homeOf("ada"), 4101);
-  EXPECT_EQ(runForUsers("--user ada --install").status, 1);
-  EXPECT_EQ(readFile(secret / "8.0/keep.txt"), "root's");
-  EXPECT_EQ(std::distance(fs::directory_iterator(secret / "8.0"), fs::directory_iterator()), 1);
-}
-
 TEST_F(EveryUser, AccountsThatAreNoPersonsAndRunsWithoutRightsAreRefused) {
   EXPECT_EQ(runForUsers("--user nobodyhere --install").err, "There is no user named \u201cnobodyhere\u201d on this machine.\n");
   EXPECT_EQ(runForUsers("--user root --install").err, "\u201croot\u201d is a system account (user id 0), not a person\u2019s.\n");

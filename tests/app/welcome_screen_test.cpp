@@ -90,23 +90,6 @@ TEST_F(WelcomeScreen, ChoosingByHandEnablesInstallOnlyWithACheckedBox) {
   EXPECT_TRUE(install().enabled());
 }
 
-TEST_F(WelcomeScreen, LocatingASecondRhino8ReplacesTheListedOne) {
-  addRhino(8, "Rhino 8.app");
-  launch();
-  named("Choose installation").press();
-  rhinoBoxes()[0]->press();
-  const fs::path other = addRhino(8, box_.home() / "Elsewhere/Rhino 8 WIP.app");
-  toolkit_.answerNextOpenPanel(other);
-  named("Locate Rhino…").press();
-
-  EXPECT_EQ(toolkit_.openPanelRequests().at(0).allowedExtensions, std::vector<std::string>{"app"});
-  EXPECT_TRUE(shows(other.string()));
-  EXPECT_FALSE(shows((box_.home() / "Applications/Rhino 8.app").string()));
-  ASSERT_EQ(rhinoBoxes().size(), 1u);
-  EXPECT_TRUE(named("Choose installation").on() && rhinoBoxes()[0]->on());
-  EXPECT_TRUE(shows("Ready to install."));
-}
-
 TEST_F(WelcomeScreen, LocatingSomethingElseOnlyExplains) {
   addRhino(8, "Rhino 8.app");
   launch();

@@ -68,44 +68,6 @@ TEST_F(WindowAttempt, WaitsWithCancelAndTellsAScreenReaderEachStep) {
   EXPECT_EQ(window.announcements().back().text, "Installed for Rhino 7 and Rhino 8");
 }
 
-TEST_F(WindowAttempt, RefusesToUpdateOneVersionWhileACopyIsShared) {
-  box_.writeProductFile(box_.sharedLibraries() / "Nimbra.gha", "legacy");
-  launch();
-  named("Choose installation").press();
-  named("Rhino 7").press();
-  named("Install Nimbra").press();
-  ASSERT_EQ(toolkit_.alerts().size(), 1u);
-  EXPECT_EQ(toolkit_.alerts()[0].informative,
-            "The existing Nimbra copy is shared by Rhino 7 and 8. Select both versions for this update.");
-  EXPECT_FALSE(busy());
-  EXPECT_EQ(toolkit_.activeTimers(), 0u);
-
-  fs::remove(box_.sharedLibraries() / "Nimbra.gha");
-  installNow();
-  EXPECT_TRUE(installed(8));
-  EXPECT_FALSE(installed(7));
-  EXPECT_TRUE(shows("Nimbra is installed for Rhino 8."));
-}
-
-TEST_F(WindowAttempt, SucceedsShowsTheVersionsAndTheBackup) {
-  launch();
-  installNow();
-  EXPECT_TRUE(installed(7) && installed(8));
-  EXPECT_FALSE(busy());
-  named("View backup").press();
-  ASSERT_EQ(toolkit_.openedFolders().size(), 1u);
-  EXPECT_EQ(toolkit_.openedFolders()[0].parent_path(), box_.support() / "Backups");
-  EXPECT_TRUE(shows("Nimbra is installed for Rhino 7 and Rhino 8."));
-  // Under it, the welcome screen says so too, and offers nothing to choose.
-  for (const char* text : {"Installed for Rhino 7 and Rhino 8", "Nimbra is installed.",
-                           "Open Grasshopper and select the Nimbra tab."}) {
-    EXPECT_TRUE(named<Label>(text).hiddenOrInHidden()) << text;
-  }
-  for (const char* control : {"Install automatically", "Search again", "Open Rhino after installation", "Rhino 7"}) {
-    EXPECT_FALSE(named(control).enabled()) << control;
-  }
-}
-
 TEST_F(WindowAttempt, SaysSoWhenRhinoCannotBeOpenedAgain) {
   toolkit_.failLaunches(true);
   launch();

@@ -73,6 +73,10 @@ def check_mode(fleet):
            diff.get("after", "").count(": not installed") == 0, "check mode, quiet: diff %s" % diff)
     expect(counts["plain"] == (1, 0, 0), "check mode, plain: %s" % (counts["plain"],))
     expect(counts["newer"][2] == 1, "check mode, newer: not a failure")
+    restore, _ = fleet.play(INSTALL.replace("present", "restored"), "--check", limit="quiet,plain")
+    counts = recap(restore)
+    expect(counts["quiet"] == (1, 1, 0) and not installed(fleet, "quiet"), "check mode, restore on quiet: %s" % (counts["quiet"],))
+    expect(counts["plain"] == (1, 0, 0), "check mode, restore on plain (a fresh install): %s" % (counts["plain"],))
 
 
 def nothing_left(fleet_folder):

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "engine/platform/bundle.h"
-#include "engine/platform/person_ids.h"
 #include "engine/platform/running_applications.h"
 
 namespace nimbra {
@@ -34,15 +33,6 @@ TEST(PlatformRules, AMacProcessesEnvironmentIsReadFromItsArgumentBlock) {
   for (const std::string& bad : {argumentBlock(3, exec + "one\0two\0"s), argumentBlock(-1, exec + "HOME=/x\0"s),
                                  argumentBlock(1, "/no/terminator"), "\x01\0"s, ""s}) {
     EXPECT_TRUE(environmentFromArgumentBlock(bad).empty()) << bad.size();
-  }
-}
-
-TEST(PlatformRules, PeoplesAccountsBeginAtEachSystemsFirstIdAndNeverIncludeNobody) {
-  for (const auto& [ids, first, nobody] : {std::tuple{kLinuxPersonIds, 1000u, 65534u}, {kMacPersonIds, 501u, 4294967294u}}) {
-    EXPECT_FALSE(isPersonId(0, ids));
-    EXPECT_FALSE(isPersonId(first - 1, ids));
-    EXPECT_TRUE(isPersonId(first, ids));
-    EXPECT_FALSE(isPersonId(nobody, ids));
   }
 }
 

@@ -1,6 +1,5 @@
 #include "tests/support/sandbox.h"
 
-#include <openssl/evp.h>
 #include <stdlib.h>
 
 #include <fstream>
@@ -9,6 +8,7 @@
 #include <thread>
 
 #include "engine/install_engine.h"
+#include "engine/platform/sha256.h"
 #include "tools/release_packer/release_packer.h"
 #include "tools/release_packer/signing_key.h"
 
@@ -50,16 +50,9 @@ std::string readFile(const fs::path& path) {
 }
 
 std::string sha256Hex(std::string_view bytes) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
-  std::string text;
-  char pair[3];
-  for (unsigned int i = 0; i < length; ++i) {
-    snprintf(pair, sizeof pair, "%02x", digest[i]);
-    text += pair;
-  }
-  return text;
+  Sha256 hash;
+  hash.update(bytes);
+  return hash.hexDigest();
 }
 
 PayloadPackage writePackage(const fs::path& folder, std::int64_t major, const Files& files,

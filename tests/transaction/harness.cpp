@@ -69,25 +69,19 @@ std::optional<fs::path> installBackup(const InstallSandbox& box, bool& restored)
   return found;
 }
 
-// One run of the scenario on the disk model: what it leaves, and how many
-// calls it makes.
-struct Reference {
-  Snapshot finished;
-  int calls = 0;
-};
-
-Reference run(const Scenario& scenario) {
+// What one run of the scenario on the disk model leaves.
+Snapshot run(const Scenario& scenario) {
   InstallSandbox box;
   prepare(box, scenario);
   PowerCutDisk disk(box.root());
   shapeDisk(disk, box, scenario);
   FileManager fm(disk);
   transact(*box.engine(fm), box, scenario);
-  return Reference{box.snapshot(), disk.calls()};
+  return box.snapshot();
 }
 
-const Reference& reference(const Scenario& scenario) {
-  static std::map<std::pair<Operation, bool>, Reference> runs;
+const Snapshot& reference(const Scenario& scenario) {
+  static std::map<std::pair<Operation, bool>, Snapshot> runs;
   const std::pair key{scenario.operation, scenario.backupsElsewhere};
   if (!runs.count(key)) runs[key] = run(scenario);
   return runs.at(key);
@@ -107,9 +101,7 @@ void transact(InstallEngine& engine, const InstallSandbox& box, const Scenario& 
   if (!restored) engine.restore(*backup, box.targets(), ignoreProgress);
 }
 
-const Snapshot& finishedSnapshot(const Scenario& scenario) { return reference(scenario).finished; }
-
-int callsOf(const Scenario& scenario) { return reference(scenario).calls; }
+const Snapshot& finishedSnapshot(const Scenario& scenario) { return reference(scenario); }
 
 namespace {
 

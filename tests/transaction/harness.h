@@ -44,9 +44,6 @@ void transact(InstallEngine& engine, const InstallSandbox& box, const Scenario& 
 // The user's folders after the scenario's operation succeeded once.
 const Snapshot& finishedSnapshot(const Scenario& scenario = {});
 
-// How many calls to the file system the scenario's operation makes.
-int callsOf(const Scenario& scenario = {});
-
 // Everything below the box's root as it stands.
 PowerCutDisk::Image imageOf(const InstallSandbox& box);
 // One number for disks alike to the engine: the log left out (it only ever

@@ -20,9 +20,9 @@ description:
     and quit Rhino, then run the play again (it is idempotent), or raise I(wait).
   - Another installation running on the host fails the task too; run the play again later,
     or give the task C(retries) and C(until).
-  - In check mode it runs C(--check) and changes nothing, reporting a change where an install (or,
-    with C(state=absent), an uninstall) would make one. With C(--diff) it shows each Rhino's
-    installed version before and after.
+  - In check mode it runs the installer's C(--check) for the install, uninstall or restore
+    asked for, changes nothing, and reports a change where that one would make one. With
+    C(--diff) it shows each Rhino's installed version before and after.
 version_added: "1.0.0"
 author: Nimbra
 options:
@@ -198,15 +198,6 @@ def versions(result, installing=None):
     return "\n".join(lines) + "\n"
 
 
-def would_change(result, state):
-    """In check mode: whether the task would change anything."""
-    if state == "present":
-        return any(outcome.get("outcome") == "would-change" for outcome in outcomes(result))
-    if state == "absent":
-        return any(target.get("installedVersion") for outcome in outcomes(result) for target in outcome.get("targets", []))
-    return False
-
-
 def run(module, executable, arguments):
     """The installer's exit status and its one JSON object."""
     status, out, err = module.run_command([executable] + arguments)
@@ -231,16 +222,16 @@ def answer_of(status, result):
 
 
 def check(module, executable):
-    """Check mode: --check tells what an install or an uninstall would change; nothing is changed."""
+    """Check mode: the installer's --check says what the command would change; nothing is changed."""
     params = module.params
     state = params["state"]
-    status, result = run(module, executable, ["--check"] + scope(params, state) + ["--json"])
+    asked = {"present": [], "absent": ["--uninstall"], "restored": ["--restore"]}[state]
+    if state == "restored" and params["backup_folder"]:
+        asked.append(params["backup_folder"])
+    status, result = run(module, executable, ["--check"] + asked + scope(params, state) + ["--json"])
     answer = answer_of(status, result)
-    answer["changed"] = would_change(result, state)
-    if state == "restored":
-        module.warn("Check mode does not tell what a restore would change.")
-    # A newer version installed fails an install, not an uninstall.
-    if status not in (0, 6) and (state == "present" or {o.get("outcome") for o in outcomes(result)} & FAILED - {"failed"}):
+    answer["changed"] = any(outcome.get("outcome") == "would-change" for outcome in outcomes(result))
+    if status not in (0, 6):
         module.fail_json(msg=answer["message"], **answer)
     if module._diff and state != "restored":
         version = result.get("version") or next((o.get("version") for o in outcomes(result) if o.get("version")), None)

@@ -5,11 +5,5 @@
 
 #include_next <dlfcn.h>
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-void* nimbra_mac_dlopen(const char* path, int mode);
-#ifdef __cplusplus
-}
-#endif
+extern "C" void* nimbra_mac_dlopen(const char* path, int mode);
 #define dlopen nimbra_mac_dlopen

@@ -8,11 +8,5 @@
 #define F_FULLFSYNC 51
 #define O_SEARCH (O_PATH | O_DIRECTORY)
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-int nimbra_mac_fcntl(int fd, int command, ...);
-#ifdef __cplusplus
-}
-#endif
+extern "C" int nimbra_mac_fcntl(int fd, int command, ...);
 #define fcntl nimbra_mac_fcntl

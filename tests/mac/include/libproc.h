@@ -8,12 +8,6 @@
 
 #define PROC_PIDPATHINFO_MAXSIZE (4 * 1024)
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-int proc_listallpids(void* buffer, int buffersize);
-int proc_pidinfo(int pid, int flavor, uint64_t arg, void* buffer, int buffersize);
-int proc_pidpath(int pid, void* buffer, uint32_t buffersize);
-#ifdef __cplusplus
-}
-#endif
+extern "C" int proc_listallpids(void* buffer, int buffersize);
+extern "C" int proc_pidinfo(int pid, int flavor, uint64_t arg, void* buffer, int buffersize);
+extern "C" int proc_pidpath(int pid, void* buffer, uint32_t buffersize);

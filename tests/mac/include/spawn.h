@@ -8,19 +8,11 @@
 #define POSIX_SPAWN_SETSID 0x0400
 #define POSIX_SPAWN_CLOEXEC_DEFAULT 0x4000
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-int nimbra_mac_posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions,
-                           const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]);
-int nimbra_mac_posix_spawnattr_setflags(posix_spawnattr_t* attributes, short flags);
-int nimbra_mac_posix_spawn_file_actions_adddup2(posix_spawn_file_actions_t* actions, int fd, int newfd);
-int nimbra_mac_posix_spawn_file_actions_addopen(posix_spawn_file_actions_t* actions, int fd, const char* path,
-                                                int flags, mode_t mode);
-int posix_spawn_file_actions_addinherit_np(posix_spawn_file_actions_t* actions, int fd);
-#ifdef __cplusplus
-}
-#endif
+extern "C" int nimbra_mac_posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions, const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]);
+extern "C" int nimbra_mac_posix_spawnattr_setflags(posix_spawnattr_t* attributes, short flags);
+extern "C" int nimbra_mac_posix_spawn_file_actions_adddup2(posix_spawn_file_actions_t* actions, int fd, int newfd);
+extern "C" int nimbra_mac_posix_spawn_file_actions_addopen(posix_spawn_file_actions_t* actions, int fd, const char* path, int flags, mode_t mode);
+extern "C" int posix_spawn_file_actions_addinherit_np(posix_spawn_file_actions_t* actions, int fd);
 #define posix_spawn nimbra_mac_posix_spawn
 #define posix_spawnattr_setflags nimbra_mac_posix_spawnattr_setflags
 #define posix_spawn_file_actions_adddup2 nimbra_mac_posix_spawn_file_actions_adddup2

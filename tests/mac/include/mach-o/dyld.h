@@ -3,10 +3,4 @@
 
 #include <stdint.h>
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-int _NSGetExecutablePath(char* buf, uint32_t* bufsize);
-#ifdef __cplusplus
-}
-#endif
+extern "C" int _NSGetExecutablePath(char* buf, uint32_t* bufsize);

@@ -6,10 +6,4 @@
 #define CLONE_NOFOLLOW 0x0001
 #define CLONE_NOOWNERCOPY 0x0002
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-int fclonefileat(int srcfd, int dst_dirfd, const char* dst, uint32_t flags);
-#ifdef __cplusplus
-}
-#endif
+extern "C" int fclonefileat(int srcfd, int dst_dirfd, const char* dst, uint32_t flags);

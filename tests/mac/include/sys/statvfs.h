@@ -4,11 +4,5 @@
 
 #include_next <sys/statvfs.h>
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-int nimbra_mac_statvfs(const char* path, struct statvfs* buffer);
-#ifdef __cplusplus
-}
-#endif
+extern "C" int nimbra_mac_statvfs(const char* path, struct statvfs* buffer);
 #define statvfs(path, buffer) nimbra_mac_statvfs(path, buffer)

@@ -9,10 +9,4 @@
 #define KERN_ARGMAX 8
 #define KERN_PROCARGS2 49
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-int sysctl(int* name, unsigned namelen, void* oldp, size_t* oldlenp, void* newp, size_t newlen);
-#ifdef __cplusplus
-}
-#endif
+extern "C" int sysctl(int* name, unsigned namelen, void* oldp, size_t* oldlenp, void* newp, size_t newlen);
