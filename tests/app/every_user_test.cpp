@@ -45,6 +45,9 @@ class EveryUser : public CommandLine {
     writeFile(folder_ / "group", group);
     writeFile(calls_, "");
     fs::permissions(calls_, fs::perms::all);
+    // The stand-ins for a Mac's tools, where the people may run them: a clone
+    // may lie in a folder only its owner can enter.
+    fs::copy(fs::path(__FILE__).parent_path().parent_path() / "mac/bin", tools_, fs::copy_options::recursive);
   }
   fs::path homeOf(const std::string& name) const { return folder_ / "homes" / name; }
   fs::path packagesOf(const std::string& name) const {
@@ -63,7 +66,7 @@ class EveryUser : public CommandLine {
   }
   Run runForUsers(const std::string& arguments, const std::string& prefix = "") { return run(arguments, *machine(), prefix); }
   Run runFor(const std::string& arguments, const ProcessNamespace& space) {
-    return run(arguments, space, "NIMBRA_MAC_CALLS=" + quoted(calls_) + " ");
+    return run(arguments, space, "NIMBRA_MAC_CALLS=" + quoted(calls_) + " NIMBRA_MAC_TOOLS=" + quoted(tools_) + " ");
   }
   // Ada's Rhino, started in space as hers, in her desktop session or in
   // none that can be known; the process, once it runs.
@@ -84,6 +87,7 @@ class EveryUser : public CommandLine {
   bool called(const std::string& line) const { return readFile(calls_).find(line) != std::string::npos; }
 
   const fs::path calls_ = folder_ / "mac-calls";  // what the stand-ins for a Mac's calls were asked
+  const fs::path tools_ = folder_ / "mac-tools";
 };
 
 TEST_F(EveryUser, EachPersonsInstallIsTheirsAndOneFailureStopsNobodyElse) {
