@@ -117,34 +117,6 @@ class QtWindowTest : public ::testing::Test {
   QtToolkit* toolkit_ = nullptr;  // while run runs
 };
 
-// What a screen reader is told: "role name [states]" for each shown node.
-void describe(QAccessibleInterface* node, std::vector<std::string>& lines) {
-  const QAccessible::State state = node->state();
-  std::string line = std::to_string(node->role()) + " " + node->text(QAccessible::Name).toStdString();
-  if (state.checked) line += " [checked]";
-  if (state.disabled) line += " [disabled]";
-  if (state.defaultButton) line += " [default]";
-  if (state.focused) line += " [focused]";
-  if (const QString more = node->text(QAccessible::Description); !more.isEmpty()) line += " — " + more.toStdString();
-  for (const auto& [other, relation] : node->relations(QAccessible::Label)) {
-    line += " (labelled by " + other->text(QAccessible::Name).toStdString() + ")";
-  }
-  lines.push_back(line);
-  for (int i = 0; i < node->childCount(); ++i) describe(node->child(i), lines);
-}
-
-std::vector<std::string> tree() {
-  std::vector<std::string> lines;
-  describe(QAccessible::queryAccessibleInterface(window()), lines);
-  return lines;
-}
-
-bool contains(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-std::string node(QAccessible::Role role, const std::string& rest) { return std::to_string(role) + " " + rest; }
-
 // Runs every action the tree offers on every shown node: a press or toggle
 // runs the control's action once, after the call has returned, and a toggle flips it; "set focus" gives it
 // the focus. A disabled control offers none. The control's own action is counted in
@@ -335,23 +307,12 @@ TEST_F(QtWindowTest, AHurriedUserIsToldWhyAndTheAlertKeepsTheKeyboard) {
   });
 }
 
-TEST_F(QtWindowTest, AScreenReaderSeesEveryControlAsWhatItIs) {
+// What a screen reader finds on each screen is read by the end-to-end test,
+// on the real accessibility bus; here, what only Qt's side can show: every
+// action a control offers does what it says, once, and an alert is one.
+TEST_F(QtWindowTest, EveryAccessibleActionDoesWhatItSaysAndAnAlertIsOne) {
   run([&] {
-    const std::vector<std::string> welcome = tree();
     expectEveryTextFits(window());
-    for (const std::string& expected :
-         {node(QAccessible::Window, "Nimbra Setup [focused]"), node(QAccessible::Heading, "Install Nimbra"),
-          node(QAccessible::Heading, "RHINO ON THIS MAC"), node(QAccessible::StaticText, "Ready to install · 1.3.0"),
-          node(QAccessible::RadioButton, "Install automatically [checked] — Find Rhino and take care of the rest."),
-          node(QAccessible::RadioButton, "Choose installation — Choose versions and locations."),
-          node(QAccessible::CheckBox, "Rhino 8 [checked] [disabled] (labelled by Rhino 8)"),
-          node(QAccessible::CheckBox, "Open Rhino after installation [checked]"),
-          node(QAccessible::Button, "Locate Rhino…"), node(QAccessible::Button, "Install Nimbra [default]"),
-          node(QAccessible::Graphic, "Nimbra butterfly")}) {
-      EXPECT_TRUE(contains(welcome, expected)) << expected;
-    }
-    EXPECT_FALSE(contains(welcome, node(QAccessible::Button, "Cancel"))) << "hidden, so not there";
-
     int actions = 0;
     expectEveryActionDoesWhatItSays(QAccessible::queryAccessibleInterface(window()), actions);
     EXPECT_GE(actions, 12) << "the cards, check boxes and buttons, each with two actions";
@@ -371,13 +332,6 @@ TEST_F(QtWindowTest, AScreenReaderSeesEveryControlAsWhatItIs) {
 
     type(Qt::Key_Return);
     waitFor([&] { return focused() == "Done"; });
-    const std::vector<std::string> completed = tree();
-
-    EXPECT_FALSE(contains(completed, node(QAccessible::RadioButton, "Choose installation [checked] [disabled]")))
-        << "the welcome screen's controls are hidden and leave the tree";
-    EXPECT_TRUE(contains(completed, node(QAccessible::Button, "Done [default] [focused]")));
-    EXPECT_TRUE(contains(completed, node(QAccessible::StaticText, "Nimbra is installed for Rhino 7 and Rhino 8.")));
-    EXPECT_TRUE(contains(completed, node(QAccessible::Heading, "You're ready.")));
     actions = 0;
     expectEveryActionDoesWhatItSays(QAccessible::queryAccessibleInterface(window()), actions);
     EXPECT_GE(actions, 4) << "View backup and Done";

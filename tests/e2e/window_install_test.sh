@@ -76,6 +76,7 @@ installer=$!
 timeout 20 xdotool search --sync --onlyvisible --name 'Nimbra Setup' >/dev/null
 xdotool mousemove 120 320 click 1  # the window takes the keyboard; the artwork takes no click
 hear "announce notification: Ready to install"
+/usr/bin/python3 "$here/accessible_tree.py" "Nimbra Setup" >"$sandbox/welcome-tree"
 moves=$(grep -c '^focus' "$heard") || true
 xdotool key Tab  # on a control that Install disables
 for _ in $(seq 1 50); do [ "$(grep -c '^focus' "$heard")" -gt "$moves" ] && break; sleep 0.1; done
@@ -93,6 +94,7 @@ hear "announce notification: Installation cancelled. No plug-in files were chang
 # Rhino 8 is still quitting: Install asks it again and waits until it has.
 xdotool key Return
 hear "focus push button: Done"
+/usr/bin/python3 "$here/accessible_tree.py" "Nimbra Setup" >"$sandbox/completed-tree"
 grep -qs '"state":"complete"' "$support/Nimbra/Backups/"*/receipt.json || fail "no finished install"
 # Done, pressed again until the window has shown it and closed.
 for _ in $(seq 1 30); do
@@ -139,6 +141,23 @@ in_order "pressing Return" "disabled push button: Install Nimbra" "enabled push 
 values=$(grep -o '^value Progress: [0-9]* of 5' "$heard" | cut -d' ' -f3 | tr '\n' ' ')
 [ "$values" = "$(echo "$values" | tr ' ' '\n' | grep . | sort -n | tr '\n' ' ')" ] || fail "the progress went back: $values"
 [ "${values% }" != "${values% 5 }" ] || grep -q '^value Progress: 5 of 5' "$heard" || fail "the progress did not reach its end: $values"
+
+# What a screen reader finds on each screen: every control as what it is,
+# with its state, description and label; nothing hidden.
+shows() {  # shows <tree> <line>…: each line is one object of the tree, whole
+  local tree=$1
+  shift
+  for expected in "$@"; do grep -qxF -- "$expected" "$sandbox/$tree-tree" || fail "the $tree screen has no \"$expected\": $(cat "$sandbox/$tree-tree")"; done
+}
+shows welcome "heading Install Nimbra" "heading RHINO ON THIS MAC" "image Nimbra butterfly" \
+  "radio button Install automatically [checked] [focused] — Find Rhino and take care of the rest." \
+  "radio button Choose installation — Choose versions and locations." \
+  "check box Rhino 8 [checked] [disabled] (labelled by Rhino 8)" "check box Open Rhino after installation [checked]" \
+  "push button Locate Rhino…" "push button Install Nimbra [default]" "label Ready to install · 1.0.0"
+! grep -q "Cancel" "$sandbox/welcome-tree" || fail "the hidden Cancel is in the welcome screen's tree"
+shows completed "push button Done [default] [focused]" "heading You're ready." \
+  "label Nimbra is installed for Rhino 7 and Rhino 8." "push button View backup"
+! grep -q "^radio button" "$sandbox/completed-tree" || fail "the welcome screen's controls stay in the completed one's tree"
 
 for major in 7 8; do
   destination="$support/McNeel/Rhinoceros/packages/$major.0/nimbra"
