@@ -258,21 +258,6 @@ TEST_F(QtWindowTest, AnInstallCanBeShapedAndFinishedByKeyboardAlone) {
   EXPECT_EQ(machine_.launches(), std::vector<fs::path>{}) << "opened again after the install, unasked";
 }
 
-TEST_F(QtWindowTest, TheOptionCardsAnswerAClickInTheirMiddle) {
-  run([&] {
-    for (const char* card : {"Choose installation", "Install automatically"}) {
-      QWidget* widget = shown(card);
-      ASSERT_NE(widget, nullptr) << card;
-      QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
-      settle();
-      EXPECT_TRUE(checked(card)) << card;
-    }
-    QTest::mouseClick(shown("Choose installation"), Qt::LeftButton, {}, shown("Choose installation")->rect().center());
-    settle();
-    EXPECT_NE(shown("Rhino 7"), nullptr) << "choosing shows the versions to choose from";
-  });
-}
-
 TEST_F(QtWindowTest, AHurriedUserIsToldWhyAndTheAlertKeepsTheKeyboard) {
   const pid_t rhino = machine_.startApplication({applications() / "Rhino 8.app", false});
   run([&] {

@@ -64,9 +64,10 @@ heard=$sandbox/heard
 /usr/bin/python3 "$here/screen_reader.py" >>"$heard" 2>&1 &  # appending, as this script does
 for _ in $(seq 1 100); do grep -qs listening "$heard" && break; sleep 0.1; done
 grep -qs listening "$heard" || fail "the listener did not start: $(cat "$heard")"
-# Waits until the screen reader has heard a line holding these words.
+# Waits until the screen reader has heard a line holding these words, after
+# its first $2 lines when given.
 hear() {
-  for _ in $(seq 1 300); do grep -qF -- "$1" "$heard" && return 0; sleep 0.1; done
+  for _ in $(seq 1 300); do tail -n +$((${2:-0} + 1)) "$heard" | grep -qF -- "$1" && return 0; sleep 0.1; done
   fail "never heard \"$1\"; heard: $(cat "$heard")"
 }
 
@@ -77,6 +78,16 @@ timeout 20 xdotool search --sync --onlyvisible --name 'Nimbra Setup' >/dev/null
 xdotool mousemove 120 320 click 1  # the window takes the keyboard; the artwork takes no click
 hear "announce notification: Ready to install"
 /usr/bin/python3 "$here/accessible_tree.py" "Nimbra Setup" >"$sandbox/welcome-tree"
+# The option cards answer a click in their middle, as most people choose;
+# choosing shows the versions to choose from.
+for card in "Choose installation" "Install automatically"; do
+  # shellcheck disable=SC2046 # the position's two numbers
+  before=$(wc -l <"$heard")
+  xdotool mousemove $(/usr/bin/python3 "$here/accessible_tree.py" "Nimbra Setup" --centre "$card") click 1
+  hear "checked radio button: $card" "$before"
+  [ "$card" = "Install automatically" ] ||
+    /usr/bin/python3 "$here/accessible_tree.py" "Nimbra Setup" >"$sandbox/chosen-tree"
+done
 moves=$(grep -c '^focus' "$heard") || true
 xdotool key Tab  # on a control that Install disables
 for _ in $(seq 1 50); do [ "$(grep -c '^focus' "$heard")" -gt "$moves" ] && break; sleep 0.1; done
@@ -155,6 +166,7 @@ shows welcome "heading Install Nimbra" "heading RHINO ON THIS MAC" "image Nimbra
   "check box Rhino 8 [checked] [disabled] (labelled by Rhino 8)" "check box Open Rhino after installation [checked]" \
   "push button Locate Rhino…" "push button Install Nimbra [default]" "label Ready to install · 1.0.0"
 ! grep -q "Cancel" "$sandbox/welcome-tree" || fail "the hidden Cancel is in the welcome screen's tree"
+shows chosen "check box Rhino 7 [checked] (labelled by Rhino 7)"
 shows completed "push button Done [default] [focused]" "heading You're ready." \
   "label Nimbra is installed for Rhino 7 and Rhino 8." "push button View backup"
 ! grep -q "^radio button" "$sandbox/completed-tree" || fail "the welcome screen's controls stay in the completed one's tree"

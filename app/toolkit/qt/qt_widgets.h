@@ -76,6 +76,10 @@ class ButtonWidget : public Holding<Base> {
   // button and check box answer only over their own indicator and label,
   // which the kit does not draw.
   bool hitButton(const QPoint& position) const override { return this->rect().contains(position); }
+  // A click leaves Qt's checked state alone: it follows the view's at the
+  // refresh, and a screen reader then hears the state the view decided. Were
+  // Qt to flip it first, its notice would read the view's state of before.
+  void nextCheckState() override {}
 };
 
 using PushButtonWidget = ButtonWidget<QPushButton>;
