@@ -48,15 +48,6 @@ void AppTest::installNow() {
   toolkit_.runBackgroundJobs();
 }
 
-std::vector<std::string> AppTest::texts(const View& view) {
-  std::vector<std::string> found;
-  for (const auto& child : view.subviews()) {
-    if (child->kind() == View::Kind::label) found.push_back(static_cast<const Label&>(*child).text());
-    for (std::string& text : texts(*child)) found.push_back(std::move(text));
-  }
-  return found;
-}
-
 namespace {
 
 // Every view below root, depth first.

@@ -29,9 +29,6 @@ class AppTest : public ::testing::Test {
   // Presses Install, lets the wait's first tick pass and runs the install job.
   void installNow();
 
-  // The labels' texts below a view, depth first.
-  static std::vector<std::string> texts(const View& view);
-
   // ---- The window as a user and a screen reader meet it.
   View& content() const { return *toolkit_.shownWindow()->content(); }
   // The view of type T a screen reader calls name: a shown one before a hidden one.

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -90,13 +89,11 @@ class CommandLine : public ::testing::Test {
     if (!run.out.starts_with("{")) return run;
     static int count = 0;
     const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::error_code error;
-    fs::create_directories(NIMBRA_JSON_OUTCOMES, error);
-    std::FILE* file = std::fopen(
-        (fs::path(NIMBRA_JSON_OUTCOMES) / (name + "-" + std::to_string(::getpid()) + "-" + std::to_string(++count) + ".json")).c_str(), "w");
-    if (file == nullptr) return run;
-    std::fputs(run.out.c_str(), file);
-    std::fclose(file);
+    try {
+      testing::writeFile(fs::path(NIMBRA_JSON_OUTCOMES) / (name + "-" + std::to_string(::getpid()) + "-" + std::to_string(++count) + ".json"),
+                         run.out);
+    } catch (const std::exception&) {
+    }
     return run;
   }
 

@@ -16,14 +16,13 @@ using Result = InstallFlow::Result;
 class Recorder : public InstallFlow::Observer {
  public:
   void statusChanged(const std::string& text) override { statuses.push_back(text); }
-  void stepBegan(const ProgressStep& step) override { steps.push_back(step); }
+  void stepBegan(const ProgressStep&) override {}
   void waitingChanged(bool waiting) override { waits.push_back(waiting); }
   void finished(const InstallFlow::Outcome& outcome) override { this->outcome = outcome; }
   void settled() override { hasSettled = true; }
 
   bool hasSettled = false;
   std::vector<std::string> statuses;
-  std::vector<ProgressStep> steps;
   std::vector<bool> waits;
   std::optional<InstallFlow::Outcome> outcome;
 };

@@ -129,6 +129,13 @@ in_order() {
     from=$((line + 1))
   done
 }
+# While it looks for Rhino, every choice is disabled, and told so; then enabled.
+discovery=$(sed '/^announce notification: Ready to install/q' "$heard")
+for control in "radio button: Install automatically" "radio button: Choose installation" "push button: Locate Rhino…" \
+  "push button: Search again" "check box: Open Rhino after installation"; do
+  grep -qxF "disabled $control" <<<"$discovery" && grep -qxF "enabled $control" <<<"$discovery" ||
+    fail "\"$control\" was not disabled and then enabled while Rhino was looked for: $discovery"
+done
 in_order "announce notification: Ready to install" "pressing Return" "focus push button: Cancel" \
   "announce notification: Save your work in Rhino to continue." \
   "announce notification: Installation cancelled. No plug-in files were changed." "focus push button: Cancel" \

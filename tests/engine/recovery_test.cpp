@@ -34,13 +34,6 @@ class RecoveringAnInstall : public ::testing::Test {
     fs::copy(box_.resources() / ("Rhino" + std::to_string(major)), destination / "1.3.0", fs::copy_options::recursive);
     writeFile(destination / "manifest.txt", "1.3.0\n");
   }
-  // An earlier destination moved into folder as item n.
-  BackupItem movedAside(const fs::path& folder, std::int64_t major, int n) {
-    box_.deployEarlier(major, "1.2.0");
-    const fs::path backup = folder / (std::to_string(n) + "-nimbra");
-    fs::rename(box_.destination(major), backup);
-    return {box_.destination(major).string(), backup.string()};
-  }
   fs::path cutOffUpgrade(const std::string& name = "2025-01-01T00-00-00Z-AAAAAAAA") { return box_.cutOffUpgrade(8, name); }
   std::string failure(FileManager& fm = FileManager::standard(), const std::vector<RhinoTarget>& targets = {}) {
     return testing::thrownMessage([&] {

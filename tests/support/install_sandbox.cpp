@@ -77,30 +77,25 @@ void InstallSandbox::listInSettings(const fs::path& folder) {
                 "</item></settings>");
 }
 
-Snapshot snapshotOf(const fs::path& root, const std::function<bool(const fs::path&)>& skip) {
+Snapshot InstallSandbox::snapshot() const {
   Snapshot snapshot;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+  const std::string root = home_.string();
+  for (auto it = fs::recursive_directory_iterator(home_); it != fs::recursive_directory_iterator(); ++it) {
     const fs::path& path = it->path();
-    if (skip(path)) {
+    if (path == support() || path.filename().string().starts_with(".nimbra-install-")) {
       it.disable_recursion_pending();
       continue;
     }
-    // Settings files and links name folders below root: spelt alike in every sandbox.
+    // Settings files and links name folders below the home: spelt alike in every sandbox.
     std::string value = it->is_symlink()     ? "link:" + fs::read_symlink(path).string()
                         : it->is_directory() ? "dir"
                                              : "file:" + readFile(path);
-    for (std::size_t at = value.find(root.string()); at != std::string::npos; at = value.find(root.string())) {
-      value.replace(at, root.string().size(), "<root>");
+    for (std::size_t at = value.find(root); at != std::string::npos; at = value.find(root)) {
+      value.replace(at, root.size(), "<root>");
     }
-    snapshot[path.lexically_relative(root).string()] = value;
+    snapshot[path.lexically_relative(home_).string()] = value;
   }
   return snapshot;
-}
-
-Snapshot InstallSandbox::snapshot() const {
-  return snapshotOf(home_, [&](const fs::path& path) {
-    return path == support() || path.filename().string().starts_with(".nimbra-install-");
-  });
 }
 
 std::vector<fs::path> InstallSandbox::stagingLeftovers() const {

@@ -67,9 +67,6 @@ class InstallSandbox {
   Release release_;
 };
 
-// Every name below root that skip does not pass by (nor anything inside it).
-Snapshot snapshotOf(const std::filesystem::path& root, const std::function<bool(const std::filesystem::path&)>& skip);
-
 // Every line of a snapshot that differs, for a readable failure message.
 std::string differences(const Snapshot& expected, const Snapshot& actual);
 

@@ -135,10 +135,7 @@ void PowerCutDisk::flushDrive(bool second) {
                                                      [](const Change& change) { return !change.sent.empty(); });
   if (!cached) return;
   const std::map<Id, fs::path> paths = livePaths();
-  const auto here = [&](Id id) {
-    const auto found = paths.find(id);
-    return found != paths.end() && onSecondVolume(found->second) == second;
-  };
+  const auto here = [&](Id id) { return onVolume(paths, id, second); };
   for (auto it = sent_.begin(); it != sent_.end();) {
     if (!here(it->first)) {
       ++it;
@@ -215,10 +212,7 @@ bool PowerCutDisk::onSecondVolume(const fs::path& path) const {
 // and every change of names there.
 void PowerCutDisk::syncVolume(bool second) {
   const std::map<Id, fs::path> paths = livePaths();
-  const auto here = [&](Id id) {
-    const auto found = paths.find(id);
-    return found != paths.end() && onSecondVolume(found->second) == second;
-  };
+  const auto here = [&](Id id) { return onVolume(paths, id, second); };
   for (auto it = dirty_.begin(); it != dirty_.end();) {
     if (!here(it->first)) {
       ++it;

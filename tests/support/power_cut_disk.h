@@ -107,6 +107,11 @@ class PowerCutDisk : public SystemCalls {
   // Every node below the root as it stands now, by its path.
   std::map<Id, std::filesystem::path> livePaths() const;
   bool onSecondVolume(const std::filesystem::path& path) const;
+  // Whether node id, found in paths, lies on the second volume (second) or the first.
+  bool onVolume(const std::map<Id, std::filesystem::path>& paths, Id id, bool second) const {
+    const auto found = paths.find(id);
+    return found != paths.end() && onSecondVolume(found->second) == second;
+  }
   void syncVolume(bool second);
   // A Mac's full flush: what was sent to the drive from that volume is durable.
   void flushDrive(bool second);

@@ -13,11 +13,7 @@ namespace nimbra::testing {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-const bool kRoot = ::geteuid() == 0;
-
-}  // namespace
+const bool kRoot = ::geteuid() == 0;  // const: this file's own
 
 ProcessNamespace::ProcessNamespace() {
   // Its first process tells its id out here, read before it mounts a /proc

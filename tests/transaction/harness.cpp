@@ -52,39 +52,29 @@ void shapeDisk(PowerCutDisk& disk, const InstallSandbox& box, const Scenario& sc
 
 namespace {
 
+// Every whole receipt in the Backups folder, by its folder; one cut short
+// records nothing.
+std::vector<std::pair<fs::path, InstallReceipt>> wholeReceipts(const InstallSandbox& box) {
+  std::vector<std::pair<fs::path, InstallReceipt>> receipts;
+  for (const fs::path& folder : box.backupFolders()) {
+    try {
+      receipts.emplace_back(folder, box.receiptIn(folder));
+    } catch (const std::exception&) {
+    }
+  }
+  return receipts;
+}
+
 // The backup folder of the install that a restore scenario restores, and
 // whether a restore of it has finished.
 std::optional<fs::path> installBackup(const InstallSandbox& box, bool& restored) {
   std::optional<fs::path> found;
   restored = false;
-  for (const fs::path& folder : box.backupFolders()) {
-    try {
-      const InstallReceipt receipt = box.receiptIn(folder);
-      if (receipt.deploying.size() == 2) found = folder;
-      restored = restored || (!receipt.restoring.empty() && receipt.state == "complete");
-    } catch (const std::exception&) {
-      // Not a whole receipt: neither.
-    }
+  for (const auto& [folder, receipt] : wholeReceipts(box)) {
+    if (receipt.deploying.size() == 2) found = folder;
+    restored = restored || (!receipt.restoring.empty() && receipt.state == "complete");
   }
   return found;
-}
-
-// What one run of the scenario on the disk model leaves.
-Snapshot run(const Scenario& scenario) {
-  InstallSandbox box;
-  prepare(box, scenario);
-  PowerCutDisk disk(box.root());
-  shapeDisk(disk, box, scenario);
-  FileManager fm(disk);
-  transact(*box.engine(fm), box, scenario);
-  return box.snapshot();
-}
-
-const Snapshot& reference(const Scenario& scenario) {
-  static std::map<std::pair<Operation, bool>, Snapshot> runs;
-  const std::pair key{scenario.operation, scenario.backupsElsewhere};
-  if (!runs.count(key)) runs[key] = run(scenario);
-  return runs.at(key);
 }
 
 }  // namespace
@@ -101,7 +91,20 @@ void transact(InstallEngine& engine, const InstallSandbox& box, const Scenario& 
   if (!restored) engine.restore(*backup, box.targets(), ignoreProgress);
 }
 
-const Snapshot& finishedSnapshot(const Scenario& scenario) { return reference(scenario); }
+const Snapshot& finishedSnapshot(const Scenario& scenario) {
+  static std::map<std::pair<Operation, bool>, Snapshot> runs;
+  const std::pair key{scenario.operation, scenario.backupsElsewhere};
+  if (runs.count(key) == 0) {  // one run of it on the disk model
+    InstallSandbox box;
+    prepare(box, scenario);
+    PowerCutDisk disk(box.root());
+    shapeDisk(disk, box, scenario);
+    FileManager fm(disk);
+    transact(*box.engine(fm), box, scenario);
+    runs[key] = box.snapshot();
+  }
+  return runs.at(key);
+}
 
 namespace {
 
@@ -165,26 +168,10 @@ int runInChild(const std::function<void()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-namespace {
-
-std::vector<BackupItem> recordedItems(const InstallSandbox& box) {
-  std::vector<BackupItem> items;
-  for (const fs::path& folder : box.backupFolders()) {
-    try {
-      const InstallReceipt receipt = box.receiptIn(folder);
-      items.insert(items.end(), receipt.backups.begin(), receipt.backups.end());
-    } catch (const std::exception&) {
-      // No receipt, or not a whole one: it records nothing.
-    }
-  }
-  return items;
-}
-
-}  // namespace
-
 void expectNothingLost(const InstallSandbox& box, const Snapshot& before, const std::string& context) {
   const Snapshot now = box.snapshot();
-  const std::vector<BackupItem> items = recordedItems(box);
+  std::vector<BackupItem> items;
+  for (const auto& [folder, receipt] : wholeReceipts(box)) items.insert(items.end(), receipt.backups.begin(), receipt.backups.end());
   for (const auto& [relative, value] : before) {
     if (!value.starts_with("file:")) continue;
     const auto found = now.find(relative);
@@ -208,12 +195,7 @@ void expectNothingLost(const InstallSandbox& box, const Snapshot& before, const 
 
 std::vector<std::string> receiptStates(const InstallSandbox& box) {
   std::vector<std::string> states;
-  for (const fs::path& folder : box.backupFolders()) {
-    try {
-      states.push_back(box.receiptIn(folder).state);
-    } catch (const std::exception&) {
-    }
-  }
+  for (const auto& [folder, receipt] : wholeReceipts(box)) states.push_back(receipt.state);
   return states;
 }
 
