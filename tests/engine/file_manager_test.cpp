@@ -58,6 +58,15 @@ TEST_F(FileManagerTest, MovesWithoutReplacingAndRemovesWithoutFollowingLinks) {
   EXPECT_EQ(errorOf([&] { fm_.removeItem(at("tree")); }), std::errc::no_such_file_or_directory);
 }
 
+TEST_F(FileManagerTest, AtomicWriteIntoAReadOnlyFolderFailsAndKeepsTheOldBytes) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  fs::create_directory(at("ro"));
+  fm_.writeAtomically(at("ro/r"), "old");
+  fs::permissions(at("ro"), fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_EQ(errorOf([&] { fm_.writeAtomically(at("ro/r"), "new"); }), std::errc::permission_denied);
+  EXPECT_EQ(readFile(at("ro/r")), "old");
+}
+
 TEST_F(FileManagerTest, NeverWritesMovesOrRemovesThroughALinkOnTheWay) {
   writeFile(at("real/inside"), "theirs");
   writeFile(at("mine"), "mine");

@@ -136,29 +136,25 @@ void PowerCutDisk::flushDrive(bool second) {
   if (!cached) return;
   const std::map<Id, fs::path> paths = livePaths();
   const auto here = [&](Id id) { return onVolume(paths, id, second); };
-  for (auto it = sent_.begin(); it != sent_.end();) {
-    if (!here(it->first)) {
-      ++it;
-      continue;
-    }
-    durable_[it->first].data = it->second;
-    if (readFile(paths.at(it->first)) == it->second) dirty_.erase(it->first);
-    it = sent_.erase(it);
-  }
+  std::erase_if(sent_, [&](const auto& entry) {
+    const auto& [id, bytes] = entry;
+    if (!here(id)) return false;
+    durable_[id].data = bytes;
+    if (readFile(paths.at(id)) == bytes) dirty_.erase(id);
+    return true;
+  });
   for (Change& change : pending_) {
     if (here(change.folder)) change.synced.insert(change.sent.begin(), change.sent.end());
   }
 }
 
 void PowerCutDisk::applyReady() {
-  for (auto it = pending_.begin(); it != pending_.end();) {
-    if (!it->ready()) {
-      ++it;
-      continue;
-    }
-    apply(*it, durable_);
-    it = pending_.erase(it);
-  }
+  // In the order they were made: std::erase_if tests each in turn.
+  std::erase_if(pending_, [&](const Change& change) {
+    if (!change.ready()) return false;
+    apply(change, durable_);
+    return true;
+  });
 }
 
 int PowerCutDisk::renameAt(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
@@ -213,22 +209,16 @@ bool PowerCutDisk::onSecondVolume(const fs::path& path) const {
 void PowerCutDisk::syncVolume(bool second) {
   const std::map<Id, fs::path> paths = livePaths();
   const auto here = [&](Id id) { return onVolume(paths, id, second); };
-  for (auto it = dirty_.begin(); it != dirty_.end();) {
-    if (!here(it->first)) {
-      ++it;
-      continue;
-    }
-    durable_[it->first].data = readFile(paths.at(it->first));
-    it = dirty_.erase(it);
-  }
-  for (auto it = pending_.begin(); it != pending_.end();) {
-    if (!here(it->folder)) {
-      ++it;
-      continue;
-    }
-    apply(*it, durable_);
-    it = pending_.erase(it);
-  }
+  std::erase_if(dirty_, [&](const auto& entry) {
+    if (!here(entry.first)) return false;
+    durable_[entry.first].data = readFile(paths.at(entry.first));
+    return true;
+  });
+  std::erase_if(pending_, [&](const Change& change) {
+    if (!here(change.folder)) return false;
+    apply(change, durable_);
+    return true;
+  });
 }
 
 std::map<PowerCutDisk::Id, fs::path> PowerCutDisk::livePaths() const {
@@ -300,11 +290,8 @@ PowerCutDisk::Id PowerCutDisk::captureNode(const fs::path& path) {
 
 std::map<PowerCutDisk::Id, std::string> PowerCutDisk::liveFiles() const {
   std::map<Id, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(root_)) {
-    struct stat info {};
-    if (::lstat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-    const auto found = live_.find({info.st_dev, info.st_ino});
-    if (found != live_.end()) files[found->second] = readFile(entry.path());
+  for (const auto& [id, path] : livePaths()) {
+    if (fs::is_regular_file(fs::symlink_status(path))) files[id] = readFile(path);
   }
   return files;
 }
