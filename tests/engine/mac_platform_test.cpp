@@ -79,8 +79,11 @@ TEST_F(MacPlatform, AMoveOnAVolumeWithoutExclusiveRenamesStillNeverReplaces) {
 
 TEST_F(MacPlatform, AProcesssEnvironmentIsReadFromItsArgumentBlockAndNothingElse) {
   // The last argument looks like an entry: read one string off, it would be one.
+  // A group of its own, ended whole: the shell's sleep would otherwise
+  // outlive it, holding the test's output open for its 30 seconds.
   const pid_t child = ::fork();
   if (child == 0) {
+    ::setpgid(0, 0);
     const char* argv[] = {"sh", "-c", "sleep 30; :", "NAME=an argument", nullptr};
     const char* envp[] = {"HOME=/Users/ada", "LANG=fr_FR.UTF-8", nullptr};
     ::execve("/bin/sh", const_cast<char**>(argv), const_cast<char**>(envp));
@@ -91,7 +94,7 @@ TEST_F(MacPlatform, AProcesssEnvironmentIsReadFromItsArgumentBlockAndNothingElse
     environment = environmentOf(child);
     return std::find(environment.begin(), environment.end(), "HOME=/Users/ada") != environment.end();
   }));
-  ::kill(child, SIGKILL);
+  ::kill(-child, SIGKILL);
   ::waitpid(child, nullptr, 0);
   ASSERT_GE(environment.size(), 2u);
   EXPECT_EQ(std::vector<std::string>(environment.begin(), environment.begin() + 2),
