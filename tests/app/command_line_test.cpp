@@ -6,13 +6,9 @@
 // users needs root.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <functional>
 #include <nlohmann/json.hpp>
 #include <thread>
 

@@ -1,4 +1,3 @@
-#include <cmath>
 
 #include "app/celebration_view.h"
 #include "app/visual_kit.h"

@@ -25,11 +25,11 @@ class WindowAttempt : public AppTest {
 };
 
 // Cancel only while waiting, with the focus; a wait that ends with Rhino
-// still running told urgently. The real window carries these, and a step of
-// the progress for each step the engine counts, to a screen reader in the
+// still running told urgently; then a step of the progress for each step of
+// the work. The real window carries these to a screen reader in the
 // end-to-end test.
-TEST_F(WindowAttempt, WaitsWithCancelAndTellsAScreenReaderWhenTheWaitEnds) {
-  running(rhino8_, false);
+TEST_F(WindowAttempt, WaitsWithCancelAndTellsAScreenReaderEachStep) {
+  const pid_t eight = running(rhino8_, false);
   launch();
   const Window& window = *toolkit_.shownWindow();
   named("Install Nimbra").press();
@@ -41,6 +41,29 @@ TEST_F(WindowAttempt, WaitsWithCancelAndTellsAScreenReaderWhenTheWaitEnds) {
   EXPECT_EQ(window.announcements().back().urgency, Window::Urgency::assertive) << "Rhino still runs: act now";
   EXPECT_EQ(window.firstResponder(), nullptr) << "the focus goes back where it was";
   EXPECT_TRUE(named("Cancel").hidden());
+
+  // An install cut off before this one: its recovery is the first step, and
+  // the bar shows the engine's count, rising only, to its end.
+  box_.cutOffUpgrade(7);
+  const auto& progress = named<ProgressBar>("Progress");
+  std::vector<std::pair<int, int>> shown;
+  View::setChangeObserver([&] {
+    if (shown.empty() || shown.back() != std::pair(progress.done(), progress.total())) shown.emplace_back(progress.done(), progress.total());
+  });
+  named("Install Nimbra").press();
+  toolkit_.endApplication(eight);
+  toolkit_.advance(0.25);
+  toolkit_.runBackgroundJobs();
+  View::setChangeObserver(nullptr);
+  std::vector<int> steps;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const auto [done, total] = shown[i];
+    EXPECT_TRUE(i == 0 || shown[i - 1].first * total <= done * shown[i - 1].second) << "the bar went back at " << i;
+    if (total == 6 && (steps.empty() || steps.back() != done)) steps.push_back(done);
+  }
+  EXPECT_EQ(steps, (std::vector<int>{0, 1, 2, 3, 4, 5, 6})) << "recovered, checked 7 and 8, backed up, installed 7 and 8";
+  EXPECT_EQ(shown.back(), std::pair(6, 6));
+  EXPECT_EQ(window.announcements().back().text, "Installed for Rhino 7 and Rhino 8");
 }
 
 TEST_F(WindowAttempt, SaysSoWhenRhinoCannotBeOpenedAgain) {

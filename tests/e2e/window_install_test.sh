@@ -41,6 +41,11 @@ chmod 700 "$sandbox/runtime"
 "$bundle_tool" "$home/Applications/Rhino 7.app" 7
 "$bundle_tool" "$home/Applications/Rhino 8.app" 8 3  # takes 3 s to quit, as while saving
 cp "$app/Contents/Resources/Payload/Rhino8/Nimbra.gha" "$libraries/Nimbra.gha"
+# An install cut off before it had moved anything: its recovery comes first.
+cut_off="$support/Nimbra/Backups/2020-01-01T00-00-00Z-AAAAAAAA"
+mkdir -p "$cut_off"
+printf '{"version":"1.0.0","state":"installing","destinations":["%s"],"backups":[],"deploying":[]}' \
+  "$support/McNeel/Rhinoceros/packages/8.0/nimbra" >"$cut_off/receipt.json"
 
 # Xvfb picks a free display itself and writes its number once it listens.
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$sandbox/display" >/dev/null 2>&1 &
@@ -67,7 +72,7 @@ grep -qs listening "$heard" || fail "the listener did not start: $(cat "$heard")
 # Waits until the screen reader has heard a line holding these words, after
 # its first $2 lines when given.
 hear() {
-  for _ in $(seq 1 300); do tail -n +$((${2:-0} + 1)) "$heard" | grep -qF -- "$1" && return 0; sleep 0.1; done
+  for _ in $(seq 1 600); do tail -n +$((${2:-0} + 1)) "$heard" | grep -qF -- "$1" && return 0; sleep 0.1; done
   fail "never heard \"$1\"; heard: $(cat "$heard")"
 }
 
@@ -90,11 +95,13 @@ for card in "Choose installation" "Install automatically"; do
 done
 moves=$(grep -c '^focus' "$heard") || true
 xdotool key Tab  # on a control that Install disables
-for _ in $(seq 1 50); do [ "$(grep -c '^focus' "$heard")" -gt "$moves" ] && break; sleep 0.1; done
+# Heard before Return disables it: the listener reads a control's state when
+# it gets to the event.
+for _ in $(seq 1 600); do [ "$(grep -c '^focus' "$heard")" -gt "$moves" ] && break; sleep 0.1; done
 echo "pressing Return" >>"$heard"
 # Return presses Install Nimbra; Rhino 8 runs, so the install waits for it,
 # with the focus on Cancel. Escape cancels.
-for _ in $(seq 1 100); do
+for _ in $(seq 1 300); do
   xdotool key Return
   grep -qF "focus push button: Cancel" "$heard" && break
   sleep 0.2
@@ -140,7 +147,7 @@ in_order "announce notification: Ready to install" "pressing Return" "focus push
   "announce notification: Save your work in Rhino to continue." \
   "announce notification: Installation cancelled. No plug-in files were changed." "focus push button: Cancel" \
   "announce notification: Save your work in Rhino to continue." "focus progress bar: Progress" \
-  "announce notification: Checking Rhino 7 files…" "announce notification: Checking Rhino 8 files…" \
+  "announce notification: Restoring the interrupted installation…" "announce notification: Checking Rhino 7 files…" "announce notification: Checking Rhino 8 files…" \
   "announce notification: Backing up the previous installation…" \
   "announce notification: Installing Nimbra for Rhino 7…" "announce notification: Installing Nimbra for Rhino 8…" \
   "announce notification: Installed for Rhino 7 and Rhino 8"
@@ -155,10 +162,11 @@ in_order "pressing Return" "disabled push button: Install Nimbra" "enabled push 
   fail "a control that cannot be checked was told checked or cleared"
 # A name said again unchanged is read again when its control has the focus.
 ! grep -F "name push button: Cancel" "$heard" || fail "Cancel was named anew, unchanged"
-# The engine's count: a check and a deploy of each Rhino, and the backup.
-values=$(grep -o '^value Progress: [0-9]* of 5' "$heard" | cut -d' ' -f3 | tr '\n' ' ')
+# The engine's count: the recovery first, a check and a deploy of each Rhino,
+# and the backup; the bar only rises, to its end.
+values=$(grep -o '^value Progress: [0-9]* of 6' "$heard" | cut -d' ' -f3 | tr '\n' ' ')
 [ "$values" = "$(echo "$values" | tr ' ' '\n' | grep . | sort -n | tr '\n' ' ')" ] || fail "the progress went back: $values"
-[ "${values% }" != "${values% 5 }" ] || grep -q '^value Progress: 5 of 5' "$heard" || fail "the progress did not reach its end: $values"
+grep -q '^value Progress: 6 of 6' "$heard" || fail "the progress did not reach its end: $values"
 
 # What a screen reader finds on each screen: every control as what it is,
 # with its state, description and label; nothing hidden.
@@ -184,7 +192,8 @@ for major in 7 8; do
   [ "$(cat "$destination/manifest.txt")" = "1.0.0" ] || fail "Rhino $major: manifest.txt"
   cmp -s "$destination/1.0.0/Nimbra.gha" "$app/Contents/Resources/Payload/Rhino$major/Nimbra.gha" || fail "Rhino $major: Nimbra.gha"
 done
-backup=$(ls -d "$support/Nimbra/Backups/"*)
+grep -q '"state":"restored"' "$cut_off/receipt.json" || fail "the cut-off install was not recovered: $(cat "$cut_off/receipt.json")"
+backup=$(ls -d "$support/Nimbra/Backups/"* | grep -v AAAAAAAA)
 [ -f "$backup/0-Nimbra.gha" ] || fail "the older shared copy is not in the backup"
 [ ! -e "$libraries/Nimbra.gha" ] || fail "the older shared copy is still in Grasshopper's folder"
 grep -q '"state":"complete"' "$backup/receipt.json" || fail "receipt: $(cat "$backup/receipt.json")"

@@ -2,7 +2,6 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <set>
 #include <sstream>
 #include <tuple>

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <map>
 
 #include "engine/install_engine.h"
 #include "engine/link_guard.h"

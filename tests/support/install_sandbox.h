@@ -4,7 +4,6 @@
 // installer payload, for tests of the install transaction and recovery.
 
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>

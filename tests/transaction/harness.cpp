@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <iostream>
 #include <regex>
-#include <set>
 
 #include "engine/platform/file_manager.h"
 #include "engine/rhino_conventions.h"

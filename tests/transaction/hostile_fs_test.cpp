@@ -8,7 +8,6 @@
 #include <sys/mount.h>
 #include <sys/statvfs.h>
 
-#include <cstring>
 
 #include "engine/platform/file_manager.h"
 #include "engine/recovery.h"
